@@ -1,0 +1,360 @@
+#include "platform/async_socket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+
+namespace {
+
+int RetryOnInterrupt(auto call)
+{
+    int result;
+    do {
+        result = call();
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
+QByteArray DottedAddress(const sockaddr_in& address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address.sin_addr, text, sizeof(text));
+    return QByteArray(text);
+}
+
+} // namespace
+
+CAsyncSocket::CAsyncSocket() = default;
+
+CAsyncSocket::~CAsyncSocket()
+{
+    Close();
+}
+
+int CAsyncSocket::ErrorFromErrno(int error)
+{
+    switch (error) {
+    case EAGAIN:
+    case EINPROGRESS:
+    case EALREADY:
+        return WSAEWOULDBLOCK;
+    case EINVAL:
+        return WSAEINVAL;
+    case ENETRESET:
+        return WSAENETRESET;
+    case ECONNABORTED:
+        return WSAECONNABORTED;
+    case ECONNRESET:
+    case EPIPE:
+        return WSAECONNRESET;
+    case EADDRINUSE:
+        return WSAEADDRINUSE;
+    case ENOTCONN:
+        return WSAENOTCONN;
+    case ETIMEDOUT:
+        return WSAETIMEDOUT;
+    case ECONNREFUSED:
+        return WSAECONNREFUSED;
+    case EACCES:
+    case EPERM:
+        return WSAEACCES;
+    case EBADF:
+    case ENOTSOCK:
+        return WSAENOTSOCK;
+    default:
+        return WSAEOTHER + error;
+    }
+}
+
+bool CAsyncSocket::Create(quint16 port, long events, const char* address, bool bReuseAddress)
+{
+    AssertOwnThread();
+    Close();
+    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (handle < 0) {
+        m_nLastError = ErrorFromErrno(errno);
+        return false;
+    }
+    if (bReuseAddress) {
+        const int on = 1;
+        ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    }
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (address != nullptr && inet_pton(AF_INET, address, &local.sin_addr) != 1) {
+        ::close(handle);
+        m_nLastError = WSAEINVAL;
+        return false;
+    }
+    if (::bind(handle, reinterpret_cast<sockaddr*>(&local), sizeof(local)) < 0) {
+        m_nLastError = ErrorFromErrno(errno);
+        ::close(handle);
+        return false;
+    }
+    m_hSocket = handle;
+    m_lEvents = events;
+    StartNotifiers();
+    return true;
+}
+
+bool CAsyncSocket::Attach(int handle, long events)
+{
+    AssertOwnThread();
+    Close();
+    if (handle < 0) {
+        m_nLastError = WSAENOTSOCK;
+        return false;
+    }
+    const int flags = ::fcntl(handle, F_GETFL);
+    ::fcntl(handle, F_SETFL, flags | O_NONBLOCK);
+    m_hSocket = handle;
+    m_lEvents = events;
+    StartNotifiers();
+    ArmWrite(true);
+    return true;
+}
+
+int CAsyncSocket::Detach()
+{
+    AssertOwnThread();
+    StopNotifiers();
+    const int handle = m_hSocket;
+    m_hSocket = -1;
+    m_bListening = false;
+    m_bConnecting = false;
+    m_bCloseNotified = false;
+    return handle;
+}
+
+bool CAsyncSocket::AsyncSelect(long events)
+{
+    AssertOwnThread();
+    if (m_hSocket < 0) {
+        m_nLastError = WSAENOTSOCK;
+        return false;
+    }
+    m_lEvents = events;
+    // A new mask re-reports what is already pending, as a fresh selection would.
+    ArmRead(true);
+    if (!m_bConnecting)
+        ArmWrite((events & FD_WRITE) != 0);
+    return true;
+}
+
+bool CAsyncSocket::Listen(int backlog)
+{
+    AssertOwnThread();
+    if (::listen(m_hSocket, backlog) < 0) {
+        m_nLastError = ErrorFromErrno(errno);
+        return false;
+    }
+    m_bListening = true;
+    ArmRead(true);
+    ArmWrite(false);
+    return true;
+}
+
+bool CAsyncSocket::Accept(CAsyncSocket& connected)
+{
+    AssertOwnThread();
+    ArmRead(true);
+    const int handle = RetryOnInterrupt(
+        [&] { return ::accept4(m_hSocket, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC); });
+    if (handle < 0) {
+        m_nLastError = ErrorFromErrno(errno);
+        return false;
+    }
+    if (!connected.Attach(handle, m_lEvents)) {
+        ::close(handle);
+        return false;
+    }
+    return true;
+}
+
+bool CAsyncSocket::Connect(const QByteArray& host, quint16 port)
+{
+    AssertOwnThread();
+    sockaddr_in remote = {};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(port);
+    if (inet_pton(AF_INET, host.constData(), &remote.sin_addr) != 1) {
+        m_nLastError = WSAEINVAL;
+        return false;
+    }
+    const int result = RetryOnInterrupt(
+        [&] { return ::connect(m_hSocket, reinterpret_cast<sockaddr*>(&remote), sizeof(remote)); });
+    if (result == 0) {
+        // Connected at once (loopback can): report it the same way as a late connect.
+        m_bConnecting = true;
+        ArmWrite(true);
+        return true;
+    }
+    m_nLastError = ErrorFromErrno(errno);
+    if (m_nLastError == WSAEWOULDBLOCK) {
+        m_bConnecting = true;
+        ArmWrite(true);
+    }
+    return false;
+}
+
+int CAsyncSocket::Send(const void* data, int length)
+{
+    const int sent = RetryOnInterrupt(
+        [&] { return static_cast<int>(::send(m_hSocket, data, length, MSG_NOSIGNAL | MSG_DONTWAIT)); });
+    if (sent < 0) {
+        m_nLastError = ErrorFromErrno(errno);
+        if (m_nLastError == WSAEWOULDBLOCK)
+            ArmWrite(true);
+        return kSocketError;
+    }
+    return sent;
+}
+
+int CAsyncSocket::Receive(void* buffer, int length, int flags)
+{
+    const int received = RetryOnInterrupt(
+        [&] { return static_cast<int>(::recv(m_hSocket, buffer, length, flags | MSG_DONTWAIT)); });
+    // Receiving is what asks for the next read notification.
+    ArmRead(true);
+    if (received < 0) {
+        m_nLastError = ErrorFromErrno(errno);
+        return kSocketError;
+    }
+    return received;
+}
+
+bool CAsyncSocket::ShutDown(int how)
+{
+    if (::shutdown(m_hSocket, how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR) < 0) {
+        m_nLastError = ErrorFromErrno(errno);
+        return false;
+    }
+    return true;
+}
+
+void CAsyncSocket::Close()
+{
+    StopNotifiers();
+    if (m_hSocket >= 0)
+        ::close(m_hSocket);
+    m_hSocket = -1;
+    m_bListening = false;
+    m_bConnecting = false;
+    m_bCloseNotified = false;
+}
+
+bool CAsyncSocket::GetPeerName(QByteArray& address, quint16& port) const
+{
+    sockaddr_in remote = {};
+    socklen_t length = sizeof(remote);
+    if (::getpeername(m_hSocket, reinterpret_cast<sockaddr*>(&remote), &length) < 0)
+        return false;
+    address = DottedAddress(remote);
+    port = ntohs(remote.sin_port);
+    return true;
+}
+
+bool CAsyncSocket::GetSockName(QByteArray& address, quint16& port) const
+{
+    sockaddr_in local = {};
+    socklen_t length = sizeof(local);
+    if (::getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&local), &length) < 0)
+        return false;
+    address = DottedAddress(local);
+    port = ntohs(local.sin_port);
+    return true;
+}
+
+void CAsyncSocket::OnReceive(int) {}
+void CAsyncSocket::OnSend(int) {}
+void CAsyncSocket::OnOutOfBandData(int) {}
+void CAsyncSocket::OnAccept(int) {}
+void CAsyncSocket::OnConnect(int) {}
+void CAsyncSocket::OnClose(int) {}
+
+void CAsyncSocket::StartNotifiers()
+{
+    // Urgent bytes (a client's Telnet interrupt before ABOR) arrive inline with
+    // the command text, where the interpreter expects them; so no separate
+    // out-of-band notification is ever due.
+    const int on = 1;
+    ::setsockopt(m_hSocket, SOL_SOCKET, SO_OOBINLINE, &on, sizeof(on));
+    m_pReadNotifier = std::make_unique<QSocketNotifier>(m_hSocket, QSocketNotifier::Read);
+    m_pWriteNotifier = std::make_unique<QSocketNotifier>(m_hSocket, QSocketNotifier::Write);
+    m_pWriteNotifier->setEnabled(false);
+    connect(m_pReadNotifier.get(), &QSocketNotifier::activated, this, &CAsyncSocket::OnReadable);
+    connect(m_pWriteNotifier.get(), &QSocketNotifier::activated, this, &CAsyncSocket::OnWritable);
+}
+
+void CAsyncSocket::StopNotifiers()
+{
+    m_pReadNotifier.reset();
+    m_pWriteNotifier.reset();
+}
+
+void CAsyncSocket::ArmRead(bool bArmed)
+{
+    if (m_pReadNotifier && !m_bCloseNotified)
+        m_pReadNotifier->setEnabled(bArmed);
+}
+
+void CAsyncSocket::ArmWrite(bool bArmed)
+{
+    if (m_pWriteNotifier)
+        m_pWriteNotifier->setEnabled(bArmed);
+}
+
+void CAsyncSocket::OnReadable()
+{
+    AssertOwnThread();
+    ArmRead(false);
+    if (m_bListening) {
+        if (m_lEvents & FD_ACCEPT)
+            OnAccept(0);
+        return;
+    }
+    char byte;
+    const int peeked = RetryOnInterrupt(
+        [&] { return static_cast<int>(::recv(m_hSocket, &byte, 1, MSG_PEEK | MSG_DONTWAIT)); });
+    if (peeked > 0) {
+        if (m_lEvents & FD_READ)
+            OnReceive(0);
+        return;
+    }
+    if (peeked < 0 && errno == EAGAIN) {
+        ArmRead(true);
+        return;
+    }
+    // End of stream or a reset: the close notification comes once.
+    const int error = peeked == 0 ? 0 : ErrorFromErrno(errno);
+    m_bCloseNotified = true;
+    if (m_lEvents & FD_CLOSE)
+        OnClose(error);
+}
+
+void CAsyncSocket::OnWritable()
+{
+    AssertOwnThread();
+    ArmWrite(false);
+    if (m_bConnecting) {
+        m_bConnecting = false;
+        int error = 0;
+        socklen_t length = sizeof(error);
+        ::getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &length);
+        const int nError = error == 0 ? 0 : ErrorFromErrno(error);
+        if (m_lEvents & FD_CONNECT)
+            OnConnect(nError);
+        if (nError != 0 || m_hSocket < 0)
+            return;
+    }
+    if (m_lEvents & FD_WRITE)
+        OnSend(0);
+}

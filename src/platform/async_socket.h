@@ -1,0 +1,109 @@
+#pragma once
+
+#include <memory>
+
+#include <QByteArray>
+#include <QObject>
+#include <QThread>
+
+class QSocketNotifier;
+
+// Socket errors in the numbers the rest of the program tests for.
+enum SocketError : int {
+    WSAEINVAL = 10022,
+    WSAEWOULDBLOCK = 10035,
+    WSAEADDRINUSE = 10048,
+    WSAENETRESET = 10052,
+    WSAECONNABORTED = 10053,
+    WSAECONNRESET = 10054,
+    WSAENOTCONN = 10057,
+    WSAETIMEDOUT = 10060,
+    WSAECONNREFUSED = 10061,
+    WSAEACCES = 10013,
+    WSAENOTSOCK = 10038,
+    WSAEOTHER = 10000,
+};
+
+// Notification bits of a socket's event mask.
+enum SocketEvent : long {
+    FD_READ = 1,
+    FD_WRITE = 2,
+    FD_OOB = 4,
+    FD_ACCEPT = 8,
+    FD_CONNECT = 16,
+    FD_CLOSE = 32,
+};
+constexpr long kAllSocketEvents = 63;
+constexpr int kSocketError = -1;
+
+// A non-blocking IPv4 stream socket whose readiness arrives as notifications
+// (OnReceive, OnSend, OnOutOfBandData, OnAccept, OnConnect, OnClose) on the
+// thread that created or attached it, one at a time, and only for the events
+// in its current mask. Like the sockets the sessions were designed against, a
+// read notification is not repeated until the handler has received, and a
+// write notification comes once at connection and then only after a send
+// that would have blocked. The object owns its descriptor and closes it.
+class CAsyncSocket : public QObject {
+    Q_OBJECT
+public:
+    CAsyncSocket();
+    ~CAsyncSocket() override;
+    CAsyncSocket(const CAsyncSocket&) = delete;
+    CAsyncSocket& operator=(const CAsyncSocket&) = delete;
+
+    // Creates the socket bound to port (0: any free port) on address (none:
+    // all local addresses). bReuseAddress lets a listener bind again while
+    // old connections on its port linger in TIME_WAIT.
+    bool Create(quint16 port = 0, long events = kAllSocketEvents, const char* address = nullptr,
+                bool bReuseAddress = false);
+    bool Attach(int handle, long events = kAllSocketEvents);
+    int Detach();
+    bool AsyncSelect(long events = kAllSocketEvents);
+    bool Listen(int backlog = 5);
+    bool Accept(CAsyncSocket& connected);
+    bool Connect(const QByteArray& host, quint16 port);
+    virtual int Send(const void* data, int length);
+    int Receive(void* buffer, int length, int flags = 0);
+    bool ShutDown(int how = 1);
+    void Close();
+
+    bool GetPeerName(QByteArray& address, quint16& port) const;
+    bool GetSockName(QByteArray& address, quint16& port) const;
+    int GetLastError() const { return m_nLastError; }
+    int Handle() const { return m_hSocket; }
+    long EventMask() const { return m_lEvents; }
+
+    // WSA number of an errno value.
+    static int ErrorFromErrno(int error);
+
+protected:
+    virtual void OnReceive(int nErrorCode);
+    virtual void OnSend(int nErrorCode);
+    virtual void OnOutOfBandData(int nErrorCode);
+    virtual void OnAccept(int nErrorCode);
+    virtual void OnConnect(int nErrorCode);
+    virtual void OnClose(int nErrorCode);
+
+    void AssertOwnThread() const
+    {
+        Q_ASSERT_X(thread() == QThread::currentThread(), "CAsyncSocket", "foreign thread");
+    }
+    void SetLastError(int error) { m_nLastError = error; }
+
+private:
+    void StartNotifiers();
+    void StopNotifiers();
+    void ArmRead(bool bArmed);
+    void ArmWrite(bool bArmed);
+    void OnReadable();
+    void OnWritable();
+
+    int m_hSocket = -1;
+    long m_lEvents = 0;
+    int m_nLastError = 0;
+    bool m_bListening = false;
+    bool m_bConnecting = false;
+    bool m_bCloseNotified = false;
+    std::unique_ptr<QSocketNotifier> m_pReadNotifier;
+    std::unique_ptr<QSocketNotifier> m_pWriteNotifier;
+};

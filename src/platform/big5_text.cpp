@@ -1,0 +1,190 @@
+#include "platform/big5_text.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <iconv.h>
+
+namespace {
+
+// iconv descriptors hold conversion state, so each thread keeps its own pair.
+class CThreadConverter {
+public:
+    CThreadConverter(const char* to, const char* from) : m_hConverter(iconv_open(to, from)) {}
+    ~CThreadConverter()
+    {
+        if (m_hConverter != reinterpret_cast<iconv_t>(-1))
+            iconv_close(m_hConverter);
+    }
+    CThreadConverter(const CThreadConverter&) = delete;
+    CThreadConverter& operator=(const CThreadConverter&) = delete;
+
+    bool IsValid() const { return m_hConverter != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts the whole input; with bReplace, an unconvertible input character is
+    // skipped and "?" written instead, otherwise the conversion fails.
+    bool Convert(const char* input, size_t inputLength, std::string& output, bool bReplace)
+    {
+        output.clear();
+        if (!IsValid())
+            return false;
+        iconv(m_hConverter, nullptr, nullptr, nullptr, nullptr);
+        char* in = const_cast<char*>(input);
+        size_t inLeft = inputLength;
+        char buffer[1024];
+        while (inLeft > 0) {
+            char* out = buffer;
+            size_t outLeft = sizeof(buffer);
+            const size_t result = iconv(m_hConverter, &in, &inLeft, &out, &outLeft);
+            output.append(buffer, out - buffer);
+            if (result != static_cast<size_t>(-1))
+                continue;
+            if (errno == E2BIG)
+                continue;
+            if (!bReplace)
+                return false;
+            output.push_back('?');
+            SkipOneCharacter(in, inLeft);
+        }
+        return true;
+    }
+
+private:
+    // The input of the replacing direction is UTF-8: skip one whole sequence.
+    static void SkipOneCharacter(char*& in, size_t& inLeft)
+    {
+        const unsigned char lead = static_cast<unsigned char>(*in);
+        size_t length = 1;
+        if (lead >= 0xF0)
+            length = 4;
+        else if (lead >= 0xE0)
+            length = 3;
+        else if (lead >= 0xC0)
+            length = 2;
+        length = std::min(length, inLeft);
+        in += length;
+        inLeft -= length;
+    }
+
+    iconv_t m_hConverter;
+};
+
+CThreadConverter& Big5ToUtf8()
+{
+    thread_local CThreadConverter converter("UTF-8", "CP950");
+    return converter;
+}
+
+CThreadConverter& Utf8ToBig5()
+{
+    thread_local CThreadConverter converter("CP950", "UTF-8");
+    return converter;
+}
+
+QByteArray FormatArguments(const char* format, va_list arguments)
+{
+    va_list copy;
+    va_copy(copy, arguments);
+    char small[512];
+    const int length = std::vsnprintf(small, sizeof(small), format, copy);
+    va_end(copy);
+    if (length < 0)
+        return QByteArray();
+    if (length < static_cast<int>(sizeof(small)))
+        return QByteArray(small, length);
+    QByteArray result(length, Qt::Uninitialized);
+    std::vsnprintf(result.data(), length + 1, format, arguments);
+    return result;
+}
+
+} // namespace
+
+int CBig5Text::CharLength(const QByteArray& text, int index)
+{
+    if (IsLeadByte(static_cast<unsigned char>(text[index])) && index + 1 < text.size())
+        return 2;
+    return 1;
+}
+
+QByteArray CBig5Text::ToUpperAscii(const QByteArray& text)
+{
+    QByteArray result = text;
+    for (int i = 0; i < result.size(); i += CharLength(result, i)) {
+        const char c = result[i];
+        if (c >= 'a' && c <= 'z')
+            result[i] = static_cast<char>(c - 'a' + 'A');
+    }
+    return result;
+}
+
+QByteArray CBig5Text::ToLowerAscii(const QByteArray& text)
+{
+    QByteArray result = text;
+    for (int i = 0; i < result.size(); i += CharLength(result, i)) {
+        const char c = result[i];
+        if (c >= 'A' && c <= 'Z')
+            result[i] = static_cast<char>(c - 'A' + 'a');
+    }
+    return result;
+}
+
+int CBig5Text::Find(const QByteArray& text, char ascii, int from)
+{
+    for (int i = 0; i < text.size(); i += CharLength(text, i)) {
+        if (i >= from && text[i] == ascii)
+            return i;
+    }
+    return -1;
+}
+
+bool CBig5Text::EndsWith(const QByteArray& text, char ascii)
+{
+    int last = -1;
+    for (int i = 0; i < text.size(); i += CharLength(text, i))
+        last = i;
+    return last >= 0 && CharLength(text, last) == 1 && text[last] == ascii;
+}
+
+bool CBig5Text::ToUtf8(const QByteArray& big5, std::string& utf8)
+{
+    return Big5ToUtf8().Convert(big5.constData(), big5.size(), utf8, false);
+}
+
+QByteArray CBig5Text::FromUtf8(std::string_view utf8)
+{
+    std::string big5;
+    Utf8ToBig5().Convert(utf8.data(), utf8.size(), big5, true);
+    return QByteArray(big5.data(), static_cast<qsizetype>(big5.size()));
+}
+
+QString CBig5Text::ToQString(const QByteArray& big5)
+{
+    std::string utf8;
+    if (!ToUtf8(big5, utf8))
+        return QString::fromLatin1(big5);
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+QByteArray CBig5Text::FromQString(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    return FromUtf8(std::string_view(utf8.constData(), utf8.size()));
+}
+
+QByteArray CBig5Text::Format(const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    QByteArray result = FormatArguments(format, arguments);
+    va_end(arguments);
+    return result;
+}
+
+QByteArray CBig5Text::FormatTemplate(const QByteArray& format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    QByteArray result = FormatArguments(format.constData(), arguments);
+    va_end(arguments);
+    return result;
+}

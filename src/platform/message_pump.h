@@ -1,0 +1,21 @@
+#pragma once
+
+#include <functional>
+
+class QThread;
+
+// Waits that keep the calling thread's own notifications flowing. They block
+// on events with a deadline and never spin.
+class CMessagePump {
+public:
+    // Dispatches whatever is queued for the calling thread; never blocks.
+    static void PumpPendingMessages();
+
+    // Dispatches the calling thread's events until done() holds (true), the
+    // time is up or the thread is told to quit (false). done() is tested
+    // before the first wait, so a condition that already holds returns at once.
+    static bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+
+    // Waits until thread has finished, dispatching the caller's events meanwhile.
+    static bool WaitForThreadEnd(QThread* thread, int timeoutMs);
+};

@@ -1,0 +1,39 @@
+#include "platform/socket.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace {
+
+// Short enough that a stop request is seen promptly, long enough not to spin.
+constexpr int kWritableSliceMs = 50;
+
+} // namespace
+
+int CSocket::Send(const void* data, int length)
+{
+    const char* bytes = static_cast<const char*>(data);
+    int total = 0;
+    while (total < length) {
+        const ssize_t sent = ::send(Handle(), bytes + total, length - total, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0) {
+            total += static_cast<int>(sent);
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN) {
+            SetLastError(ErrorFromErrno(errno));
+            return kSocketError;
+        }
+        pollfd writable = {Handle(), POLLOUT, 0};
+        while (::poll(&writable, 1, kWritableSliceMs) == 0) {
+            if (QThread::currentThread()->isInterruptionRequested()) {
+                SetLastError(WSAECONNABORTED);
+                return kSocketError;
+            }
+        }
+    }
+    return total;
+}

@@ -1,0 +1,64 @@
+#include <QTest>
+
+#include "platform/big5_text.h"
+#include "platform/text_table.h"
+
+class TestBig5Text : public QObject {
+    Q_OBJECT
+private slots:
+    void greetingIsExactBig5();
+    void formatKeepsTemplateBlanks();
+    void upperCaseSkipsTrailBytes();
+    void findNeverMatchesTrailByte();
+    void invalidBytesAreRejected();
+    void unencodableCharactersBecomeQuestionMarks();
+};
+
+void TestBig5Text::greetingIsExactBig5()
+{
+    QCOMPARE(CTextTable::Big5(Text::Greeting),
+             QByteArray("220 \xC5\x77\xAA\xEF\xA8\xCF\xA5\xCE Vandrel Tessel FTP Server"));
+    QCOMPARE(CTextTable::Big5(Text::ReplyBye), QByteArray("220 \xA6\x41\xA8\xA3\xA1\x49"));
+    QCOMPARE(CTextTable::Big5(Text::ReplySyst).right(1), QByteArray(" "));
+}
+
+void TestBig5Text::formatKeepsTemplateBlanks()
+{
+    const QByteArray reply = CBig5Text::FormatTemplate(CTextTable::Big5(Text::CaptionConnected), 2);
+    QCOMPARE(CBig5Text::ToQString(reply), QStringLiteral("Tessel FTP Server [連線數： 2 ]"));
+    QCOMPARE(CBig5Text::FormatTemplate(CTextTable::Big5(Text::ReplyRest), 5368709120LL),
+             CBig5Text::FromUtf8("350 續傳點： 5368709120."));
+}
+
+void TestBig5Text::upperCaseSkipsTrailBytes()
+{
+    // 兀 is A4 61: its trail byte is "a" and must not become "A".
+    QCOMPARE(CBig5Text::ToUpperAscii(QByteArray("ab\xA4\x61z")), QByteArray("AB\xA4\x61Z"));
+    QCOMPARE(CBig5Text::ToLowerAscii(QByteArray("AB\xA4\x61Z")), QByteArray("ab\xA4\x61z"));
+}
+
+void TestBig5Text::findNeverMatchesTrailByte()
+{
+    // 許 is B3 5C: its trail byte is a backslash.
+    const QByteArray text("a\xB3\x5C\\b");
+    QCOMPARE(CBig5Text::Find(text, '\\'), 3);
+    QVERIFY(!CBig5Text::EndsWith(QByteArray("x\xB3\x5C"), '\\'));
+    QVERIFY(CBig5Text::EndsWith(QByteArray("x\xB3\x5C\\"), '\\'));
+}
+
+void TestBig5Text::invalidBytesAreRejected()
+{
+    std::string utf8;
+    QVERIFY(CBig5Text::ToUtf8(QByteArray("\xB3\x5C"), utf8));
+    QCOMPARE(QString::fromStdString(utf8), QStringLiteral("許"));
+    QVERIFY(!CBig5Text::ToUtf8(QByteArray("\xFF\xFF"), utf8));
+    QVERIFY(!CBig5Text::ToUtf8(QByteArray("ab\xA4"), utf8));
+}
+
+void TestBig5Text::unencodableCharactersBecomeQuestionMarks()
+{
+    QCOMPARE(CBig5Text::FromUtf8("a\xF0\x9F\x98\x80" "b\xC3\xA9"), QByteArray("a?b?"));
+}
+
+QTEST_GUILESS_MAIN(TestBig5Text)
+#include "tst_big5_text.moc"
