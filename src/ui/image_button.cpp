@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kFallbackWidth = 75;
 constexpr int kFallbackHeight = 23;
+const QColor kEngravedText(0x80, 0x80, 0x80);
 
 } // namespace
 
@@ -143,10 +144,12 @@ void CImageButton::PaintLabel(QPainter& painter) const
         painter.drawText(area, flags, text());
         return;
     }
-    // Embossed: a light copy one pixel down and right under the dark text.
+    // Engraved: a light copy one pixel down and right under grey text. The
+    // grey is darker than the style's shadow colour, which all but vanishes
+    // on the pale disabled face.
     painter.setPen(palette().color(QPalette::Light));
     painter.drawText(area.translated(1, 1), flags, text());
-    painter.setPen(palette().color(QPalette::Dark));
+    painter.setPen(kEngravedText);
     painter.drawText(area, flags, text());
 }
 
