@@ -46,8 +46,9 @@ void CDialogUnits::Place(QWidget* control, int x, int y, int width, int height) 
 {
     QRect area = Rect(x, y, width, height);
     // The stand-in face draws Latin letters wider than the designer's face
-    // did, so texts such as the version line would lose their ends.
+    // did, so texts such as the version line would lose their ends; links
+    // need a pixel or two below the text for their underline.
     if (qobject_cast<QLabel*>(control) || qobject_cast<QCheckBox*>(control))
-        area.setWidth(qMax(area.width(), control->sizeHint().width()));
+        area.setSize(area.size().expandedTo(control->sizeHint()));
     control->setGeometry(area);
 }

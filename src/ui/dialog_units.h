@@ -20,7 +20,7 @@ public:
     QRect Rect(int x, int y, int width, int height) const;
     QSize Size(int width, int height) const;
     // Places a control; a static text or check box whose text needs more room
-    // than its place gives runs on to the right instead of being cut off.
+    // than its place gives grows to the right and down instead of being cut off.
     void Place(QWidget* control, int x, int y, int width, int height) const;
 
 private:

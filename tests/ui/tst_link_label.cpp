@@ -31,6 +31,7 @@ private slots:
     void clickOpensTarget();
     void onlyTheLeftButtonOpens();
     void looksLikeALinkInTheDialogFont();
+    void underlineIsDrawnInsideTheControl();
     void lookupResolvesFirstIpv4Address_data();
     void lookupResolvesFirstIpv4Address();
     void ownAddressIsDottedQuad();
@@ -88,6 +89,27 @@ void TestLinkLabel::looksLikeALinkInTheDialogFont()
     QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
     // The dialog's own font is not underlined by its link.
     QVERIFY(!dialog.font().underline());
+}
+
+void TestLinkLabel::underlineIsDrawnInsideTheControl()
+{
+    // The stand-in Ming face has almost no descent: a control only as tall as
+    // the text would cut the underline off.
+    CAboutDlg dialog;
+    CLinkLabel* link = dialog.WebSiteLink();
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QImage shot = link->grab().toImage();
+    const QFontMetrics metrics(link->font());
+    const int textWidth = metrics.horizontalAdvance(link->text());
+    int bluest = 0;
+    for (int y = metrics.ascent(); y < shot.height(); ++y) {
+        int blue = 0;
+        for (int x = 0; x < textWidth; ++x)
+            blue += shot.pixelColor(x, y) == QColor(0, 0, 255);
+        bluest = qMax(bluest, blue);
+    }
+    QVERIFY2(bluest > textWidth * 9 / 10, qPrintable(QString::number(bluest)));
 }
 
 void TestLinkLabel::lookupResolvesFirstIpv4Address_data()
