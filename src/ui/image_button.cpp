@@ -1,7 +1,7 @@
 #include "ui/image_button.h"
 
-#include <QGuiApplication>
 #include <QEnterEvent>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <qdrawutil.h>
@@ -166,7 +166,10 @@ void CImageButton::mouseMoveEvent(QMouseEvent* event)
 
 void CImageButton::enterEvent(QEnterEvent* event)
 {
-    if (HoverTracking() && !m_bHovered && QGuiApplication::mouseButtons() == Qt::NoButton) {
+    // A disabled button is told of the cursor coming in, but it must not
+    // light up for it; only one disabled under the cursor keeps its hot face.
+    if (isEnabled() && HoverTracking() && !m_bHovered
+        && QGuiApplication::mouseButtons() == Qt::NoButton) {
         m_bHovered = true;
         repaint();
     }
