@@ -1,7 +1,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run bench clean
+.PHONY: all deps configure build test test-asan test-tsan run bench install clean
 
 all: build
 
@@ -23,6 +23,22 @@ run: build
 bench: build
 	@cmake --build $(BUILD) --target benchmarks
 	@bench/run.sh $(BUILD)
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan:
+	@$(MAKE) --no-print-directory test BUILD=build-asan \
+		CMAKE_FLAGS='-DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=address;undefined'
+
+# The whole suite under ThreadSanitizer.
+test-tsan:
+	@$(MAKE) --no-print-directory test BUILD=build-tsan \
+		CMAKE_FLAGS='-DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=thread'
+
+# Installs under /usr/local and lets the program bind port 21 without root.
+install: build
+	@cmake --install $(BUILD) --prefix /usr/local
+	@setcap cap_net_bind_service=+ep /usr/local/bin/tessel-ftp
+	@echo "Installed /usr/local/bin/tessel-ftp (may bind port 21) and its desktop entry."
 
 clean:
 	rm -rf $(BUILD)
