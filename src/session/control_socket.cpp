@@ -5,9 +5,13 @@
 #include <exception>
 #include <sys/socket.h>
 
+#include <QDateTime>
+
+#include "platform/message_pump.h"
 #include "session/client_thread.h"
 #include "session/command_table.h"
 #include "session/data_socket.h"
+#include "session/directory_listing.h"
 
 // Decimal text to a number as the C library's atoi/atoll read it: leading
 // white space, an optional sign, digits up to the first other byte; no digits
@@ -190,8 +194,7 @@ bool CControlSocket::CmdPass(const QByteArray&)
         SendReply(Text::ReplyPassWithoutUser);
         return false;
     }
-    m_strHomeDir = m_pThread->Host().HomeDirectory();
-    m_strCurrentDir = m_strHomeDir;
+    m_VirtualPath.SetHome(m_pThread->Host().HomeDirectory());
     SendReply(Text::ReplyLoggedIn);
     m_nState = SESSION_IDLE;
     return true;
@@ -248,6 +251,9 @@ bool CControlSocket::CmdAbor(const QByteArray&)
             SendReply(Text::ReplyAborData);
         m_pThread->PostCloseData();
     }
+    // Nothing runs any more once the data connection goes, so the session
+    // must not keep claiming a transfer (a later ABOR would answer 426 again).
+    m_nState = SESSION_IDLE;
     return SendReply(Text::ReplyAbor);
 }
 
@@ -272,13 +278,172 @@ bool CControlSocket::CmdUnknown(const QByteArray&)
 bool CControlSocket::CmdPwd(const QByteArray& argument) { return CmdUnknown(argument); }
 bool CControlSocket::CmdCwd(const QByteArray& argument) { return CmdUnknown(argument); }
 bool CControlSocket::CmdCdup(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdList(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdRetr(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdStor(const QByteArray& argument) { return CmdUnknown(argument); }
 bool CControlSocket::CmdDele(const QByteArray& argument) { return CmdUnknown(argument); }
 bool CControlSocket::CmdRmd(const QByteArray& argument) { return CmdUnknown(argument); }
 bool CControlSocket::CmdMkd(const QByteArray& argument) { return CmdUnknown(argument); }
 bool CControlSocket::CmdRnfr(const QByteArray& argument) { return CmdUnknown(argument); }
 bool CControlSocket::CmdRnto(const QByteArray& argument) { return CmdUnknown(argument); }
 bool CControlSocket::CmdSize(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdPasv(const QByteArray& argument) { return CmdUnknown(argument); }
+
+// The data connection, listings and file transfers.
+
+bool CControlSocket::IsPermittedDataTarget(const QByteArray& strHost, int nPort, const QByteArray& strPeer)
+{
+    // Anything else would let a client aim the server's connections at other
+    // machines or at services of its own machine (a bounce).
+    return !strPeer.isEmpty() && strHost == strPeer && nPort >= 1024 && nPort <= 65535;
+}
+
+bool CControlSocket::CmdPasv(const QByteArray&)
+{
+    CloseDataConnection();
+    m_pDataSocket = std::make_unique<CDataSocket>(this);
+    if (!m_pDataSocket->Create(0, kAllSocketEvents)) {
+        CloseDataConnection();
+        SendReply(Text::ReplyPasvFailed);
+        return false;
+    }
+    m_pDataSocket->Listen(kListenBacklog);
+    m_pDataSocket->AsyncSelect(kAllSocketEvents);
+    // The address the client reached us at is the one it can reach again.
+    QByteArray address;
+    quint16 controlPort = 0;
+    GetSockName(address, controlPort);
+    QByteArray unused;
+    quint16 dataPort = 0;
+    m_pDataSocket->GetSockName(unused, dataPort);
+    address.replace('.', ',');
+    SendReply(Text::ReplyPasv, address.constData(), dataPort >> 8, dataPort & 0xFF);
+    m_bPassive = true;
+    return true;
+}
+
+bool CControlSocket::ConnectActive()
+{
+    // A socket still held from an earlier transfer (its close message not yet
+    // taken) is dropped rather than leaked alongside the new one.
+    m_pDataSocket = std::make_unique<CDataSocket>(this);
+    if (!IsPermittedDataTarget(m_strDataHost, m_nDataPort, m_pThread->PeerAddress())) {
+        SendReply(Text::ReplyDataConnectFailed);
+        return false;
+    }
+    if (!m_pDataSocket->Create(0, kAllSocketEvents)) {
+        SendReply(Text::ReplyDataSocketFailed);
+        return false;
+    }
+    // No reads or writes are reported before the transfer is set up.
+    m_pDataSocket->AsyncSelect(FD_ACCEPT | FD_CONNECT | FD_CLOSE);
+    if (!m_pDataSocket->Connect(m_strDataHost, static_cast<quint16>(m_nDataPort))
+        && m_pDataSocket->GetLastError() != WSAEWOULDBLOCK) {
+        SendReply(Text::ReplyDataConnectFailed);
+        return false;
+    }
+    return true;
+}
+
+bool CControlSocket::OpenDataConnection()
+{
+    if (!m_bPassive && !ConnectActive())
+        return false;
+    // The session's other notifications, and commands, go on while it waits;
+    // one of them may replace or drop the data socket, so it is read afresh.
+    const bool bDone = CMessagePump::WaitUntil(
+        [this] { return !m_pDataSocket || m_pDataSocket->IsConnected(); }, kDataConnectTimeoutMs);
+    if (!bDone || !m_pDataSocket) {
+        SendReply(Text::ReplyDataSocketFailed);
+        return false;
+    }
+    // A refused connect has had its reply; going on would only add a second
+    // failure (and an upload would empty its file first).
+    return !m_pDataSocket->HasConnectFailed();
+}
+
+bool CControlSocket::BuildListing(const QByteArray& argument, QByteArray& listing)
+{
+    listing.clear();
+    // "*" is never the second byte of a Big5 character, so bytes will do.
+    QByteArray withoutStars = argument;
+    while (withoutStars.endsWith('*'))
+        withoutStars.chop(1);
+    const QByteArray target = withoutStars.isEmpty() ? m_VirtualPath.CurrentDir() : m_VirtualPath.VirtualToLocal(argument);
+    const bool bDirectory = CVirtualPath::PathExists(target, true);
+    if (!bDirectory && !CVirtualPath::PathExists(target, false)) {
+        SendReply(Text::ReplyListMissing);
+        return false;
+    }
+    if (!m_VirtualPath.IsInsideHome(target)) {
+        SendReply(Text::ReplyNoRight);
+        return false;
+    }
+    const qint64 nNow = QDateTime::currentSecsSinceEpoch();
+    listing = bDirectory ? CDirectoryListing::ListDirectory(target, nNow) : CDirectoryListing::ListFile(target, nNow);
+    return true;
+}
+
+bool CControlSocket::CmdList(const QByteArray& argument)
+{
+    QByteArray target = argument;
+    CDirectoryListing::StripListOptions(target);
+    QByteArray listing;
+    if (!BuildListing(target, listing))
+        return false;
+    SendReply(Text::ReplyListStart);
+    if (!OpenDataConnection()) {
+        CloseDataConnection();
+        return false;
+    }
+    if (listing.isEmpty()) {
+        CloseDataConnection();
+        SendReply(Text::ReplyTransferDone);
+        m_nState = SESSION_IDLE;
+        return true;
+    }
+    m_nState = SESSION_SENDING_LIST;
+    m_pDataSocket->AsyncSelect(kAllSocketEvents);
+    m_pDataSocket->StartSendList(listing);
+    return true;
+}
+
+bool CControlSocket::CmdRetr(const QByteArray& argument)
+{
+    const QByteArray local = m_VirtualPath.VirtualToLocal(argument);
+    if (!CVirtualPath::PathExists(local, false)) {
+        SendReply(Text::ReplyFileMissing);
+        return false;
+    }
+    if (!m_VirtualPath.IsInsideHome(local)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    SendReply(Text::ReplyRetrStart);
+    if (!OpenDataConnection()) {
+        CloseDataConnection();
+        return false;
+    }
+    m_nState = SESSION_SENDING_FILE;
+    m_pDataSocket->AsyncSelect(kAllSocketEvents);
+    m_pDataSocket->StartSendFile(local);
+    return true;
+}
+
+bool CControlSocket::CmdStor(const QByteArray& argument)
+{
+    const QByteArray local = m_VirtualPath.VirtualToLocal(argument);
+    if (!m_VirtualPath.IsInsideHome(local)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    SendReply(Text::ReplyStorStart);
+    m_nState = SESSION_RECEIVING_FILE;
+    if (!OpenDataConnection()) {
+        CloseDataConnection();
+        // No upload is running, whatever state a failed connect left.
+        m_nState = SESSION_IDLE;
+        return false;
+    }
+    m_pDataSocket->StartReceiveFile(local);
+    // Only now, with the file open, may data that arrived early be reported.
+    if (m_nState == SESSION_RECEIVING_FILE)
+        m_pDataSocket->AsyncSelect(kAllSocketEvents);
+    return true;
+}

@@ -9,6 +9,7 @@
 #include "platform/socket.h"
 #include "platform/text_table.h"
 #include "session/session_host.h"
+#include "session/virtual_path.h"
 
 class CClientThread;
 class CDataSocket;
@@ -29,6 +30,8 @@ class CControlSocket : public CSocket {
 public:
     static constexpr int kMaxReceiveChunk = 512;
     static constexpr int kMaxPendingText = 4096;
+    static constexpr int kDataConnectTimeoutMs = 5000;
+    static constexpr int kListenBacklog = 5;
 
     explicit CControlSocket(CClientThread* pThread);
     ~CControlSocket() override;
@@ -46,7 +49,16 @@ public:
     bool SendLine(const QByteArray& line);
     bool IsConnectionLost();
 
+    // Makes m_pDataSocket a completed connection; false after a failure reply
+    // (the caller then closes the data connection).
+    bool OpenDataConnection();
     void CloseDataConnection();
+    // The one place an active data connection may go: the client's own
+    // address, on a port that is not a system service's.
+    static bool IsPermittedDataTarget(const QByteArray& strHost, int nPort, const QByteArray& strPeer);
+    // The whole LIST/NLST text for an argument whose options are stripped;
+    // false after the refusal reply.
+    bool BuildListing(const QByteArray& argument, QByteArray& listing);
 
     // Command handlers: each sends its own replies; false means refused.
     bool CmdUser(const QByteArray& argument);
@@ -95,6 +107,7 @@ private:
     void ExtractCommands();
     void ProcessCommand();
     void EndSession();
+    bool ConnectActive();
 
     CClientThread* m_pThread;
     QByteArray m_strUser;
@@ -105,8 +118,8 @@ private:
     bool m_bPassive = false;
     int m_nDataPort = -1;
     QByteArray m_strDataHost;
-    QByteArray m_strHomeDir;
-    QByteArray m_strCurrentDir;
+    // The root and current directories, and the mapping of client paths.
+    CVirtualPath m_VirtualPath;
     std::unique_ptr<CDataSocket> m_pDataSocket;
     QByteArray m_strRecvBuffer;
     QList<QByteArray> m_CommandQueue;
