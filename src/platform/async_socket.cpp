@@ -355,6 +355,11 @@ void CAsyncSocket::OnReadable()
 {
     AssertOwnThread();
     ArmRead(false);
+    // A connect under way ends on the write side, through SO_ERROR; reading
+    // now would consume a refusal and report it as a close instead. Reading
+    // is armed again once the connect has succeeded.
+    if (m_bConnecting)
+        return;
     if (m_bListening) {
         if (m_lEvents & FD_ACCEPT)
             OnAccept(0);
@@ -389,6 +394,8 @@ void CAsyncSocket::OnWritable()
         socklen_t length = sizeof(error);
         ::getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &length);
         const int nError = error == 0 ? 0 : ErrorFromErrno(error);
+        if (nError == 0)
+            ArmRead(true);
         if (m_lEvents & FD_CONNECT)
             OnConnect(nError);
         if (nError != 0 || m_hSocket < 0)

@@ -1,5 +1,7 @@
 #include "platform/message_pump.h"
 
+#include <algorithm>
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -18,13 +20,17 @@ bool CMessagePump::WaitUntil(const std::function<bool()>& done, int timeoutMs)
     QThread* self = QThread::currentThread();
     QAbstractEventDispatcher* dispatcher = self->eventDispatcher();
     const QDeadlineTimer deadline(timeoutMs);
-    // The timer only wakes the dispatcher at the deadline.
+    // The timer only wakes the dispatcher at the deadline. A timer may fire a
+    // little before its time, so it is armed again for whatever remains;
+    // otherwise the wait would block with nothing left to wake it.
     QTimer wake;
     wake.setSingleShot(true);
-    wake.start(timeoutMs);
+    wake.setTimerType(Qt::PreciseTimer);
     while (!done()) {
         if (deadline.hasExpired() || self->isInterruptionRequested() || dispatcher == nullptr)
             return false;
+        if (!wake.isActive())
+            wake.start(std::max<qint64>(1, deadline.remainingTime()));
         dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
