@@ -368,6 +368,7 @@ void TestTransfers::secondDownloaderOfOneFileGets426()
     QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
     const int stalled = m_pClient->OpenPassive();
     QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    QVERIFY(CTransferFixture::ReadAtLeast(stalled, 4096));
 
     auto second = m_pFixture->NewClient();
     QVERIFY(second);
@@ -384,6 +385,7 @@ void TestTransfers::uploadOfFileBeingDownloadedGets450()
     QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
     const int stalled = m_pClient->OpenPassive();
     QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    QVERIFY(CTransferFixture::ReadAtLeast(stalled, 4096));
 
     auto second = m_pFixture->NewClient();
     QVERIFY(second);
@@ -399,8 +401,7 @@ void TestTransfers::clientLeavingMidDownloadGets426AndSessionGoesOn()
     QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
     const int data = m_pClient->OpenPassive();
     QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
-    char buffer[65536];
-    QVERIFY(::recv(data, buffer, sizeof(buffer), MSG_WAITALL) > 0);
+    QVERIFY(CTransferFixture::ReadAtLeast(data, 65536));
     ::close(data);
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferAborted));
     QVERIFY(m_pClient->StaysSilent());
@@ -415,6 +416,8 @@ void TestTransfers::shrunkenFileEndsWith426()
     QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
     const int data = m_pClient->OpenPassive();
     QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    // The file is opened once the data connection is up, after the 150.
+    QVERIFY(CTransferFixture::ReadAtLeast(data, 4096));
     QVERIFY(QFile::resize(QFile::decodeName(m_pFixture->LocalPath("big")), 0));
     const QByteArray received = CFtpTestClient::ReadAll(data);
     ::close(data);
@@ -428,6 +431,7 @@ void TestTransfers::aborDuringDownloadAnswers426Then226()
     QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
     const int data = m_pClient->OpenPassive();
     QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    QVERIFY(CTransferFixture::ReadAtLeast(data, 4096));
     QCOMPARE(m_pClient->Command("ABOR"), Big5(Text::ReplyAborData));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyAbor));
     QVERIFY(m_pClient->StaysSilent());

@@ -1,7 +1,11 @@
 #include "transfer_fixture.h"
 
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 
@@ -41,6 +45,22 @@ bool CTransferFixture::MakeSparseFile(const QByteArray& name, qint64 length) con
 {
     QFile file(QFile::decodeName(LocalPath(name)));
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.resize(length);
+}
+
+bool CTransferFixture::ReadAtLeast(int dataSocket, qsizetype bytes)
+{
+    const QDeadlineTimer deadline(CFtpTestClient::kDeadlineMs);
+    char buffer[4096];
+    while (bytes > 0 && !deadline.hasExpired()) {
+        pollfd readable = {dataSocket, POLLIN, 0};
+        if (::poll(&readable, 1, static_cast<int>(deadline.remainingTime())) <= 0)
+            return false;
+        const ssize_t received = ::recv(dataSocket, buffer, std::min<qsizetype>(bytes, sizeof(buffer)), MSG_DONTWAIT);
+        if (received == 0 || (received < 0 && errno != EAGAIN))
+            return false;
+        bytes -= std::max<ssize_t>(received, 0);
+    }
+    return bytes <= 0;
 }
 
 TransferResult CTransferFixture::Download(CFtpTestClient& client, const QByteArray& command)
