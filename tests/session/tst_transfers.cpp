@@ -57,6 +57,7 @@ private slots:
     void refusesWithoutRight_data();
     void refusesWithoutRight();
     void uploadsByteForByte();
+    void uploadSentBeforeStorIsKeptAndEndsIdle();
     void uploadCutsOrExtendsAtRestOffset_data();
     void uploadCutsOrExtendsAtRestOffset();
     void uploadWithoutDataMakesEmptyFile();
@@ -197,9 +198,26 @@ void TestTransfers::uploadsByteForByte()
     QCOMPARE(result.preliminary, Big5(Text::ReplyStorStart));
     QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
     QVERIFY(m_pFixture->ReadFile("new.bin") == bytes);
-    // The session is idle again: a listing goes through.
-    const TransferResult listing = CTransferFixture::Download(*m_pClient, "LIST");
-    QCOMPARE(listing.final, Big5(Text::ReplyTransferDone));
+}
+
+void TestTransfers::uploadSentBeforeStorIsKeptAndEndsIdle()
+{
+    // All of the upload, and its end, are queued before the file is open:
+    // they are reported once it is, and the end of the stream ends the upload.
+    const int data = m_pClient->OpenPassive();
+    QVERIFY(data >= 0);
+    QVERIFY(CFtpTestClient::WriteAll(data, "early bytes"));
+    ::close(data);
+    QCOMPARE(m_pClient->Command("STOR early"), Big5(Text::ReplyStorStart));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+    QCOMPARE(m_pFixture->ReadFile("early"), QByteArray("early bytes"));
+    // The session is idle again: with a fresh data socket, ABOR finds no
+    // transfer to end.
+    const int next = m_pClient->OpenPassive();
+    QVERIFY(next >= 0);
+    QCOMPARE(m_pClient->Command("ABOR"), Big5(Text::ReplyAbor));
+    QVERIFY(m_pClient->StaysSilent());
+    ::close(next);
 }
 
 void TestTransfers::uploadCutsOrExtendsAtRestOffset_data()
