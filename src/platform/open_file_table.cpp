@@ -60,13 +60,6 @@ COpenFileTable::CLease COpenFileTable::Acquire(quint64 device, quint64 inode, co
     return CLease(this, key, usage);
 }
 
-int COpenFileTable::OpenerCount(quint64 device, quint64 inode) const
-{
-    std::lock_guard<std::mutex> lock(m_Lock);
-    const auto found = m_Files.find(Key(device, inode));
-    return found == m_Files.end() ? 0 : found->second.nOpeners;
-}
-
 void COpenFileTable::Leave(const Key& key, const Usage& usage)
 {
     std::lock_guard<std::mutex> lock(m_Lock);

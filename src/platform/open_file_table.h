@@ -53,9 +53,6 @@ public:
     // an empty one otherwise.
     CLease Acquire(quint64 device, quint64 inode, const Usage& usage);
 
-    // How many openers hold the file now.
-    int OpenerCount(quint64 device, quint64 inode) const;
-
 private:
     struct Openers {
         int nOpeners = 0;
@@ -68,6 +65,6 @@ private:
     void Leave(const Key& key, const Usage& usage);
     static void Count(Openers& openers, const Usage& usage, int step);
 
-    mutable std::mutex m_Lock;
+    std::mutex m_Lock;
     std::map<Key, Openers> m_Files;
 };
