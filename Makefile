@@ -1,7 +1,8 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test run bench clean
+.PHONY: all deps configure build test run bench fuzz clean
 
 all: build
 
@@ -23,6 +24,10 @@ run: build
 bench: build
 	@cmake --build $(BUILD) --target benchmarks
 	@bench/run.sh $(BUILD)
+
+# Not part of the build: needs clang and runs for FUZZ_SECONDS.
+fuzz:
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) tools/fuzz.sh
 
 clean:
 	rm -rf $(BUILD)
