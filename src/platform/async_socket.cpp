@@ -162,16 +162,23 @@ bool CAsyncSocket::Listen(int backlog)
     return true;
 }
 
-bool CAsyncSocket::Accept(CAsyncSocket& connected)
+int CAsyncSocket::AcceptHandle()
 {
     AssertOwnThread();
+    // Accepting is what asks for the next accept notification.
     ArmRead(true);
     const int handle = RetryOnInterrupt(
         [&] { return ::accept4(m_hSocket, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC); });
-    if (handle < 0) {
+    if (handle < 0)
         m_nLastError = ErrorFromErrno(errno);
+    return handle;
+}
+
+bool CAsyncSocket::Accept(CAsyncSocket& connected)
+{
+    const int handle = AcceptHandle();
+    if (handle < 0)
         return false;
-    }
     if (!connected.Attach(handle, m_lEvents)) {
         ::close(handle);
         return false;

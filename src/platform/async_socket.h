@@ -61,6 +61,9 @@ public:
     bool AsyncSelect(long events = kAllSocketEvents);
     bool Listen(int backlog = 5);
     bool Accept(CAsyncSocket& connected);
+    // Accepts the waiting connection and hands over its bare descriptor (-1 on
+    // failure), for a socket object that another thread will attach.
+    int AcceptHandle();
     bool Connect(const QByteArray& host, quint16 port);
     virtual int Send(const void* data, int length);
     int Receive(void* buffer, int length, int flags = 0);

@@ -1,0 +1,59 @@
+#include "session/client_thread.h"
+
+#include <unistd.h>
+
+#include "platform/text_table.h"
+#include "session/control_socket.h"
+
+CClientThread::CClientThread(int hAcceptedSocket, std::shared_ptr<ISessionHost> pHost)
+    : m_hAcceptedSocket(hAcceptedSocket), m_pHost(std::move(pHost))
+{
+}
+
+CClientThread::~CClientThread()
+{
+    // A thread that never ran still owns the accepted connection.
+    if (m_hAcceptedSocket >= 0)
+        ::close(m_hAcceptedSocket);
+}
+
+void CClientThread::PostLog(const QByteArray& text)
+{
+    m_pHost->PostServerLog(text, ThreadId());
+}
+
+void CClientThread::PostCloseData()
+{
+    PostThreadMessage([this] { OnCloseData(); });
+}
+
+bool CClientThread::InitInstance()
+{
+    m_pControlSocket = std::make_unique<CControlSocket>(this);
+    const int handle = m_hAcceptedSocket;
+    m_hAcceptedSocket = -1;
+    m_pControlSocket->Attach(handle, kAllSocketEvents);
+    m_pControlSocket->SendReply(Text::Greeting);
+    quint16 port = 0;
+    if (!m_pControlSocket->GetPeerName(m_strPeerAddress, port))
+        m_strPeerAddress.clear();
+    m_pHost->PostClientConnected(m_strPeerAddress, ThreadId());
+    return true;
+}
+
+int CClientThread::ExitInstance()
+{
+    // The session's end also ends its transfer: the data connection and any
+    // open file are closed here rather than left to the process's end.
+    m_pControlSocket->CloseDataConnection();
+    m_pHost->Unregister(this);
+    m_pHost->PostClientDisconnected(m_strPeerAddress, ThreadId());
+    m_pControlSocket.reset();
+    return 0;
+}
+
+void CClientThread::OnCloseData()
+{
+    if (m_pControlSocket)
+        m_pControlSocket->CloseDataConnection();
+}

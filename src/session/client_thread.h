@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+
+#include <QByteArray>
+
+#include "platform/win_thread.h"
+#include "session/session_host.h"
+
+class CControlSocket;
+
+// One FTP session: a thread of its own that owns the control connection (and
+// through it the data connection). Created by the listener with the accepted
+// socket, registered, then resumed; everything the session does happens on
+// this thread. The listener's side deletes the object once the thread has
+// finished.
+class CClientThread : public CWinThread {
+    Q_OBJECT
+public:
+    CClientThread(int hAcceptedSocket, std::shared_ptr<ISessionHost> pHost);
+    ~CClientThread() override;
+
+    // Posts one log text to the window, tagged with this thread's id.
+    void PostLog(const QByteArray& text);
+    // Asks this thread to close its data connection once it next takes a message.
+    void PostCloseData();
+
+    ISessionHost& Host() const { return *m_pHost; }
+    const QByteArray& PeerAddress() const { return m_strPeerAddress; }
+
+protected:
+    bool InitInstance() override;
+    int ExitInstance() override;
+
+private:
+    void OnCloseData();
+
+    int m_hAcceptedSocket;
+    std::shared_ptr<ISessionHost> m_pHost;
+    // Created on the session thread, so that its notifications arrive there.
+    std::unique_ptr<CControlSocket> m_pControlSocket;
+    QByteArray m_strPeerAddress;
+};

@@ -1,0 +1,284 @@
+#include "session/control_socket.h"
+
+#include <climits>
+#include <cstring>
+#include <exception>
+#include <sys/socket.h>
+
+#include "session/client_thread.h"
+#include "session/command_table.h"
+#include "session/data_socket.h"
+
+// Decimal text to a number as the C library's atoi/atoll read it: leading
+// white space, an optional sign, digits up to the first other byte; no digits
+// give 0. Out-of-range values saturate instead of overflowing.
+qint64 CControlSocket::DecimalValue(const QByteArray& text, qint64 minimum, qint64 maximum)
+{
+    int i = 0;
+    while (i < text.size() && std::strchr(" \t\n\v\f\r", text[i]) != nullptr && text[i] != '\0')
+        ++i;
+    bool bNegative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        bNegative = text[i++] == '-';
+    qint64 value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        const int digit = text[i] - '0';
+        if (value > (maximum - digit) / 10) {
+            value = maximum;
+            break;
+        }
+        value = value * 10 + digit;
+    }
+    return bNegative ? std::max(-value, minimum) : value;
+}
+
+namespace {
+
+int IntValue(const QByteArray& text)
+{
+    return static_cast<int>(CControlSocket::DecimalValue(text, INT_MIN, INT_MAX));
+}
+
+} // namespace
+
+CControlSocket::CControlSocket(CClientThread* pThread) : m_pThread(pThread) {}
+
+CControlSocket::~CControlSocket() = default;
+
+void CControlSocket::OnReceive(int)
+{
+    AssertOwnThread();
+    // One catch point for the whole session: whatever a command throws ends
+    // the session instead of the program.
+    try {
+        ReceiveAndExecute();
+    } catch (const std::exception&) {
+        m_pThread->PostLog(CTextTable::Big5(Text::LogReceiveException));
+        m_pThread->PostQuitMessage();
+    }
+}
+
+void CControlSocket::OnClose(int)
+{
+    AssertOwnThread();
+    m_pThread->PostQuitMessage();
+}
+
+void CControlSocket::ReceiveAndExecute()
+{
+    char buffer[kMaxReceiveChunk + 1];
+    const int received = Receive(buffer, kMaxReceiveChunk);
+    if (received == kSocketError) {
+        if (GetLastError() != WSAEWOULDBLOCK)
+            m_pThread->PostLog(CBig5Text::FormatTemplate(CTextTable::Big5(Text::LogReceiveError), GetLastError()));
+        return;
+    }
+    if (received == 0) {
+        EndSession();
+        return;
+    }
+    if (m_strRecvBuffer.size() + received > kMaxPendingText) {
+        m_pThread->PostLog(CTextTable::Big5(Text::LogOverflow));
+        m_pThread->PostQuitMessage();
+        return;
+    }
+    // Bytes after a NUL in one read are not part of the command text.
+    m_strRecvBuffer.append(buffer, static_cast<qsizetype>(strnlen(buffer, received)));
+    ExtractCommands();
+}
+
+void CControlSocket::ExtractCommands()
+{
+    while (!m_strRecvBuffer.isEmpty()) {
+        const int end = m_strRecvBuffer.indexOf("\r\n");
+        if (end < 0)
+            return;
+        const QByteArray line = m_strRecvBuffer.left(end);
+        m_strRecvBuffer.remove(0, end + 2);
+        if (line.isEmpty())
+            continue;
+        m_CommandQueue.append(line);
+        ProcessCommand();
+    }
+}
+
+void CControlSocket::ProcessCommand()
+{
+    const QByteArray line = m_CommandQueue.takeFirst();
+    // A blank is never the trail byte of a Big5 character, so a byte search is safe.
+    const int blank = line.indexOf(' ');
+    const QByteArray verb = CBig5Text::ToUpperAscii(blank < 0 ? line : line.left(blank));
+    const QByteArray argument = blank < 0 ? QByteArray() : line.mid(blank + 1);
+    m_pThread->PostLog(verb + ' ' + argument);
+
+    if (m_nState == SESSION_NOT_LOGGED_IN && verb != "USER" && verb != "PASS") {
+        SendReply(Text::ReplyLoginFirst);
+        return;
+    }
+    const CommandEntry& entry = CCommandTable::Find(verb);
+    if (entry.right != Right::None && m_pThread->Host().RightValue(entry.right) == 0) {
+        SendReply(Text::ReplyNoRight);
+        return;
+    }
+    (this->*entry.handler)(argument);
+}
+
+void CControlSocket::EndSession()
+{
+    Close();
+    m_pThread->PostQuitMessage();
+}
+
+bool CControlSocket::SendLine(const QByteArray& line)
+{
+    if (IsConnectionLost()) {
+        m_pThread->PostLog(CTextTable::Big5(Text::LogReplyFailed));
+        EndSession();
+        return false;
+    }
+    QByteArray wire = line;
+    wire.append("\r\n", 2);
+    if (Send(wire.constData(), static_cast<int>(wire.size())) == kSocketError) {
+        EndSession();
+        m_pThread->PostLog(CTextTable::Big5(Text::LogReplyFailed));
+        return false;
+    }
+    m_pThread->PostLog(line);
+    return true;
+}
+
+bool CControlSocket::IsConnectionLost()
+{
+    if (Handle() < 0)
+        return true;
+    // A byte peeked stays queued for the next read.
+    char byte;
+    const int peeked = Receive(&byte, 1, MSG_PEEK);
+    if (peeked > 0)
+        return false;
+    if (peeked == 0)
+        return true;
+    const int error = GetLastError();
+    return error == WSAEINVAL || error == WSAENETRESET || error == WSAECONNABORTED || error == WSAECONNRESET;
+}
+
+void CControlSocket::CloseDataConnection()
+{
+    if (!m_pDataSocket)
+        return;
+    m_pDataSocket.reset();
+    m_strDataHost.clear();
+    m_nDataPort = -1;
+    m_nRestartOffset = 0;
+    m_bPassive = false;
+}
+
+bool CControlSocket::CmdUser(const QByteArray& argument)
+{
+    if (CBig5Text::ToLowerAscii(argument) != "anonymous") {
+        SendReply(Text::ReplyUserBad);
+        return false;
+    }
+    SendReply(Text::ReplyUserOk);
+    m_strUser = argument;
+    return true;
+}
+
+bool CControlSocket::CmdPass(const QByteArray&)
+{
+    if (m_strUser.isEmpty()) {
+        SendReply(Text::ReplyPassWithoutUser);
+        return false;
+    }
+    m_strHomeDir = m_pThread->Host().HomeDirectory();
+    m_strCurrentDir = m_strHomeDir;
+    SendReply(Text::ReplyLoggedIn);
+    m_nState = SESSION_IDLE;
+    return true;
+}
+
+bool CControlSocket::CmdQuit(const QByteArray&)
+{
+    SendReply(Text::ReplyBye);
+    EndSession();
+    return true;
+}
+
+bool CControlSocket::CmdType(const QByteArray& argument)
+{
+    return SendReply(Text::ReplyType, argument.constData());
+}
+
+void CControlSocket::ApplyPortArgument(const QByteArray& argument, QByteArray& strHost, int& nPort)
+{
+    // Only the fields present change their part; nothing is validated here,
+    // the data connection decides what it will connect to.
+    const QList<QByteArray> fields = argument.split(',');
+    for (int i = 0; i < fields.size() && i < 6; ++i) {
+        const QByteArray& field = fields[i];
+        if (i == 0)
+            strHost = field + '.';
+        else if (i < 3)
+            strHost += field + '.';
+        else if (i == 3)
+            strHost += field;
+        else if (i == 4)
+            nPort = static_cast<int>(static_cast<qint64>(IntValue(field)) * 256);
+        else
+            nPort = static_cast<int>(static_cast<qint64>(nPort) + IntValue(field));
+    }
+}
+
+bool CControlSocket::CmdPort(const QByteArray& argument)
+{
+    ApplyPortArgument(argument, m_strDataHost, m_nDataPort);
+    return SendReply(Text::ReplyPort);
+}
+
+bool CControlSocket::CmdRest(const QByteArray& argument)
+{
+    m_nRestartOffset = DecimalValue(argument, LLONG_MIN, LLONG_MAX);
+    return SendReply(Text::ReplyRest, static_cast<long long>(m_nRestartOffset));
+}
+
+bool CControlSocket::CmdAbor(const QByteArray&)
+{
+    if (m_pDataSocket) {
+        if (m_nState != SESSION_IDLE)
+            SendReply(Text::ReplyAborData);
+        m_pThread->PostCloseData();
+    }
+    return SendReply(Text::ReplyAbor);
+}
+
+bool CControlSocket::CmdSyst(const QByteArray&)
+{
+    return SendReply(Text::ReplySyst);
+}
+
+bool CControlSocket::CmdNoop(const QByteArray&)
+{
+    return SendReply(Text::ReplyNoop);
+}
+
+bool CControlSocket::CmdUnknown(const QByteArray&)
+{
+    SendReply(Text::ReplyUnknown);
+    return false;
+}
+
+// Verbs whose handlers come with the path, listing and transfer code answer
+// as unknown verbs until then.
+bool CControlSocket::CmdPwd(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdCwd(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdCdup(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdList(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdRetr(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdStor(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdDele(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdRmd(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdMkd(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdRnfr(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdRnto(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdSize(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdPasv(const QByteArray& argument) { return CmdUnknown(argument); }

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <memory>
+
+#include <QByteArray>
+#include <QList>
+
+#include "platform/big5_text.h"
+#include "platform/socket.h"
+#include "platform/text_table.h"
+#include "session/session_host.h"
+
+class CClientThread;
+class CDataSocket;
+
+enum SessionState : int {
+    SESSION_IDLE = 0,
+    SESSION_NOT_LOGGED_IN = 1,
+    SESSION_SENDING_LIST = 2,
+    SESSION_RECEIVING_FILE = 3,
+    SESSION_SENDING_FILE = 4,
+};
+
+// The session proper: the control connection of one client, its line
+// assembly, the command interpreter and the session's state. Lives on its
+// session thread and is used only there.
+class CControlSocket : public CSocket {
+    Q_OBJECT
+public:
+    static constexpr int kMaxReceiveChunk = 512;
+    static constexpr int kMaxPendingText = 4096;
+
+    explicit CControlSocket(CClientThread* pThread);
+    ~CControlSocket() override;
+
+    // Formats one reply from a Big5 template, sends it with CR LF and logs it.
+    // False when the connection is gone (the session is then ending).
+    template <typename... Arguments>
+    bool SendReply(Text text, Arguments... arguments)
+    {
+        if constexpr (sizeof...(arguments) == 0)
+            return SendLine(CTextTable::Big5(text));
+        else
+            return SendLine(CBig5Text::FormatTemplate(CTextTable::Big5(text), arguments...));
+    }
+    bool SendLine(const QByteArray& line);
+    bool IsConnectionLost();
+
+    void CloseDataConnection();
+
+    // Command handlers: each sends its own replies; false means refused.
+    bool CmdUser(const QByteArray& argument);
+    bool CmdPass(const QByteArray& argument);
+    bool CmdQuit(const QByteArray& argument);
+    bool CmdType(const QByteArray& argument);
+    bool CmdPwd(const QByteArray& argument);
+    bool CmdCwd(const QByteArray& argument);
+    bool CmdCdup(const QByteArray& argument);
+    bool CmdPort(const QByteArray& argument);
+    bool CmdList(const QByteArray& argument);
+    bool CmdRetr(const QByteArray& argument);
+    bool CmdStor(const QByteArray& argument);
+    bool CmdDele(const QByteArray& argument);
+    bool CmdRmd(const QByteArray& argument);
+    bool CmdMkd(const QByteArray& argument);
+    bool CmdRnfr(const QByteArray& argument);
+    bool CmdRnto(const QByteArray& argument);
+    bool CmdRest(const QByteArray& argument);
+    bool CmdSize(const QByteArray& argument);
+    bool CmdPasv(const QByteArray& argument);
+    bool CmdAbor(const QByteArray& argument);
+    bool CmdSyst(const QByteArray& argument);
+    bool CmdNoop(const QByteArray& argument);
+    bool CmdUnknown(const QByteArray& argument);
+
+    // Decimal text to a number as atoi/atoll read it (saturating).
+    static qint64 DecimalValue(const QByteArray& text, qint64 minimum, qint64 maximum);
+    // The PORT argument's fields into the data host text and port.
+    static void ApplyPortArgument(const QByteArray& argument, QByteArray& strHost, int& nPort);
+
+    // Read by the session's other classes and by tests.
+    int State() const { return m_nState; }
+    void SetState(int nState) { m_nState = nState; }
+    const QByteArray& DataHost() const { return m_strDataHost; }
+    int DataPort() const { return m_nDataPort; }
+    qint64 RestartOffset() const { return m_nRestartOffset; }
+    CClientThread* Thread() const { return m_pThread; }
+
+protected:
+    void OnReceive(int nErrorCode) override;
+    void OnClose(int nErrorCode) override;
+
+private:
+    void ReceiveAndExecute();
+    void ExtractCommands();
+    void ProcessCommand();
+    void EndSession();
+
+    CClientThread* m_pThread;
+    QByteArray m_strUser;
+    bool m_bRenameIsFile = false;
+    QByteArray m_strRenameFrom;
+    int m_nState = SESSION_NOT_LOGGED_IN;
+    qint64 m_nRestartOffset = 0;
+    bool m_bPassive = false;
+    int m_nDataPort = -1;
+    QByteArray m_strDataHost;
+    QByteArray m_strHomeDir;
+    QByteArray m_strCurrentDir;
+    std::unique_ptr<CDataSocket> m_pDataSocket;
+    QByteArray m_strRecvBuffer;
+    QList<QByteArray> m_CommandQueue;
+};

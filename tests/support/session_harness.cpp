@@ -1,0 +1,46 @@
+#include "session_harness.h"
+
+#include "platform/message_pump.h"
+#include "session/client_thread.h"
+
+CSessionHarness::CSessionHarness()
+{
+    Create(0, kAllSocketEvents, "127.0.0.1");
+    Listen(5);
+    QByteArray address;
+    GetSockName(address, m_nPort);
+}
+
+CSessionHarness::~CSessionHarness()
+{
+    Close();
+    for (const QPointer<CClientThread>& session : m_Sessions) {
+        if (session && !session->isFinished()) {
+            session->PostQuitMessage();
+            CMessagePump::WaitForThreadEnd(session, 5000);
+        }
+        if (session)
+            session->wait(5000);
+    }
+    CMessagePump::PumpPendingMessages();
+}
+
+bool CSessionHarness::AllSessionsEnded() const
+{
+    for (const QPointer<CClientThread>& session : m_Sessions) {
+        if (session && !session->isFinished())
+            return false;
+    }
+    return true;
+}
+
+void CSessionHarness::OnAccept(int)
+{
+    const int handle = AcceptHandle();
+    if (handle < 0)
+        return;
+    auto* session = new CClientThread(handle, m_pHost);
+    connect(session, &QThread::finished, session, &QObject::deleteLater);
+    m_Sessions.emplace_back(session);
+    session->ResumeThread();
+}
