@@ -9,6 +9,7 @@
 #include "platform/socket.h"
 #include "platform/text_table.h"
 #include "session/session_host.h"
+#include "session/virtual_path.h"
 
 class CClientThread;
 class CDataSocket;
@@ -73,6 +74,18 @@ public:
     bool CmdNoop(const QByteArray& argument);
     bool CmdUnknown(const QByteArray& argument);
 
+    // The path operations every file command goes through (see CVirtualPath):
+    // client argument to local path, local path to the client's form, the
+    // existence test and the confinement test against the session's home.
+    QByteArray VirtualToLocal(const QByteArray& argument) const { return m_Paths.VirtualToLocal(argument); }
+    QByteArray LocalToVirtual(const QByteArray& local) const { return m_Paths.LocalToVirtual(local); }
+    static bool PathExists(const QByteArray& local, bool bDirectory)
+    {
+        return CVirtualPath::PathExists(local, bDirectory);
+    }
+    bool IsInsideHome(const QByteArray& local) const { return m_Paths.IsInsideHome(local); }
+    const QByteArray& CurrentDir() const { return m_Paths.CurrentDir(); }
+
     // Decimal text to a number as atoi/atoll read it (saturating).
     static qint64 DecimalValue(const QByteArray& text, qint64 minimum, qint64 maximum);
     // The PORT argument's fields into the data host text and port.
@@ -95,6 +108,8 @@ private:
     void ExtractCommands();
     void ProcessCommand();
     void EndSession();
+    bool CreateDirectoryTree(const QByteArray& local);
+    bool MoveRenameSource(const QByteArray& target, Text done, Text failed);
 
     CClientThread* m_pThread;
     QByteArray m_strUser;
@@ -105,8 +120,7 @@ private:
     bool m_bPassive = false;
     int m_nDataPort = -1;
     QByteArray m_strDataHost;
-    QByteArray m_strHomeDir;
-    QByteArray m_strCurrentDir;
+    CVirtualPath m_Paths; // home and current directory, set at login
     std::unique_ptr<CDataSocket> m_pDataSocket;
     QByteArray m_strRecvBuffer;
     QList<QByteArray> m_CommandQueue;
