@@ -27,4 +27,4 @@ fi
     $(pkg-config --libs Qt6Core) -o "$out/fuzz_virtual_path"
 
 "$out/fuzz_virtual_path" -max_total_time="$seconds" -max_len=512 -timeout=10 \
-    -print_final_stats=1 "$out/corpus_virtual_path" tests/fuzz/corpus_virtual_path
+    -artifact_prefix="$out/" -print_final_stats=1 "$out/corpus_virtual_path" tests/fuzz/corpus_virtual_path

@@ -83,6 +83,10 @@ void CheckInside(const CVirtualPath& paths, const QByteArray& local)
     Require(IsAtOrBelow(local.toStdString(), fixture.home), "inside as written", local);
     std::error_code error;
     const fs::path real = fs::weakly_canonical(fs::path(local.toStdString()), error);
+    // A name longer than the file system allows can never be created, so
+    // there is nothing to place; the mapper may still call it inside.
+    if (error == std::errc::filename_too_long)
+        return;
     Require(!error, "resolvable", local);
     Require(IsAtOrBelow(real.string(), fixture.realHome), "inside once resolved", local);
     const QByteArray client = paths.LocalToVirtual(local);
