@@ -323,6 +323,12 @@ void CAsyncSocket::OnReadable()
 {
     AssertOwnThread();
     ArmRead(false);
+    if (m_bConnecting) {
+        // A refused connect makes the socket readable too; reading would
+        // consume the error the connect notification must report.
+        CompleteConnect();
+        return;
+    }
     if (m_bListening) {
         if (m_lEvents & FD_ACCEPT)
             OnAccept(0);
@@ -352,16 +358,27 @@ void CAsyncSocket::OnWritable()
     AssertOwnThread();
     ArmWrite(false);
     if (m_bConnecting) {
-        m_bConnecting = false;
-        int error = 0;
-        socklen_t length = sizeof(error);
-        ::getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &length);
-        const int nError = error == 0 ? 0 : ErrorFromErrno(error);
-        if (m_lEvents & FD_CONNECT)
-            OnConnect(nError);
-        if (nError != 0 || m_hSocket < 0)
-            return;
+        CompleteConnect();
+        return;
     }
     if (m_lEvents & FD_WRITE)
+        OnSend(0);
+}
+
+void CAsyncSocket::CompleteConnect()
+{
+    m_bConnecting = false;
+    ArmWrite(false);
+    ArmRead(true);
+    int error = 0;
+    socklen_t length = sizeof(error);
+    ::getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &length);
+    const int nError = error == 0 ? 0 : ErrorFromErrno(error);
+    if (nError != 0)
+        ArmRead(false);
+    if (m_lEvents & FD_CONNECT)
+        OnConnect(nError);
+    // As on the platform this layer models, a connected socket is writable at once.
+    if (nError == 0 && m_hSocket >= 0 && (m_lEvents & FD_WRITE))
         OnSend(0);
 }
