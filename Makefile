@@ -1,7 +1,8 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test run bench clean
+.PHONY: all deps configure build test test-asan test-tsan run bench fuzz install clean
 
 all: build
 
@@ -23,6 +24,26 @@ run: build
 bench: build
 	@cmake --build $(BUILD) --target benchmarks
 	@bench/run.sh $(BUILD)
+
+# Not part of the build: needs clang and runs for FUZZ_SECONDS.
+fuzz:
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) tools/fuzz.sh
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan:
+	@$(MAKE) --no-print-directory test BUILD=build-asan \
+		CMAKE_FLAGS='-DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=address;undefined'
+
+# The whole suite under ThreadSanitizer.
+test-tsan:
+	@$(MAKE) --no-print-directory test BUILD=build-tsan \
+		CMAKE_FLAGS='-DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=thread'
+
+# Installs under /usr/local and lets the program bind port 21 without root.
+install: build
+	@cmake --install $(BUILD) --prefix /usr/local
+	@setcap cap_net_bind_service=+ep /usr/local/bin/tessel-ftp
+	@echo "Installed /usr/local/bin/tessel-ftp (may bind port 21) and its desktop entry."
 
 clean:
 	rm -rf $(BUILD)

@@ -355,11 +355,12 @@ void CAsyncSocket::OnReadable()
 {
     AssertOwnThread();
     ArmRead(false);
-    // A connect under way ends on the write side, through SO_ERROR; reading
-    // now would consume a refusal and report it as a close instead. Reading
-    // is armed again once the connect has succeeded.
-    if (m_bConnecting)
+    if (m_bConnecting) {
+        // A refused connect makes the socket readable too; reading would
+        // consume the error the connect notification must report.
+        CompleteConnect();
         return;
+    }
     if (m_bListening) {
         if (m_lEvents & FD_ACCEPT)
             OnAccept(0);
@@ -389,18 +390,27 @@ void CAsyncSocket::OnWritable()
     AssertOwnThread();
     ArmWrite(false);
     if (m_bConnecting) {
-        m_bConnecting = false;
-        int error = 0;
-        socklen_t length = sizeof(error);
-        ::getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &length);
-        const int nError = error == 0 ? 0 : ErrorFromErrno(error);
-        if (nError == 0)
-            ArmRead(true);
-        if (m_lEvents & FD_CONNECT)
-            OnConnect(nError);
-        if (nError != 0 || m_hSocket < 0)
-            return;
+        CompleteConnect();
+        return;
     }
     if (m_lEvents & FD_WRITE)
+        OnSend(0);
+}
+
+void CAsyncSocket::CompleteConnect()
+{
+    m_bConnecting = false;
+    ArmWrite(false);
+    ArmRead(true);
+    int error = 0;
+    socklen_t length = sizeof(error);
+    ::getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &length);
+    const int nError = error == 0 ? 0 : ErrorFromErrno(error);
+    if (nError != 0)
+        ArmRead(false);
+    if (m_lEvents & FD_CONNECT)
+        OnConnect(nError);
+    // As on the platform this layer models, a connected socket is writable at once.
+    if (nError == 0 && m_hSocket >= 0 && (m_lEvents & FD_WRITE))
         OnSend(0);
 }

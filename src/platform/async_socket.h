@@ -104,6 +104,7 @@ private:
     void ArmWrite(bool bArmed);
     void OnReadable();
     void OnWritable();
+    void CompleteConnect();
 
     int m_hSocket = -1;
     long m_lEvents = 0;

@@ -1,7 +1,5 @@
 #include "platform/message_pump.h"
 
-#include <algorithm>
-
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -19,30 +17,32 @@ bool CMessagePump::WaitUntil(const std::function<bool()>& done, int timeoutMs)
         return true;
     QThread* self = QThread::currentThread();
     QAbstractEventDispatcher* dispatcher = self->eventDispatcher();
-    const QDeadlineTimer deadline(timeoutMs);
-    // The timer only wakes the dispatcher at the deadline. A timer may fire a
-    // little before its time, so it is armed again for whatever remains;
-    // otherwise the wait would block with nothing left to wake it.
+    const QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
+    // The timer only wakes the dispatcher at the deadline; it is re-armed with
+    // the time left, since a timer may fire a little early.
     QTimer wake;
     wake.setSingleShot(true);
     wake.setTimerType(Qt::PreciseTimer);
     while (!done()) {
-        if (deadline.hasExpired() || self->isInterruptionRequested() || dispatcher == nullptr)
+        const qint64 remaining = deadline.remainingTime();
+        if (remaining <= 0 || self->isInterruptionRequested() || dispatcher == nullptr)
             return false;
         if (!wake.isActive())
-            wake.start(std::max<qint64>(1, deadline.remainingTime()));
+            wake.start(static_cast<int>(remaining));
         dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
 
-bool CMessagePump::WaitForThreadEnd(QThread* thread, int timeoutMs)
+bool CMessagePump::WaitForThreadEnd(const QPointer<QThread>& thread, int timeoutMs)
 {
+    if (thread.isNull() || thread->isFinished())
+        return true;
     // finished is emitted a moment before isFinished() turns true, so the
     // queued handler's flag is what the wait trusts; the post also wakes it.
     bool bEnded = false;
     QObject context;
     QObject::connect(thread, &QThread::finished, &context, [&bEnded] { bEnded = true; },
                      Qt::QueuedConnection);
-    return WaitUntil([&] { return bEnded || thread->isFinished(); }, timeoutMs);
+    return WaitUntil([&] { return bEnded || thread.isNull() || thread->isFinished(); }, timeoutMs);
 }

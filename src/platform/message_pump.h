@@ -2,7 +2,8 @@
 
 #include <functional>
 
-class QThread;
+#include <QPointer>
+#include <QThread>
 
 // Waits that keep the calling thread's own notifications flowing. They block
 // on events with a deadline and never spin.
@@ -16,6 +17,7 @@ public:
     // before the first wait, so a condition that already holds returns at once.
     static bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 
-    // Waits until thread has finished, dispatching the caller's events meanwhile.
-    static bool WaitForThreadEnd(QThread* thread, int timeoutMs);
+    // Waits until thread has finished, dispatching the caller's events
+    // meanwhile; the thread object may be deleted during the wait.
+    static bool WaitForThreadEnd(const QPointer<QThread>& thread, int timeoutMs);
 };

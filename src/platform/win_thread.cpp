@@ -12,6 +12,11 @@ CWinThread::~CWinThread()
     Q_ASSERT_X(!isRunning(), "CWinThread", "destroyed while running");
 }
 
+quint32 CWinThread::CurrentThreadId()
+{
+    return static_cast<quint32>(::gettid());
+}
+
 void CWinThread::ResumeThread()
 {
     start();
@@ -31,7 +36,7 @@ void CWinThread::PostQuitMessage()
 
 void CWinThread::run()
 {
-    m_nThreadId = static_cast<quint32>(::gettid());
+    m_nThreadId = CurrentThreadId();
     m_Started.release();
     if (InitInstance())
         exec();

@@ -21,6 +21,8 @@ public:
     // is known, so the id can be logged from the first moment.
     void ResumeThread();
     quint32 ThreadId() const { return m_nThreadId.load(); }
+    // The kernel id of the calling thread, as the log shows it.
+    static quint32 CurrentThreadId();
 
     // Any thread: queue a call to run on this thread's loop.
     void PostThreadMessage(std::function<void()> message);

@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 
+#include "platform/file_system.h"
 #include "platform/message_pump.h"
 #include "session/client_thread.h"
 #include "session/command_table.h"
@@ -194,7 +195,7 @@ bool CControlSocket::CmdPass(const QByteArray&)
         SendReply(Text::ReplyPassWithoutUser);
         return false;
     }
-    m_VirtualPath.SetHome(m_pThread->Host().HomeDirectory());
+    m_Paths.SetHome(m_pThread->Host().HomeDirectory());
     SendReply(Text::ReplyLoggedIn);
     m_nState = SESSION_IDLE;
     return true;
@@ -273,17 +274,161 @@ bool CControlSocket::CmdUnknown(const QByteArray&)
     return false;
 }
 
-// Verbs whose handlers come with the path, listing and transfer code answer
-// as unknown verbs until then.
-bool CControlSocket::CmdPwd(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdCwd(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdCdup(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdDele(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdRmd(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdMkd(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdRnfr(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdRnto(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdSize(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdPwd(const QByteArray&)
+{
+    return SendReply(Text::ReplyPwd, LocalToVirtual(CurrentDir()).constData());
+}
+
+bool CControlSocket::CmdCwd(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    if (!PathExists(local, true)) {
+        SendReply(Text::ReplyDirMissing);
+        return false;
+    }
+    if (!IsInsideHome(local)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    m_Paths.SetCurrentDir(local);
+    return SendReply(Text::ReplyCwd, LocalToVirtual(CurrentDir()).constData());
+}
+
+bool CControlSocket::CmdCdup(const QByteArray&)
+{
+    return CmdCwd("..");
+}
+
+bool CControlSocket::CmdSize(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    if (!PathExists(local, false)) {
+        SendReply(Text::ReplyFileMissing);
+        return false;
+    }
+    // Sizes of files outside the home would tell a client what lies there.
+    if (!IsInsideHome(local)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    return SendReply(Text::ReplySize, static_cast<long long>(CFileSystem::Stat(local).nSize));
+}
+
+bool CControlSocket::CmdDele(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    if (!PathExists(local, false)) {
+        SendReply(Text::ReplyFileMissing);
+        return false;
+    }
+    if (!IsInsideHome(local)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    if (CFileSystem::RemoveFile(local) != FileError::None) {
+        SendReply(Text::ReplyDeleteFailed, argument.constData());
+        return false;
+    }
+    return SendReply(Text::ReplyDeleted, argument.constData());
+}
+
+bool CControlSocket::CmdRmd(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    if (!PathExists(local, true)) {
+        SendReply(Text::ReplyDirMissing);
+        return false;
+    }
+    if (!IsInsideHome(local)) {
+        SendReply(Text::ReplyRmdDenied);
+        return false;
+    }
+    // An empty home would go too, leaving every session without a tree.
+    if (local == m_Paths.Home()) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    if (CFileSystem::RemoveDirectory(local) != FileError::None) {
+        SendReply(Text::ReplyRmdFailed, argument.constData());
+        return false;
+    }
+    return SendReply(Text::ReplyRmdDone, argument.constData());
+}
+
+bool CControlSocket::CmdMkd(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    if (PathExists(local, true)) {
+        SendReply(Text::ReplyDirExists);
+        return false;
+    }
+    if (!IsInsideHome(local)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    if (!CreateDirectoryTree(local)) {
+        SendReply(Text::ReplyMkdFailed);
+        return false;
+    }
+    return SendReply(Text::ReplyMkdDone);
+}
+
+bool CControlSocket::CreateDirectoryTree(const QByteArray& local)
+{
+    // Only names below the home are created: the home and what lies above it
+    // are never made by a client.
+    const QByteArray& home = m_Paths.Home();
+    for (qsizetype i = local.indexOf('/', home == "/" ? 1 : home.size() + 1); i > 0; i = local.indexOf('/', i + 1))
+        CFileSystem::MakeDirectory(local.left(i));
+    return CFileSystem::MakeDirectory(local) == FileError::None;
+}
+
+bool CControlSocket::CmdRnfr(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    // Moving the home itself would take the whole tree away from its sessions.
+    if (!IsInsideHome(local) || local == m_Paths.Home()) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    const bool bIsFile = PathExists(local, false);
+    if (!bIsFile && !PathExists(local, true)) {
+        SendReply(Text::ReplyRnfrMissing);
+        return false;
+    }
+    m_strRenameFrom = local;
+    m_bRenameIsFile = bIsFile;
+    return SendReply(bIsFile ? Text::ReplyRnfrFile : Text::ReplyRnfrDir);
+}
+
+bool CControlSocket::CmdRnto(const QByteArray& argument)
+{
+    if (m_strRenameFrom.isEmpty()) {
+        SendReply(Text::ReplyRntoWithoutRnfr);
+        return false;
+    }
+    const QByteArray target = VirtualToLocal(argument);
+    if (PathExists(target, !m_bRenameIsFile)) {
+        SendReply(m_bRenameIsFile ? Text::ReplyFileExists : Text::ReplyDirExists);
+        return false;
+    }
+    if (!IsInsideHome(target)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    if (m_bRenameIsFile)
+        return MoveRenameSource(target, Text::ReplyRenamedFile, Text::ReplyRenameFileFailed);
+    return MoveRenameSource(target, Text::ReplyRenamedDir, Text::ReplyRenameDirFailed);
+}
+
+bool CControlSocket::MoveRenameSource(const QByteArray& target, Text done, Text failed)
+{
+    const QByteArray client = LocalToVirtual(m_strRenameFrom);
+    // Never replaces: a target of the other kind makes the move fail.
+    const bool bMoved = CFileSystem::RenameNoReplace(m_strRenameFrom, target) == FileError::None;
+    m_strRenameFrom.clear();
+    return SendReply(bMoved ? done : failed, client.constData()) && bMoved;
+}
 
 // The data connection, listings and file transfers.
 
@@ -365,13 +510,13 @@ bool CControlSocket::BuildListing(const QByteArray& argument, QByteArray& listin
     QByteArray withoutStars = argument;
     while (withoutStars.endsWith('*'))
         withoutStars.chop(1);
-    const QByteArray target = withoutStars.isEmpty() ? m_VirtualPath.CurrentDir() : m_VirtualPath.VirtualToLocal(argument);
-    const bool bDirectory = CVirtualPath::PathExists(target, true);
-    if (!bDirectory && !CVirtualPath::PathExists(target, false)) {
+    const QByteArray target = withoutStars.isEmpty() ? CurrentDir() : VirtualToLocal(argument);
+    const bool bDirectory = PathExists(target, true);
+    if (!bDirectory && !PathExists(target, false)) {
         SendReply(Text::ReplyListMissing);
         return false;
     }
-    if (!m_VirtualPath.IsInsideHome(target)) {
+    if (!IsInsideHome(target)) {
         SendReply(Text::ReplyNoRight);
         return false;
     }
@@ -406,12 +551,12 @@ bool CControlSocket::CmdList(const QByteArray& argument)
 
 bool CControlSocket::CmdRetr(const QByteArray& argument)
 {
-    const QByteArray local = m_VirtualPath.VirtualToLocal(argument);
-    if (!CVirtualPath::PathExists(local, false)) {
+    const QByteArray local = VirtualToLocal(argument);
+    if (!PathExists(local, false)) {
         SendReply(Text::ReplyFileMissing);
         return false;
     }
-    if (!m_VirtualPath.IsInsideHome(local)) {
+    if (!IsInsideHome(local)) {
         SendReply(Text::ReplyDenied);
         return false;
     }
@@ -428,8 +573,8 @@ bool CControlSocket::CmdRetr(const QByteArray& argument)
 
 bool CControlSocket::CmdStor(const QByteArray& argument)
 {
-    const QByteArray local = m_VirtualPath.VirtualToLocal(argument);
-    if (!m_VirtualPath.IsInsideHome(local)) {
+    const QByteArray local = VirtualToLocal(argument);
+    if (!IsInsideHome(local)) {
         SendReply(Text::ReplyDenied);
         return false;
     }

@@ -85,6 +85,18 @@ public:
     bool CmdNoop(const QByteArray& argument);
     bool CmdUnknown(const QByteArray& argument);
 
+    // The path operations every file command goes through (see CVirtualPath):
+    // client argument to local path, local path to the client's form, the
+    // existence test and the confinement test against the session's home.
+    QByteArray VirtualToLocal(const QByteArray& argument) const { return m_Paths.VirtualToLocal(argument); }
+    QByteArray LocalToVirtual(const QByteArray& local) const { return m_Paths.LocalToVirtual(local); }
+    static bool PathExists(const QByteArray& local, bool bDirectory)
+    {
+        return CVirtualPath::PathExists(local, bDirectory);
+    }
+    bool IsInsideHome(const QByteArray& local) const { return m_Paths.IsInsideHome(local); }
+    const QByteArray& CurrentDir() const { return m_Paths.CurrentDir(); }
+
     // Decimal text to a number as atoi/atoll read it (saturating).
     static qint64 DecimalValue(const QByteArray& text, qint64 minimum, qint64 maximum);
     // The PORT argument's fields into the data host text and port.
@@ -107,6 +119,8 @@ private:
     void ExtractCommands();
     void ProcessCommand();
     void EndSession();
+    bool CreateDirectoryTree(const QByteArray& local);
+    bool MoveRenameSource(const QByteArray& target, Text done, Text failed);
     bool ConnectActive();
 
     CClientThread* m_pThread;
@@ -118,8 +132,7 @@ private:
     bool m_bPassive = false;
     int m_nDataPort = -1;
     QByteArray m_strDataHost;
-    // The root and current directories, and the mapping of client paths.
-    CVirtualPath m_VirtualPath;
+    CVirtualPath m_Paths; // home and current directory, set at login
     std::unique_ptr<CDataSocket> m_pDataSocket;
     QByteArray m_strRecvBuffer;
     QList<QByteArray> m_CommandQueue;

@@ -17,7 +17,7 @@ CSessionHarness::~CSessionHarness()
     for (const QPointer<CClientThread>& session : m_Sessions) {
         if (session && !session->isFinished()) {
             session->PostQuitMessage();
-            CMessagePump::WaitForThreadEnd(session, 5000);
+            CMessagePump::WaitForThreadEnd(QPointer<QThread>(session.data()), 5000);
         }
         if (session)
             session->wait(5000);

@@ -1,0 +1,134 @@
+#include "server/server_control.h"
+
+#include "platform/message_pump.h"
+#include "platform/win_thread.h"
+#include "server/server_view.h"
+#include "session/client_thread.h"
+
+CServerControl::CServerControl(IServerView* pView, std::shared_ptr<CServerSettings> pSettings, quint16 nPort,
+                               const char* address)
+    : m_pView(pView),
+      m_pSettings(std::move(pSettings)),
+      m_pHub(std::make_shared<CSessionHub>(m_pSettings)),
+      m_nPort(nPort),
+      m_strAddress(address)
+{
+    m_pHub->SetReceiver(this, [this](const CSessionHub::Notification& notification) { OnNotification(notification); });
+}
+
+CServerControl::~CServerControl()
+{
+    // Sessions that outlive the window keep the hub, but nothing reaches us any more.
+    m_pHub->SetReceiver(nullptr, nullptr);
+    m_ListenSocket.Close();
+}
+
+quint16 CServerControl::ListeningPort() const
+{
+    QByteArray address;
+    quint16 port = 0;
+    m_ListenSocket.GetSockName(address, port);
+    return port;
+}
+
+void CServerControl::StartServer()
+{
+    if (m_bServerRunning)
+        return;
+    // Address reuse lets Stop then Start bind again while old connections
+    // linger in TIME_WAIT; on Linux it never lets two listeners share the port.
+    const char* address = m_strAddress.isEmpty() ? nullptr : m_strAddress.constData();
+    const bool bListening = m_ListenSocket.Create(m_nPort, kAllSocketEvents, address, true)
+                            && m_ListenSocket.Listen(kListenBacklog);
+    if (!bListening) {
+        // A socket that was created but could not listen would keep the port.
+        m_ListenSocket.Close();
+        AddLogLine(CWinThread::CurrentThreadId(), Text::LogServerPortFailed, static_cast<int>(kControlPort));
+        return;
+    }
+    m_ListenSocket.SetOwner(this);
+    m_bServerRunning = true;
+    AddLogLine(CWinThread::CurrentThreadId(), Text::LogServerStarted, static_cast<int>(kControlPort));
+    m_pView->SetStatusText(CTextTable::Big5(Text::StatusOnline));
+    m_pView->SetServerRunning(true);
+}
+
+void CServerControl::StopServer()
+{
+    if (!m_bServerRunning)
+        return;
+    m_bServerRunning = false;
+    m_pView->SetStatusText(CTextTable::Big5(Text::StatusOffline));
+    m_ListenSocket.Close();
+    while (CClientThread* pThread = m_pHub->FirstSession())
+        StopSession(pThread);
+    AddLogLine(CWinThread::CurrentThreadId(), Text::LogServerStopped);
+    m_pView->SetServerRunning(false);
+}
+
+void CServerControl::StopSession(CClientThread* pThread)
+{
+    // Thread objects are deleted on this thread only, so the guarded pointer
+    // tells reliably whether the session is gone while we wait for it.
+    const QPointer<QThread> thread(pThread);
+    const quint32 threadId = pThread->ThreadId();
+    AddLogLine(threadId, Text::LogClosingThread);
+    pThread->setPriority(QThread::HighestPriority);
+    pThread->PostQuitMessage();
+    if (CMessagePump::WaitForThreadEnd(thread, m_nStopTimeoutMs)) {
+        AddLogLine(threadId, Text::LogThreadClosed);
+        // It left the registry at its end; make sure, without touching it.
+        m_pHub->Remove(pThread);
+        return;
+    }
+    AddLogLine(threadId, Text::LogThreadStuck);
+    m_pHub->Remove(pThread);
+}
+
+void CServerControl::StartSession(int hAcceptedSocket)
+{
+    auto* pThread = new CClientThread(hAcceptedSocket, m_pHub);
+    connect(pThread, &QThread::finished, pThread, &QObject::deleteLater);
+    m_pHub->Register(pThread);
+    pThread->ResumeThread();
+}
+
+void CServerControl::OnNotification(const CSessionHub::Notification& notification)
+{
+    switch (notification.kind) {
+    case CSessionHub::Kind::Connected:
+        OnClientConnected(notification.text, notification.threadId);
+        break;
+    case CSessionHub::Kind::Disconnected:
+        OnClientDisconnected(notification.text, notification.threadId);
+        break;
+    case CSessionHub::Kind::Log:
+        OnServerLog(notification.text, notification.threadId);
+        break;
+    }
+}
+
+void CServerControl::OnClientConnected(const QByteArray& address, quint32 threadId)
+{
+    ++m_nConnections;
+    m_pView->SetCaption(CBig5Text::FormatTemplate(CTextTable::Big5(Text::CaptionConnected), m_nConnections));
+    AddLogLine(threadId, Text::LogClientConnected, address.constData());
+}
+
+void CServerControl::OnClientDisconnected(const QByteArray& address, quint32 threadId)
+{
+    --m_nConnections;
+    m_pView->SetCaption(CBig5Text::FormatTemplate(CTextTable::Big5(Text::CaptionDisconnected), m_nConnections));
+    AddLogLine(threadId, Text::LogClientDisconnected, address.constData());
+}
+
+void CServerControl::OnServerLog(const QByteArray& text, quint32 threadId)
+{
+    // A session's text is shown as it was sent: it is never used as a template.
+    AddLogText(threadId, text);
+}
+
+void CServerControl::AddLogText(quint32 threadId, const QByteArray& message)
+{
+    m_pView->AddLogRow(threadId, message);
+}

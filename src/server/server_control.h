@@ -1,0 +1,75 @@
+#pragma once
+
+#include <memory>
+
+#include <QByteArray>
+#include <QObject>
+
+#include "platform/big5_text.h"
+#include "platform/text_table.h"
+#include "server/listen_socket.h"
+#include "server/server_settings.h"
+#include "server/session_hub.h"
+
+class CClientThread;
+class IServerView;
+
+// Start and Stop, the listener, the connection count and the log rows of the
+// server; it drives its window through IServerView. Lives on the main
+// thread; the registry of sessions it shares with them lives in the hub.
+class CServerControl : public QObject {
+    Q_OBJECT
+public:
+    static constexpr quint16 kControlPort = 21;
+    static constexpr int kListenBacklog = 5;
+    static constexpr int kThreadStopTimeoutMs = 5000;
+
+    // The port is a parameter for tests only; the program always uses 21.
+    CServerControl(IServerView* pView, std::shared_ptr<CServerSettings> pSettings,
+                   quint16 nPort = kControlPort, const char* address = nullptr);
+    ~CServerControl() override;
+
+    void StartServer();
+    void StopServer();
+    bool IsRunning() const { return m_bServerRunning; }
+    int Connections() const { return m_nConnections; }
+    quint16 ListeningPort() const;
+
+    // The accept path: a session thread for the accepted descriptor.
+    void StartSession(int hAcceptedSocket);
+
+    void OnClientConnected(const QByteArray& address, quint32 threadId);
+    void OnClientDisconnected(const QByteArray& address, quint32 threadId);
+    void OnServerLog(const QByteArray& text, quint32 threadId);
+    // Appends one row: the thread id and the message formatted from a Big5 template.
+    template <typename... Arguments>
+    void AddLogLine(quint32 threadId, Text text, Arguments... arguments);
+    void AddLogText(quint32 threadId, const QByteArray& message);
+
+    CSessionHub& Hub() const { return *m_pHub; }
+    // Tests shorten the wait for a session that does not end.
+    void SetStopTimeout(int timeoutMs) { m_nStopTimeoutMs = timeoutMs; }
+
+private:
+    void StopSession(CClientThread* pThread);
+    void OnNotification(const CSessionHub::Notification& notification);
+
+    IServerView* m_pView;
+    std::shared_ptr<CServerSettings> m_pSettings;
+    std::shared_ptr<CSessionHub> m_pHub;
+    int m_nConnections = 0;
+    CListenSocket m_ListenSocket;
+    bool m_bServerRunning = false;
+    quint16 m_nPort;
+    int m_nStopTimeoutMs = kThreadStopTimeoutMs;
+    QByteArray m_strAddress;
+};
+
+template <typename... Arguments>
+void CServerControl::AddLogLine(quint32 threadId, Text text, Arguments... arguments)
+{
+    if constexpr (sizeof...(arguments) == 0)
+        AddLogText(threadId, CTextTable::Big5(text));
+    else
+        AddLogText(threadId, CBig5Text::FormatTemplate(CTextTable::Big5(text), arguments...));
+}

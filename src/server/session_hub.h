@@ -1,0 +1,64 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+
+#include "session/session_host.h"
+
+class CServerSettings;
+
+// What the sessions share with the server: the registry of live session
+// threads and its lock, the settings, and the road of their notifications to
+// the main thread. Sessions hold it by shared ownership, so it outlives the
+// window for a session that was not stopped in time. Notifications are
+// queued under a short lock and delivered in batches, in order, on the main
+// thread: one posted event carries every notification queued meanwhile.
+class CSessionHub : public ISessionHost, public std::enable_shared_from_this<CSessionHub> {
+public:
+    enum class Kind { Connected, Disconnected, Log };
+    struct Notification {
+        Kind kind;
+        QByteArray text;
+        quint32 threadId;
+    };
+    using Receiver = std::function<void(const Notification&)>;
+
+    explicit CSessionHub(std::shared_ptr<const CServerSettings> pSettings);
+
+    // Main thread: where notifications go. The context object is the main
+    // thread's; a null context stops delivery (the window is going away).
+    void SetReceiver(QObject* pContext, Receiver receiver);
+
+    void PostClientConnected(const QByteArray& address, quint32 threadId) override;
+    void PostClientDisconnected(const QByteArray& address, quint32 threadId) override;
+    void PostServerLog(const QByteArray& text, quint32 threadId) override;
+    int RightValue(Right right) const override;
+    QByteArray HomeDirectory() const override;
+    void Unregister(CClientThread* thread) override;
+
+    // The registry, under its lock.
+    void Register(CClientThread* thread);
+    CClientThread* FirstSession() const;
+    void Remove(CClientThread* thread);
+    int SessionCount() const;
+
+private:
+    void Post(Kind kind, const QByteArray& text, quint32 threadId);
+    void Deliver();
+
+    std::shared_ptr<const CServerSettings> m_pSettings;
+
+    mutable std::mutex m_ThreadListLock;
+    QList<CClientThread*> m_ThreadList;
+
+    std::mutex m_QueueLock;
+    std::vector<Notification> m_Queue;
+    QObject* m_pContext = nullptr;
+    Receiver m_Receiver;
+};

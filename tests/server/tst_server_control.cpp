@@ -1,0 +1,245 @@
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "fake_server_view.h"
+#include "ftp_test_client.h"
+#include "platform/big5_text.h"
+#include "platform/text_table.h"
+#include "platform/win_thread.h"
+#include "server/server_control.h"
+
+namespace {
+
+QByteArray Big5(Text text)
+{
+    return CTextTable::Big5(text);
+}
+
+QByteArray Format(Text text, auto... arguments)
+{
+    return CBig5Text::FormatTemplate(CTextTable::Big5(text), arguments...);
+}
+
+int CountRows(const CFakeServerView& view, const QByteArray& message)
+{
+    return static_cast<int>(std::count_if(view.m_Rows.begin(), view.m_Rows.end(),
+                                          [&](const auto& row) { return row.message == message; }));
+}
+
+} // namespace
+
+class TestServerControl : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void startLogsPortWithMainThreadId();
+    void repeatedStartAndStopLogNothing();
+    void busyPortLogsFailureAndStaysStopped();
+    void captionFollowsConnectsAndDisconnects();
+    void stopEndsIdleSessionsOldestFirst();
+    void refusesClientsAfterStop();
+    void showsSessionTextsLiterally();
+    void restartsRightAfterStopWithClients();
+    void sessionOutlivingStopTouchesNothingFreed();
+
+private:
+    std::unique_ptr<CServerControl> MakeServer();
+    std::unique_ptr<CFtpTestClient> Connect();
+
+    CFakeServerView m_View;
+    std::shared_ptr<CServerSettings> m_pSettings;
+    std::unique_ptr<CServerControl> m_pServer;
+};
+
+std::unique_ptr<CServerControl> TestServerControl::MakeServer()
+{
+    return std::make_unique<CServerControl>(&m_View, m_pSettings, 0, "127.0.0.1");
+}
+
+std::unique_ptr<CFtpTestClient> TestServerControl::Connect()
+{
+    auto client = std::make_unique<CFtpTestClient>();
+    if (!client->Connect(m_pServer->ListeningPort()) || client->ReadLine() != Big5(Text::Greeting))
+        return nullptr;
+    return client;
+}
+
+void TestServerControl::init()
+{
+    m_View = CFakeServerView();
+    m_pSettings = std::make_shared<CServerSettings>();
+    m_pServer = MakeServer();
+}
+
+void TestServerControl::cleanup()
+{
+    m_pServer->StopServer();
+    m_pServer.reset();
+}
+
+void TestServerControl::startLogsPortWithMainThreadId()
+{
+    m_pServer->StartServer();
+    QVERIFY(m_pServer->IsRunning());
+    QVERIFY(m_View.m_bRunning);
+    QCOMPARE(m_View.m_strStatus, Big5(Text::StatusOnline));
+    QCOMPARE(m_View.m_Rows.size(), size_t(1));
+    QCOMPARE(m_View.m_Rows[0].message, Format(Text::LogServerStarted, 21));
+    QCOMPARE(m_View.m_Rows[0].threadId, CWinThread::CurrentThreadId());
+}
+
+void TestServerControl::repeatedStartAndStopLogNothing()
+{
+    m_pServer->StopServer();
+    QVERIFY(m_View.m_Rows.empty());
+    m_pServer->StartServer();
+    m_pServer->StartServer();
+    QCOMPARE(m_View.m_Rows.size(), size_t(1));
+    m_pServer->StopServer();
+    m_pServer->StopServer();
+    QCOMPARE(m_View.m_Rows.size(), size_t(2));
+    QCOMPARE(m_View.m_Rows[1].message, Big5(Text::LogServerStopped));
+    QCOMPARE(m_View.m_strStatus, Big5(Text::StatusOffline));
+    QVERIFY(!m_View.m_bRunning);
+}
+
+void TestServerControl::busyPortLogsFailureAndStaysStopped()
+{
+    m_pServer->StartServer();
+    const quint16 port = m_pServer->ListeningPort();
+    CFakeServerView otherView;
+    CServerControl other(&otherView, m_pSettings, port, "127.0.0.1");
+    other.StartServer();
+    QVERIFY(!other.IsRunning());
+    QVERIFY(!otherView.m_bRunning);
+    QCOMPARE(otherView.m_Rows.size(), size_t(1));
+    QCOMPARE(otherView.m_Rows[0].message, Format(Text::LogServerPortFailed, 21));
+    // After the port is free again, the same object can start.
+    m_pServer->StopServer();
+    other.StartServer();
+    QVERIFY(other.IsRunning());
+    other.StopServer();
+}
+
+void TestServerControl::captionFollowsConnectsAndDisconnects()
+{
+    m_pServer->StartServer();
+    auto first = Connect();
+    auto second = Connect();
+    QVERIFY(first && second);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, 2000);
+    first->Close();
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 1, 2000);
+    QCOMPARE(m_View.m_strCaption, CBig5Text::FromUtf8("Tessel FTP Server [連線數：1 ]"));
+    auto third = Connect();
+    QVERIFY(third);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, 2000);
+    QCOMPARE(m_View.m_strCaption, CBig5Text::FromUtf8("Tessel FTP Server [連線數： 2 ]"));
+    QCOMPARE(CountRows(m_View, Format(Text::LogClientConnected, "127.0.0.1")), 3);
+    QCOMPARE(CountRows(m_View, Format(Text::LogClientDisconnected, "127.0.0.1")), 1);
+}
+
+void TestServerControl::stopEndsIdleSessionsOldestFirst()
+{
+    m_pServer->StartServer();
+    auto first = Connect();
+    auto second = Connect();
+    QVERIFY(first && second);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, 2000);
+    std::vector<quint32> sessionIds;
+    for (const auto& row : m_View.m_Rows) {
+        if (row.message == Format(Text::LogClientConnected, "127.0.0.1"))
+            sessionIds.push_back(row.threadId);
+    }
+    QCOMPARE(sessionIds.size(), size_t(2));
+    const size_t before = m_View.m_Rows.size();
+    m_pServer->StopServer();
+
+    std::vector<std::pair<quint32, QByteArray>> stopRows;
+    for (size_t i = before; i < m_View.m_Rows.size(); ++i) {
+        const auto& row = m_View.m_Rows[i];
+        if (row.message == Big5(Text::LogClosingThread) || row.message == Big5(Text::LogThreadClosed)
+            || row.message == Big5(Text::LogServerStopped))
+            stopRows.emplace_back(row.threadId, row.message);
+    }
+    const quint32 mainId = CWinThread::CurrentThreadId();
+    const std::vector<std::pair<quint32, QByteArray>> expected = {
+        {sessionIds[0], Big5(Text::LogClosingThread)}, {sessionIds[0], Big5(Text::LogThreadClosed)},
+        {sessionIds[1], Big5(Text::LogClosingThread)}, {sessionIds[1], Big5(Text::LogThreadClosed)},
+        {mainId, Big5(Text::LogServerStopped)}};
+    QCOMPARE(stopRows, expected);
+    QVERIFY(first->WaitClosed());
+    QVERIFY(second->WaitClosed());
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 0, 2000);
+    QCOMPARE(m_pServer->Hub().SessionCount(), 0);
+}
+
+void TestServerControl::refusesClientsAfterStop()
+{
+    m_pServer->StartServer();
+    const quint16 port = m_pServer->ListeningPort();
+    m_pServer->StopServer();
+    CFtpTestClient client;
+    QVERIFY(!client.Connect(port));
+}
+
+void TestServerControl::showsSessionTextsLiterally()
+{
+    m_pServer->StartServer();
+    auto client = Connect();
+    QVERIFY(client);
+    QCOMPARE(client->Command("SITE %d %s 100%"), Big5(Text::ReplyLoginFirst));
+    QTRY_COMPARE_WITH_TIMEOUT(CountRows(m_View, "SITE %d %s 100%"), 1, 2000);
+}
+
+void TestServerControl::restartsRightAfterStopWithClients()
+{
+    m_pServer->StartServer();
+    const quint16 port = m_pServer->ListeningPort();
+    {
+        auto client = Connect();
+        QVERIFY(client);
+        QCOMPARE(client->Command("USER anonymous"), Big5(Text::ReplyUserOk));
+        m_pServer->StopServer();
+        QVERIFY(client->WaitClosed());
+    }
+    // The server closed its side first: those connections sit in TIME_WAIT on the port.
+    CServerControl again(&m_View, m_pSettings, port, "127.0.0.1");
+    again.StartServer();
+    QVERIFY(again.IsRunning());
+    CFtpTestClient client;
+    QVERIFY(client.Connect(port));
+    QCOMPARE(client.ReadLine(), Big5(Text::Greeting));
+    again.StopServer();
+}
+
+void TestServerControl::sessionOutlivingStopTouchesNothingFreed()
+{
+    m_pServer->SetStopTimeout(0);
+    m_pServer->StartServer();
+    std::vector<std::unique_ptr<CFtpTestClient>> clients;
+    for (int i = 0; i < 5; ++i) {
+        clients.push_back(Connect());
+        QVERIFY(clients.back());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 5, 2000);
+    m_pServer->StopServer();
+    QVERIFY(CountRows(m_View, Big5(Text::LogThreadStuck)) >= 1);
+    QCOMPARE(m_pServer->Hub().SessionCount(), 0);
+    // The window goes away while the sessions are still ending: they keep the
+    // hub alive and post into nothing.
+    m_pServer.reset();
+    for (auto& client : clients)
+        QVERIFY(client->WaitClosed());
+    QTest::qWait(100);
+    m_pServer = MakeServer();
+}
+
+QTEST_GUILESS_MAIN(TestServerControl)
+#include "tst_server_control.moc"
