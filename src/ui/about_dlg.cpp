@@ -1,0 +1,80 @@
+#include "ui/about_dlg.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+
+#include "platform/text_table.h"
+#include "ui/dialog_font.h"
+#include "ui/dialog_units.h"
+#include "ui/link_label.h"
+#include "ui/maker_links.h"
+
+namespace {
+
+constexpr int kIconSize = 32;
+
+// One caption and its link; positions are dialog units.
+struct LinkRow {
+    Text caption;
+    QRect captionRect;
+    Text linkText;
+    QRect linkRect;
+    const char* url;
+};
+
+} // namespace
+
+CAboutDlg::CAboutDlg(QWidget* parent)
+    : QDialog(parent)
+{
+    setFont(CDialogFont::Font());
+    setWindowTitle(CTextTable::Display(Text::AboutCaption));
+    const CDialogUnits units(font());
+    setFixedSize(units.Size(265, 80));
+
+    auto* ok = new QPushButton(CTextTable::Display(Text::ButtonOk), this);
+    ok->setGeometry(units.Rect(219, 7, 39, 14));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    // The icon keeps its natural size in the top-left corner of its cell.
+    auto* icon = new QLabel(this);
+    icon->setGeometry(units.Rect(7, 7, 20, 20));
+    icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    icon->setPixmap(QIcon(QStringLiteral(":/img/icon.png")).pixmap(kIconSize, kIconSize));
+
+    auto* version = new QLabel(CTextTable::Display(Text::AboutVersion), this);
+    version->setGeometry(units.Rect(58, 7, 91, 8));
+    auto* notice = new QLabel(CTextTable::Display(Text::AboutNotice), this);
+    notice->setGeometry(units.Rect(57, 18, 137, 8));
+
+    const LinkRow rows[] = {
+        {Text::AboutWebSite, QRect(7, 48, 41, 8), Text::AboutWebSiteLink, QRect(48, 47, 86, 8),
+         MakerLinks::kWebSite},
+        {Text::AboutMail, QRect(7, 65, 41, 8), Text::AboutMailLink, QRect(49, 64, 82, 8),
+         MakerLinks::kSupportMail},
+        {Text::AboutDownload, QRect(141, 47, 41, 8), Text::AboutDownloadLink, QRect(182, 46, 44, 8),
+         MakerLinks::kDownload},
+        {Text::AboutSupport, QRect(142, 63, 41, 8), Text::AboutSupportLink, QRect(183, 62, 68, 8),
+         MakerLinks::kSupportForum},
+    };
+    CLinkLabel* links[std::size(rows)] = {};
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const LinkRow& row = rows[i];
+        auto* caption = new QLabel(CTextTable::Display(row.caption), this);
+        const QRect& c = row.captionRect;
+        caption->setGeometry(units.Rect(c.x(), c.y(), c.width(), c.height()));
+        links[i] = new CLinkLabel(this);
+        links[i]->setText(CTextTable::Display(row.linkText));
+        const QRect& l = row.linkRect;
+        links[i]->setGeometry(units.Rect(l.x(), l.y(), l.width(), l.height()));
+        links[i]->SetUrl(QString::fromLatin1(row.url));
+    }
+    m_pWebSite = links[0];
+    m_pMail = links[1];
+    m_pDownload = links[2];
+    m_pSupport = links[3];
+
+    ok->setFocus();
+}

@@ -1,0 +1,48 @@
+#include "ui/local_address_dlg.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "platform/text_table.h"
+#include "ui/dialog_font.h"
+#include "ui/dialog_units.h"
+#include "ui/link_label.h"
+#include "ui/local_address.h"
+#include "ui/maker_links.h"
+
+CLocalAddressDlg::CLocalAddressDlg(QWidget* parent)
+    : QDialog(parent)
+{
+    setFont(CDialogFont::Font());
+    setWindowTitle(CTextTable::Display(Text::AddressCaption));
+    const CDialogUnits units(font());
+    setFixedSize(units.Size(124, 61));
+
+    auto* ok = new QPushButton(CTextTable::Display(Text::ButtonOk), this);
+    ok->setGeometry(units.Rect(37, 40, 50, 14));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    m_pAddress = new QLineEdit(this);
+    m_pAddress->setGeometry(units.Rect(58, 7, 59, 12));
+    m_pAddress->setReadOnly(true);
+    m_pAddress->setText(CLocalAddress::OwnForDisplay());
+
+    auto* localCaption = new QLabel(CTextTable::Display(Text::AddressLocal), this);
+    localCaption->setGeometry(units.Rect(6, 9, 48, 8));
+    auto* publicCaption = new QLabel(CTextTable::Display(Text::AddressPublic), this);
+    publicCaption->setGeometry(units.Rect(6, 25, 48, 8));
+
+    m_pLink = new CLinkLabel(this);
+    m_pLink->setText(CTextTable::Display(Text::AddressLookupLink));
+    m_pLink->setGeometry(units.Rect(58, 24, 58, 8));
+    m_pLink->SetUrl(QString::fromLatin1(MakerLinks::kPublicAddress));
+
+    ok->setFocus();
+}
+
+QString CLocalAddressDlg::Address() const
+{
+    return m_pAddress->text();
+}

@@ -1,0 +1,121 @@
+#include "ui/settings_dlg.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "platform/text_table.h"
+#include "ui/dialog_font.h"
+#include "ui/dialog_units.h"
+
+namespace {
+
+QString ChooseFolder(QWidget* owner, const QString& title)
+{
+    return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+}
+
+// The check boxes in tab order, with their places in dialog units.
+struct FlagControl {
+    int CSettingsDlg::*field;
+    Text text;
+    int x;
+    int y;
+    int width;
+};
+
+constexpr FlagControl kFlagControls[] = {
+    {&CSettingsDlg::AllowDownload, Text::SettingsDownload, 15, 30, 60},
+    {&CSettingsDlg::AllowUpload, Text::SettingsUpload, 83, 30, 60},
+    {&CSettingsDlg::AllowDelete, Text::SettingsDelete, 151, 30, 60},
+    {&CSettingsDlg::AllowRename, Text::SettingsRename, 84, 46, 61},
+    {&CSettingsDlg::AllowCreateDir, Text::SettingsCreateDir, 15, 46, 60},
+    {&CSettingsDlg::AutoStart, Text::SettingsAutoStart, 15, 64, 87},
+};
+constexpr int kCheckBoxHeight = 10;
+
+} // namespace
+
+CSettingsDlg::CSettingsDlg(QWidget* parent)
+    : QDialog(parent)
+    , m_Chooser(ChooseFolder)
+{
+    setFont(CDialogFont::Font());
+    setWindowTitle(CTextTable::Display(Text::SettingsCaption));
+    const CDialogUnits units(font());
+    setFixedSize(units.Size(223, 81));
+
+    // Created in tab order: OK, Cancel, the root directory, the boxes.
+    auto* ok = new QPushButton(CTextTable::Display(Text::ButtonOk), this);
+    ok->setGeometry(units.Rect(115, 60, 50, 14));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
+    auto* cancel = new QPushButton(CTextTable::Display(Text::ButtonCancel), this);
+    cancel->setGeometry(units.Rect(165, 60, 50, 14));
+    connect(cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
+
+    auto* group = new QGroupBox(CTextTable::Display(Text::SettingsGroup), this);
+    group->setGeometry(units.Rect(7, 2, 209, 56));
+    auto* rootCaption = new QLabel(CTextTable::Display(Text::SettingsRoot), this);
+    rootCaption->setGeometry(units.Rect(13, 15, 34, 8));
+    m_pHomeDirectory = new QLineEdit(this);
+    m_pHomeDirectory->setGeometry(units.Rect(53, 13, 144, 12));
+    auto* browse = new QPushButton(CTextTable::Display(Text::SettingsBrowse), this);
+    browse->setGeometry(units.Rect(198, 13, 16, 12));
+    browse->setAutoDefault(false);
+    connect(browse, &QPushButton::clicked, this, &CSettingsDlg::OnBrowse);
+
+    for (const FlagControl& control : kFlagControls) {
+        auto* box = new QCheckBox(CTextTable::Display(control.text), this);
+        box->setGeometry(units.Rect(control.x, control.y, control.width, kCheckBoxHeight));
+        m_Flags.push_back({control.field, box});
+    }
+    ok->setFocus();
+}
+
+void CSettingsDlg::SetFolderChooser(FolderChooser chooser)
+{
+    m_Chooser = std::move(chooser);
+}
+
+void CSettingsDlg::accept()
+{
+    ControlsToFields();
+    QDialog::accept();
+}
+
+void CSettingsDlg::showEvent(QShowEvent* event)
+{
+    // The opener fills the fields after construction, so they reach the
+    // controls only now.
+    if (!event->spontaneous())
+        FieldsToControls();
+    QDialog::showEvent(event);
+}
+
+void CSettingsDlg::FieldsToControls()
+{
+    m_pHomeDirectory->setText(HomeDirectory);
+    // Any value other than 0 is a granted right, as the sessions read it.
+    for (const FlagBinding& flag : m_Flags)
+        flag.box->setChecked(this->*flag.field != 0);
+}
+
+void CSettingsDlg::ControlsToFields()
+{
+    HomeDirectory = m_pHomeDirectory->text();
+    for (const FlagBinding& flag : m_Flags)
+        this->*flag.field = flag.box->isChecked() ? 1 : 0;
+}
+
+void CSettingsDlg::OnBrowse()
+{
+    const QString chosen = m_Chooser(this, CTextTable::Display(Text::BrowseTitle));
+    // Only the path box takes the choice; box changes made before browsing stay.
+    if (!chosen.isEmpty())
+        m_pHomeDirectory->setText(chosen);
+}
