@@ -1,6 +1,6 @@
 #include "ui/log_model.h"
 
-#include <iterator>
+#include <algorithm>
 
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
@@ -16,7 +16,7 @@ CLogModel::CLogModel(QObject* parent) : QAbstractTableModel(parent)
 
 void CLogModel::Append(quint32 threadId, const QByteArray& message)
 {
-    m_Pending.push_back({threadId, message});
+    m_Rows.push_back({threadId, message});
     if (!m_FlushTimer.isActive())
         m_FlushTimer.start();
 }
@@ -24,19 +24,25 @@ void CLogModel::Append(quint32 threadId, const QByteArray& message)
 void CLogModel::Flush()
 {
     m_FlushTimer.stop();
-    if (m_Pending.empty())
+    const int count = std::min(PendingRows(), kMaxRowsPerFlush);
+    if (count == 0)
         return;
-    const int first = rowCount();
-    beginInsertRows(QModelIndex(), first, first + PendingRows() - 1);
-    m_Rows.insert(m_Rows.end(), std::make_move_iterator(m_Pending.begin()),
-                  std::make_move_iterator(m_Pending.end()));
-    m_Pending.clear();
+    beginInsertRows(QModelIndex(), m_nVisibleRows, m_nVisibleRows + count - 1);
+    m_nVisibleRows += count;
     endInsertRows();
+    if (PendingRows() > 0)
+        m_FlushTimer.start();
+}
+
+void CLogModel::FlushAll()
+{
+    while (PendingRows() > 0)
+        Flush();
 }
 
 int CLogModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_Rows.size());
+    return parent.isValid() ? 0 : m_nVisibleRows;
 }
 
 int CLogModel::columnCount(const QModelIndex& parent) const

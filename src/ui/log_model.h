@@ -1,6 +1,6 @@
 #pragma once
 
-#include <vector>
+#include <deque>
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -9,20 +9,25 @@
 // The rows of the log: the thread id and the Big5 message of every row the
 // server has logged in this run. Rows are never removed, so the log grows for
 // the whole run; a busy server adds thousands a second. Appends are queued
-// and handed to the view in one insertion per turn of the event loop, and a
+// and handed to the view in one insertion per turn of the event loop (at most
+// kMaxRowsPerFlush, so that a flood never holds the window for long), and a
 // message stays Big5 bytes until a row is drawn. Main thread only.
 class CLogModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { ColumnThread = 0, ColumnMessage = 1, ColumnCount = 2 };
+    static constexpr int kMaxRowsPerFlush = 16384;
 
     explicit CLogModel(QObject* parent = nullptr);
 
     // Queues one row; it becomes visible when the queue is flushed.
     void Append(quint32 threadId, const QByteArray& message);
-    // Hands every queued row to the views at once.
+    // Hands the queued rows to the views, at most kMaxRowsPerFlush at once;
+    // the rest follow on the next turn of the event loop.
     void Flush();
-    int PendingRows() const { return static_cast<int>(m_Pending.size()); }
+    // Hands every queued row to the views now.
+    void FlushAll();
+    int PendingRows() const { return static_cast<int>(m_Rows.size()) - m_nVisibleRows; }
 
     quint32 ThreadId(int row) const { return m_Rows[static_cast<size_t>(row)].threadId; }
     const QByteArray& Message(int row) const { return m_Rows[static_cast<size_t>(row)].message; }
@@ -38,7 +43,9 @@ private:
         QByteArray message;
     };
 
-    std::vector<Row> m_Rows;
-    std::vector<Row> m_Pending;
+    // Queued rows wait at the end, after the m_nVisibleRows the views know;
+    // a deque grows without moving the rows it already holds.
+    std::deque<Row> m_Rows;
+    int m_nVisibleRows = 0;
     QTimer m_FlushTimer;
 };

@@ -233,7 +233,7 @@ void TestMainDlg::autoStartPostsStartOnce()
     m_pDlg->show();
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
-    m_pDlg->LogModel()->Flush();
+    m_pDlg->LogModel()->FlushAll();
     QCOMPARE(m_pDlg->Control().IsRunning(), running);
     QCOMPARE(m_pDlg->LogModel()->rowCount(), running ? 1 : 0);
 }
@@ -284,7 +284,7 @@ void TestMainDlg::closingStopsServerAndWritesAllSettings()
     QCOMPARE(finished.count(), 1);
     QVERIFY(!m_pDlg->isVisible());
     QVERIFY(!m_pDlg->Control().IsRunning());
-    m_pDlg->LogModel()->Flush();
+    m_pDlg->LogModel()->FlushAll();
     QStringList messages;
     for (int row = 0; row < m_pDlg->LogModel()->rowCount(); ++row)
         messages << m_pDlg->LogModel()->index(row, CLogModel::ColumnMessage).data().toString();
