@@ -34,20 +34,19 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     setFixedSize(units.Size(265, 80));
 
     auto* ok = new QPushButton(CTextTable::Display(Text::ButtonOk), this);
-    ok->setGeometry(units.Rect(219, 7, 39, 14));
+    units.Place(ok, 219, 7, 39, 14);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    // The icon keeps its natural size in the top-left corner of its cell.
+    // An icon keeps its natural size, whatever the cell the units give it.
     auto* icon = new QLabel(this);
-    icon->setGeometry(units.Rect(7, 7, 20, 20));
-    icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     icon->setPixmap(QIcon(QStringLiteral(":/img/icon.png")).pixmap(kIconSize, kIconSize));
+    icon->setGeometry(QRect(units.Rect(7, 7, 20, 20).topLeft(), QSize(kIconSize, kIconSize)));
 
     auto* version = new QLabel(CTextTable::Display(Text::AboutVersion), this);
-    version->setGeometry(units.Rect(58, 7, 91, 8));
+    units.Place(version, 58, 7, 91, 8);
     auto* notice = new QLabel(CTextTable::Display(Text::AboutNotice), this);
-    notice->setGeometry(units.Rect(57, 18, 137, 8));
+    units.Place(notice, 57, 18, 137, 8);
 
     const LinkRow rows[] = {
         {Text::AboutWebSite, QRect(7, 48, 41, 8), Text::AboutWebSiteLink, QRect(48, 47, 86, 8),
@@ -64,11 +63,11 @@ CAboutDlg::CAboutDlg(QWidget* parent)
         const LinkRow& row = rows[i];
         auto* caption = new QLabel(CTextTable::Display(row.caption), this);
         const QRect& c = row.captionRect;
-        caption->setGeometry(units.Rect(c.x(), c.y(), c.width(), c.height()));
+        units.Place(caption, c.x(), c.y(), c.width(), c.height());
         links[i] = new CLinkLabel(this);
         links[i]->setText(CTextTable::Display(row.linkText));
         const QRect& l = row.linkRect;
-        links[i]->setGeometry(units.Rect(l.x(), l.y(), l.width(), l.height()));
+        units.Place(links[i], l.x(), l.y(), l.width(), l.height());
         links[i]->SetUrl(QString::fromLatin1(row.url));
     }
     m_pWebSite = links[0];

@@ -1,6 +1,8 @@
 #include "ui/dialog_units.h"
 
+#include <QCheckBox>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QString>
 
 namespace {
@@ -38,4 +40,15 @@ QRect CDialogUnits::Rect(int x, int y, int width, int height) const
 QSize CDialogUnits::Size(int width, int height) const
 {
     return QSize(X(width), Y(height));
+}
+
+void CDialogUnits::Place(QWidget* control, int x, int y, int width, int height) const
+{
+    QRect area = Rect(x, y, width, height);
+    // The stand-in face draws Latin letters wider than the designer's face
+    // did, so texts such as the version line would lose their ends; links
+    // need a pixel or two below the text for their underline.
+    if (qobject_cast<QLabel*>(control) || qobject_cast<QCheckBox*>(control))
+        area.setSize(area.size().expandedTo(control->sizeHint()));
+    control->setGeometry(area);
 }

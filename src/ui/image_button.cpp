@@ -1,7 +1,7 @@
 #include "ui/image_button.h"
 
-#include <QGuiApplication>
 #include <QEnterEvent>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <qdrawutil.h>
@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kFallbackWidth = 75;
 constexpr int kFallbackHeight = 23;
+const QColor kEngravedText(0x80, 0x80, 0x80);
 
 } // namespace
 
@@ -143,10 +144,12 @@ void CImageButton::PaintLabel(QPainter& painter) const
         painter.drawText(area, flags, text());
         return;
     }
-    // Embossed: a light copy one pixel down and right under the dark text.
+    // Engraved: a light copy one pixel down and right under grey text. The
+    // grey is darker than the style's shadow colour, which all but vanishes
+    // on the pale disabled face.
     painter.setPen(palette().color(QPalette::Light));
     painter.drawText(area.translated(1, 1), flags, text());
-    painter.setPen(palette().color(QPalette::Dark));
+    painter.setPen(kEngravedText);
     painter.drawText(area, flags, text());
 }
 
@@ -163,7 +166,10 @@ void CImageButton::mouseMoveEvent(QMouseEvent* event)
 
 void CImageButton::enterEvent(QEnterEvent* event)
 {
-    if (HoverTracking() && !m_bHovered && QGuiApplication::mouseButtons() == Qt::NoButton) {
+    // A disabled button is told of the cursor coming in, but it must not
+    // light up for it; only one disabled under the cursor keeps its hot face.
+    if (isEnabled() && HoverTracking() && !m_bHovered
+        && QGuiApplication::mouseButtons() == Qt::NoButton) {
         m_bHovered = true;
         repaint();
     }

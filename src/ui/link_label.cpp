@@ -1,6 +1,7 @@
 #include "ui/link_label.h"
 
 #include <QDesktopServices>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QUrl>
@@ -22,6 +23,8 @@ CLinkLabel::CLinkLabel(QWidget* parent)
     setFont(underline);
 
     setTextFormat(Qt::PlainText);
+    // Text where the template put it; extra height goes to the underline.
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setCursor(Qt::PointingHandCursor);
 }
 
@@ -33,6 +36,13 @@ void CLinkLabel::SetUrl(const QString& url)
 QString CLinkLabel::Target() const
 {
     return m_strUrl.isEmpty() ? text() : m_strUrl;
+}
+
+QSize CLinkLabel::sizeHint() const
+{
+    const QFontMetrics metrics(font());
+    const int underlineBottom = metrics.ascent() + metrics.underlinePos() + metrics.lineWidth() + 1;
+    return QLabel::sizeHint().expandedTo(QSize(0, underlineBottom));
 }
 
 void CLinkLabel::OpenUrl(const QString& url)

@@ -16,6 +16,10 @@ public:
     // What a click opens: the URL, or the label's own text when the URL is empty.
     QString Target() const;
 
+    // Tall enough for the underline, which faces with a small descent draw
+    // below the text's own height.
+    QSize sizeHint() const override;
+
 protected:
     // The desktop's opener; tests override it to see what would be opened.
     virtual void OpenUrl(const QString& url);

@@ -20,23 +20,23 @@ CLocalAddressDlg::CLocalAddressDlg(QWidget* parent)
     setFixedSize(units.Size(124, 61));
 
     auto* ok = new QPushButton(CTextTable::Display(Text::ButtonOk), this);
-    ok->setGeometry(units.Rect(37, 40, 50, 14));
+    units.Place(ok, 37, 40, 50, 14);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     m_pAddress = new QLineEdit(this);
-    m_pAddress->setGeometry(units.Rect(58, 7, 59, 12));
+    units.Place(m_pAddress, 58, 7, 59, 12);
     m_pAddress->setReadOnly(true);
     m_pAddress->setText(CLocalAddress::OwnForDisplay());
 
     auto* localCaption = new QLabel(CTextTable::Display(Text::AddressLocal), this);
-    localCaption->setGeometry(units.Rect(6, 9, 48, 8));
+    units.Place(localCaption, 6, 9, 48, 8);
     auto* publicCaption = new QLabel(CTextTable::Display(Text::AddressPublic), this);
-    publicCaption->setGeometry(units.Rect(6, 25, 48, 8));
+    units.Place(publicCaption, 6, 25, 48, 8);
 
     m_pLink = new CLinkLabel(this);
     m_pLink->setText(CTextTable::Display(Text::AddressLookupLink));
-    m_pLink->setGeometry(units.Rect(58, 24, 58, 8));
+    units.Place(m_pLink, 58, 24, 58, 8);
     m_pLink->SetUrl(QString::fromLatin1(MakerLinks::kPublicAddress));
 
     ok->setFocus();

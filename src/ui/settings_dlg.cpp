@@ -51,27 +51,27 @@ CSettingsDlg::CSettingsDlg(QWidget* parent)
 
     // Created in tab order: OK, Cancel, the root directory, the boxes.
     auto* ok = new QPushButton(CTextTable::Display(Text::ButtonOk), this);
-    ok->setGeometry(units.Rect(115, 60, 50, 14));
+    units.Place(ok, 115, 60, 50, 14);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
     auto* cancel = new QPushButton(CTextTable::Display(Text::ButtonCancel), this);
-    cancel->setGeometry(units.Rect(165, 60, 50, 14));
+    units.Place(cancel, 165, 60, 50, 14);
     connect(cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
 
     auto* group = new QGroupBox(CTextTable::Display(Text::SettingsGroup), this);
-    group->setGeometry(units.Rect(7, 2, 209, 56));
+    units.Place(group, 7, 2, 209, 56);
     auto* rootCaption = new QLabel(CTextTable::Display(Text::SettingsRoot), this);
-    rootCaption->setGeometry(units.Rect(13, 15, 34, 8));
+    units.Place(rootCaption, 13, 15, 34, 8);
     m_pHomeDirectory = new QLineEdit(this);
-    m_pHomeDirectory->setGeometry(units.Rect(53, 13, 144, 12));
+    units.Place(m_pHomeDirectory, 53, 13, 144, 12);
     auto* browse = new QPushButton(CTextTable::Display(Text::SettingsBrowse), this);
-    browse->setGeometry(units.Rect(198, 13, 16, 12));
+    units.Place(browse, 198, 13, 16, 12);
     browse->setAutoDefault(false);
     connect(browse, &QPushButton::clicked, this, &CSettingsDlg::OnBrowse);
 
     for (const FlagControl& control : kFlagControls) {
         auto* box = new QCheckBox(CTextTable::Display(control.text), this);
-        box->setGeometry(units.Rect(control.x, control.y, control.width, kCheckBoxHeight));
+        units.Place(box, control.x, control.y, control.width, kCheckBoxHeight);
         m_Flags.push_back({control.field, box});
     }
     ok->setFocus();

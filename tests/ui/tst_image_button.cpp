@@ -103,7 +103,7 @@ private slots:
     void spaceClicksFocusedButton();
     void faceFollowsState_data();
     void faceFollowsState();
-    void leaveClearsHover();
+    void leaveClearsHoverAndDisabledStaysDark();
     void buttonWithoutFacesPaintsNothing();
     void cornersStayUnscaled_data();
     void cornersStayUnscaled();
@@ -234,7 +234,7 @@ void TestImageButton::faceFollowsState()
         QTest::mouseRelease(window.button, Qt::LeftButton);
 }
 
-void TestImageButton::leaveClearsHover()
+void TestImageButton::leaveClearsHoverAndDisabledStaysDark()
 {
     Window window;
     window.button->LoadFaceStrip(QStringLiteral(":/img/button.png"), 4, 6, 6, 6, 6);
@@ -244,6 +244,9 @@ void TestImageButton::leaveClearsHover()
     window.button->setEnabled(false);
     QCOMPARE(window.button->ChosenFace(), 3);
     Leave(window.button);
+    QCOMPARE(window.button->ChosenFace(), 2);
+    // Coming back over the disabled button does not light it up.
+    Enter(window.button);
     QCOMPARE(window.button->ChosenFace(), 2);
 }
 
