@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QPainter>
+#include <QScrollBar>
 
 namespace {
 
@@ -65,11 +66,15 @@ void CLogView::AutoSizeColumns()
         return;
     setUpdatesEnabled(false);
     const int columns = model()->columnCount();
+    // Room for the vertical scroll bar that a growing log soon needs, so
+    // that the columns never call for a horizontal one.
+    const int free = viewport()->width()
+                     - (verticalScrollBar()->isVisible() ? 0 : verticalScrollBar()->sizeHint().width());
     int used = 0;
     for (int column = 0; column < columns; ++column) {
         int width = ColumnWidth(column);
         if (column == columns - 1)
-            width = std::max(width, viewport()->width() - used);
+            width = std::max(width, free - used);
         setColumnWidth(column, width);
         used += width;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
@@ -51,7 +52,7 @@ CMainDlg::CMainDlg(QWidget* parent, quint16 nPort, const char* address)
     // no maximise box: the arrangement is fixed.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(CTextTable::Display(Text::CaptionInitial));
+    SetCaption(CTextTable::Big5(Text::CaptionInitial));
     setWindowIcon(QIcon(kIcon));
     setFont(CDialogFont::Font());
     CreateControls();
@@ -154,6 +155,15 @@ void CMainDlg::OnClose()
     QDialog::done(QDialog::Rejected);
 }
 
+int CMainDlg::DoModal()
+{
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    show();
+    loop.exec(QEventLoop::DialogExec);
+    return result();
+}
+
 void CMainDlg::EndRun()
 {
     QDialog::done(QDialog::Rejected);
@@ -208,7 +218,10 @@ QString CMainDlg::TimePaneText() const
 
 void CMainDlg::SetCaption(const QByteArray& caption)
 {
-    setWindowTitle(CBig5Text::ToQString(caption));
+    // The taskbar button shows the caption too, as the title bar does.
+    const QString text = CBig5Text::ToQString(caption);
+    setWindowTitle(text);
+    setWindowIconText(text);
 }
 
 void CMainDlg::SetStatusText(const QByteArray& status)

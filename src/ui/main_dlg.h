@@ -29,6 +29,9 @@ public:
                       const char* address = nullptr);
     ~CMainDlg() override;
 
+    // Shows the window and runs until its close handling or EndRun ends the
+    // run. Hiding the window to the tray does not end it, unlike exec().
+    int DoModal();
     // With a notification area the iconify request hides the window; without
     // one the window iconifies as usual, or it could never come back.
     void SetHideOnIconify(bool bHide) { m_bHideOnIconify = bHide; }

@@ -55,7 +55,7 @@ int CServerApp::InitInstance()
     mainDlg.SetHideOnIconify(m_bTrayIcon);
     m_pTrayIcon->SetMainWindow(&mainDlg);
     // The desktop has no launch show state here: the window opens normally.
-    mainDlg.exec();
+    mainDlg.DoModal();
     return 0;
 }
 

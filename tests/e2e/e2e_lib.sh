@@ -64,3 +64,56 @@ wait_until() {
 program_alive() {
     kill -0 "$APP" 2>/dev/null
 }
+
+# Re-runs the calling script on a private X server (Xvfb) with jwm, whose
+# notification area hosts the tray icon. Call after enter_private_network.
+enter_private_display() {
+    if [ "${TESSEL_E2E_DISPLAY:-}" != 1 ]; then
+        if ! command -v xvfb-run >/dev/null; then
+            echo "SKIP: xvfb-run is missing (tools/install-deps.sh installs it)"
+            exit 0
+        fi
+        exec env TESSEL_E2E_DISPLAY=1 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+    fi
+    for tool in jwm xdotool xwininfo xprop; do
+        command -v "$tool" >/dev/null || fail "$tool is missing (tools/install-deps.sh installs it)"
+    done
+    jwm >/dev/null 2>&1 &
+    WM=$!
+    wait_until 10 window_manager_up || fail "jwm did not come up"
+}
+
+window_manager_up() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+# The program's main window, by its caption.
+find_main_window() {
+    timeout 10 xdotool search --sync --name 'Tessel FTP Server' 2>/dev/null | head -1
+}
+
+# The tray icon: a small top-level window of the program's class.
+find_tray_icon() {
+    local window
+    for window in $(xdotool search --class tessel-ftp 2>/dev/null); do
+        xwininfo -id "$window" 2>/dev/null | awk -v id="$window" '
+            /^  Width/ {w = $2} /^  Height/ {h = $2}
+            END {if (w > 8 && w <= 48 && h > 8 && h <= 48) print id}'
+    done | head -1
+}
+
+map_state() {
+    xwininfo -id "$1" 2>/dev/null | awk '/Map State/ {print $3}'
+}
+
+is_viewable() {
+    [ "$(map_state "$1")" = IsViewable ]
+}
+
+is_unmapped() {
+    [ "$(map_state "$1")" = IsUnMapped ]
+}
+
+program_ended() {
+    ! kill -0 "$APP" 2>/dev/null
+}

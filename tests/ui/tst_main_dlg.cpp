@@ -74,6 +74,7 @@ private slots:
     void settingsDialogChangesValuesOnOkOnly();
     void iconifyHidesOnlyWithTray_data();
     void iconifyHidesOnlyWithTray();
+    void hidingToTrayDoesNotEndTheRun();
 
 private:
     void WriteSettings(const SettingsValues& values);
@@ -329,8 +330,9 @@ void TestMainDlg::columnsFitHeadersWhenEmpty()
     QVERIFY(view->columnWidth(CLogModel::ColumnMessage) > metrics.horizontalAdvance(Shown(Text::ColumnMessage)));
     QCOMPARE(view->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("執行緒 ID"));
     QCOMPARE(view->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("訊息"));
-    // The two columns reach across the list.
-    QVERIFY(view->columnWidth(0) + view->columnWidth(1) >= view->viewport()->width());
+    // The two columns reach across the list, but for the scroll bar's room.
+    QVERIFY(view->columnWidth(0) + view->columnWidth(1)
+            >= view->viewport()->width() - view->verticalScrollBar()->sizeHint().width());
 }
 
 void TestMainDlg::burstOfRowsIsOneInsertionAndNeverScrolls()
@@ -354,6 +356,9 @@ void TestMainDlg::burstOfRowsIsOneInsertionAndNeverScrolls()
     QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), 600, 2000);
     QCOMPARE(bar->value(), 0);
     QCOMPARE(m_pDlg->LogView()->columnWidth(0), widths);
+    // The vertical scroll bar that came with the rows leaves no need for a horizontal one.
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible(), 2000);
+    QVERIFY(!m_pDlg->LogView()->horizontalScrollBar()->isVisible());
 }
 
 void TestMainDlg::settingsDialogChangesValuesOnOkOnly_data()
@@ -412,6 +417,28 @@ void TestMainDlg::iconifyHidesOnlyWithTray()
     QCoreApplication::processEvents();
     QVERIFY(m_pDlg->isMinimized());
     QVERIFY(!m_pDlg->isHidden());
+}
+
+void TestMainDlg::hidingToTrayDoesNotEndTheRun()
+{
+    m_pDlg = std::make_unique<CMainDlg>(nullptr, 0, "127.0.0.1");
+    m_pDlg->SetHideOnIconify(true);
+    bool bEndedByTest = false;
+    QTimer poll;
+    int tries = 0;
+    connect(&poll, &QTimer::timeout, [&] {
+        if (m_pDlg->isVisible() && !m_pDlg->isMinimized()) {
+            m_pDlg->setWindowState(Qt::WindowMinimized);
+        } else if (m_pDlg->isHidden()) {
+            bEndedByTest = true;
+            m_pDlg->EndRun();
+        } else if (++tries > 200) {
+            m_pDlg->EndRun();
+        }
+    });
+    poll.start(10);
+    m_pDlg->DoModal();
+    QVERIFY(bEndedByTest);
 }
 
 QTEST_MAIN(TestMainDlg)
