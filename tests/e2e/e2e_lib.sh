@@ -35,7 +35,8 @@ settings_file() {
 # start_program PATH [platform]: starts it in the background as APP.
 start_program() {
     [ -x "$1" ] || fail "program '$1' not found"
-    QT_QPA_PLATFORM=${2:-offscreen} "$1" >"$WORK/program.log" 2>&1 &
+    LSAN_OPTIONS="suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
+        QT_QPA_PLATFORM=${2:-offscreen} "$1" >"$WORK/program.log" 2>&1 &
     APP=$!
 }
 
