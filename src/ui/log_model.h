@@ -29,7 +29,6 @@ public:
     void FlushAll();
     int PendingRows() const { return static_cast<int>(m_Rows.size()) - m_nVisibleRows; }
 
-    quint32 ThreadId(int row) const { return m_Rows[static_cast<size_t>(row)].threadId; }
     const QByteArray& Message(int row) const { return m_Rows[static_cast<size_t>(row)].message; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

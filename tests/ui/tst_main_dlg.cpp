@@ -1,6 +1,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QPainter>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
@@ -69,6 +70,7 @@ private slots:
     void sessionTextShowsLiterally_data();
     void sessionTextShowsLiterally();
     void columnsFitHeadersWhenEmpty();
+    void pictureSitsBehindTheListOnce();
     void burstOfRowsIsOneInsertionAndNeverScrolls();
     void settingsDialogChangesValuesOnOkOnly_data();
     void settingsDialogChangesValuesOnOkOnly();
@@ -333,6 +335,29 @@ void TestMainDlg::columnsFitHeadersWhenEmpty()
     // The two columns reach across the list, but for the scroll bar's room.
     QVERIFY(view->columnWidth(0) + view->columnWidth(1)
             >= view->viewport()->width() - view->verticalScrollBar()->sizeHint().width());
+}
+
+void TestMainDlg::pictureSitsBehindTheListOnce()
+{
+    m_pDlg = OpenWindow();
+    QVERIFY(m_pDlg);
+    CLogView* view = m_pDlg->LogView();
+    QVERIFY(!view->BackgroundPicture().isNull());
+    // The picture as it looks over the list's background.
+    const QRgb base = view->palette().color(QPalette::Base).rgb();
+    QImage picture(view->BackgroundPicture().size(), QImage::Format_RGB32);
+    picture.fill(base);
+    QPainter(&picture).drawPixmap(0, 0, view->BackgroundPicture());
+    const QRect area = view->PictureRect();
+    const QSize free = view->viewport()->size() - picture.size();
+    QCOMPARE(area.left(), free.width() / 2);
+    QCOMPARE(area.top(), static_cast<int>(free.height() * 0.45));
+
+    const QImage shown = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.copy(area), picture);
+    // Drawn once, not tiled: the corners show the list's own background.
+    QCOMPARE(shown.pixel(0, 0), base);
+    QCOMPARE(shown.pixel(shown.width() - 1, shown.height() - 1), base);
 }
 
 void TestMainDlg::burstOfRowsIsOneInsertionAndNeverScrolls()
