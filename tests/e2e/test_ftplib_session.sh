@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Python's ftplib runs a whole working session in passive and in active mode:
+# folders and files made, moved, resumed and removed through the server,
+# with Big5 names on the wire and UTF-8 names on the disk.
+set -u
+. "$(dirname "$0")/e2e_lib.sh"
+enter_private_network "$@"
+
+serve_everything "$1"
+export HOME_DIR
+run_client ftplib 50 python3 - <<'PY'
+import ftplib, io, os, sys
+
+home = os.environ["HOME_DIR"]
+problems = []
+
+
+def check(what, ok, detail=""):
+    if not ok:
+        problems.append(f"{what}: {detail}")
+
+
+def fetch(ftp, name, rest=None):
+    chunks = []
+    ftp.retrbinary("RETR " + name, chunks.append, rest=rest)
+    return b"".join(chunks)
+
+
+def names_of(lines):
+    # The long listing lines carry the name from byte 52 on.
+    return sorted(line[52:] for line in lines)
+
+
+def session(passive):
+    mode = "passive" if passive else "active"
+    # 許, 功 and 蓋 end in the byte of a backslash in Big5; PWD reports
+    # ASCII letters in lower case.
+    folder = f"許功蓋 {mode.title()}"
+    local_folder = os.path.join(home, folder)
+    ftp = ftplib.FTP(encoding="cp950", timeout=10)
+    ftp.connect("127.0.0.1", 21)
+    ftp.login("anonymous", "guest@")
+    ftp.set_pasv(passive)
+
+    ftp.mkd(f"{folder}/Sub")
+    check(f"{mode} mkd", os.path.isdir(os.path.join(local_folder, "Sub")), "no UTF-8 folder on disk")
+    ftp.cwd(folder)
+    pwd = ftp.sendcmd("PWD")
+    check(f"{mode} pwd", f'"/許功蓋 {mode}"。' in pwd, pwd)
+
+    data = os.urandom(300007)
+    ftp.storbinary("STOR 報告.Bin", io.BytesIO(data))
+    with open(os.path.join(local_folder, "報告.Bin"), "rb") as stored:
+        check(f"{mode} stor", stored.read() == data, "bytes on disk differ")
+    check(f"{mode} retr", fetch(ftp, "報告.Bin") == data, "downloaded bytes differ")
+    check(f"{mode} size", ftp.size("報告.BIN") == len(data), "SIZE of the name in another case")
+    check(f"{mode} retr rest", fetch(ftp, "報告.Bin", rest=100000) == data[100000:], "tail differs")
+
+    tail = b"resumed tail"
+    ftp.storbinary("STOR 報告.Bin", io.BytesIO(tail), rest=5000)
+    check(f"{mode} stor rest", fetch(ftp, "報告.Bin") == data[:5000] + tail, "file not cut and appended")
+
+    ftp.storbinary("STOR empty.txt", io.BytesIO(b""))
+    check(f"{mode} empty", fetch(ftp, "empty.txt") == b"", "empty file not empty")
+
+    lines = []
+    ftp.dir(lines.append)
+    check(f"{mode} dir", names_of(lines) == sorted(["Sub", "empty.txt", "報告.Bin"]), lines)
+    check(f"{mode} nlst", names_of(ftp.nlst()) == names_of(lines), "NLST differs from LIST")
+
+    ftp.rename("報告.Bin", "Sub/改名.bin")
+    check(f"{mode} rename", os.path.isfile(os.path.join(local_folder, "Sub", "改名.bin")), "not moved")
+    ftp.delete("Sub/改名.bin")
+    ftp.delete("EMPTY.TXT")
+    ftp.rmd("sub")
+    ftp.cwd("..")
+    ftp.rmd(folder)
+    check(f"{mode} cleanup", not os.path.exists(local_folder), os.listdir(home))
+
+    bye = ftp.quit()
+    check(f"{mode} quit", bye == "220 再見！", bye)
+
+
+for passive in (True, False):
+    try:
+        session(passive)
+    except ftplib.all_errors as error:
+        problems.append(f"{'passive' if passive else 'active'} session: {error!r}")
+
+for problem in problems:
+    print(problem, file=sys.stderr)
+sys.exit(1 if problems else 0)
+PY
+
+program_alive || fail "the program ended while serving"
+echo "PASS"
