@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Python's ftplib runs a whole working session in passive and in active mode:
 # folders and files made, moved, resumed and removed through the server,
-# with Big5 names on the wire and UTF-8 names on the disk.
+# with Big5 names on the wire and UTF-8 names on the disk; and it aborts a
+# download midway and goes on.
 set -u
 . "$(dirname "$0")/e2e_lib.sh"
 enter_private_network "$@"
@@ -81,6 +82,28 @@ def session(passive):
     check(f"{mode} quit", bye == "220 再見！", bye)
 
 
+def abort_download():
+    # Far more than the socket buffers hold, so the transfer is still running
+    # when ABOR arrives behind the Telnet interrupt and urgent data.
+    with open(os.path.join(home, "large.bin"), "wb") as large:
+        large.write(os.urandom(32 << 20))
+    ftp = ftplib.FTP(encoding="cp950", timeout=10)
+    ftp.connect("127.0.0.1", 21)
+    ftp.login("anonymous", "guest@")
+    with ftp.transfercmd("RETR large.bin") as data:
+        data.recv(10000)
+        aborted = ftp.abort()
+    check("abort", aborted == "426 結束資料連線", aborted)
+    after = ftp.voidresp()
+    check("abort end", after == "226 完成 ABOR 命令", after)
+    check("abort next command", ftp.voidcmd("NOOP") == "200 完成命令測試！", "no NOOP reply")
+    ftp.quit()
+
+
+try:
+    abort_download()
+except ftplib.all_errors as error:
+    problems.append(f"abort: {error!r}")
 for passive in (True, False):
     try:
         session(passive)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # lftp mirrors a tree of Chinese and mixed-case names down in passive mode,
-# up into a new folder in active mode, and that folder down again; every
+# up into a new folder in active mode over three sessions at once, and that
+# folder down again; every
 # copy must equal its source name for name and byte for byte. Names that do
 # not exist on the server yet keep the client's case, although the server
 # compares names without regard to case.
@@ -29,7 +30,7 @@ cd "$WORK" || fail "no work folder"
 lftp_session mirror-down on "mirror / down"
 same_tree "$HOME_DIR" down
 
-lftp_session mirror-up off "mirror -R source /Uploaded"
+lftp_session mirror-up off "mirror -R --parallel=3 source /Uploaded"
 same_tree source "$HOME_DIR/Uploaded"
 
 lftp_session mirror-back off "mirror /Uploaded back"
