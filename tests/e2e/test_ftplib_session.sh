@@ -49,6 +49,16 @@ def session(passive):
     pwd = ftp.sendcmd("PWD")
     check(f"{mode} pwd", f'"/許功蓋 {mode}"。' in pwd, pwd)
 
+    # In passive mode ftplib connects before RETR and lets go after the
+    # refusal; the next reply must still answer the next command.
+    try:
+        fetch(ftp, "missing.bin")
+        problems.append(f"{mode} retr of a missing file: no refusal")
+    except ftplib.error_perm as refusal:
+        check(f"{mode} missing", str(refusal) == "550 檔案不存在", refusal)
+    noop = ftp.sendcmd("NOOP")
+    check(f"{mode} after refusal", noop == "200 完成命令測試！", noop)
+
     data = os.urandom(300007)
     ftp.storbinary("STOR 報告.Bin", io.BytesIO(data))
     with open(os.path.join(local_folder, "報告.Bin"), "rb") as stored:
