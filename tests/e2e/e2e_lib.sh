@@ -96,6 +96,12 @@ make_sample_tree() {
     printf 'Camel\n' >"$1/Mixed/Inner Dir/CamelCase.Txt"
 }
 
+# big5_url TEXT: the text as code page 950 bytes, every one percent-encoded,
+# for a URL path that reaches the server's Big5 names.
+big5_url() {
+    printf '%s' "$1" | iconv -f UTF-8 -t CP950 | od -An -v -tx1 | tr -d ' \n' | sed 's/../%&/g'
+}
+
 # same_file EXPECTED ACTUAL: fails naming the first differing byte.
 same_file() {
     [ -f "$2" ] || fail "$2 is missing"

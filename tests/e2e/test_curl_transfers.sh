@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # curl moves a few MiB of random bytes both ways in passive and active mode,
-# lists the root, and resumes a partial download; every file must arrive
-# byte for byte.
+# makes missing Big5-named folders on its way up, lists the root, and resumes
+# a partial download; every file must arrive byte for byte.
 set -u
 . "$(dirname "$0")/e2e_lib.sh"
 enter_private_network "$@"
@@ -34,6 +34,15 @@ grep -q '^> PORT ' "$WORK/active-download.log" || fail "curl did not download in
 
 curl_ftp active-upload -P 127.0.0.1 -T active.bin "$URL/ActiveUp.bin"
 same_file active.bin "$HOME_DIR/ActiveUp.bin"
+
+# Missing folders made on the way (CWD refused, MKD, CWD), with Big5 names;
+# the download names the whole path in one RETR.
+nested="New/$(big5_url 許功蓋)/$(big5_url 報告).bin"
+curl_ftp nested-upload --ftp-create-dirs -T active.bin "$URL/$nested"
+same_file active.bin "$HOME_DIR/New/許功蓋/報告.bin"
+curl_ftp nested-download --ftp-method nocwd -o nested.bin "$URL/$nested"
+same_file active.bin nested.bin
+rm -r "$HOME_DIR/New"
 
 # Listing: one long line per entry with the name at byte 52 (curl turns the
 # CR LF of an ASCII listing into LF).

@@ -20,8 +20,9 @@ wget_ftp() {
 random_file "$HOME_DIR/Single.bin" 2097155
 wget_ftp passive-file -O passive.bin "$URL/Single.bin"
 same_file "$HOME_DIR/Single.bin" passive.bin
-wget_ftp active-file --no-passive-ftp -O active.bin "$URL/Single.bin"
+wget_ftp active-file -d --no-passive-ftp -O active.bin "$URL/Single.bin"
 same_file "$HOME_DIR/Single.bin" active.bin
+grep -q '^--> PORT ' "$WORK/active-file.log" || fail "wget did not download in active mode"
 rm "$HOME_DIR/Single.bin"
 
 # The server's names are Big5; wget turns them into the UTF-8 names of the
