@@ -84,7 +84,7 @@ random_file() {
 # make_sample_tree DIR: a tree of Big5-representable Chinese names (許, 功
 # and 蓋 end in the byte of a backslash in Big5), mixed-case names, a blank
 # inside names, an empty file, an empty folder, and sizes around the
-# 4096-byte transfer block.
+# 4096-byte transfer block, and a folder whose listing spans several blocks.
 make_sample_tree() {
     mkdir -p "$1/資料夾" "$1/許功蓋" "$1/Docs" "$1/Mixed/Inner Dir" "$1/空目錄" || fail "cannot make $1"
     printf '報告內容\r\n第二行\n' >"$1/資料夾/報告.txt"
@@ -94,6 +94,12 @@ make_sample_tree() {
     random_file "$1/Docs/ReadMe.TXT" 4096
     random_file "$1/Docs/Data.BIN" 1048576
     printf 'Camel\n' >"$1/Mixed/Inner Dir/CamelCase.Txt"
+    # Enough entries for a listing of several transfer blocks.
+    mkdir "$1/Many"
+    local i
+    for ((i = 1; i <= 100; i++)); do
+        printf '%d\n' "$i" >"$1/Many/檔案 第$i號.txt"
+    done
 }
 
 # big5_url TEXT: the text as code page 950 bytes, every one percent-encoded,
