@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # lftp mirrors a tree of Chinese and mixed-case names down in passive mode,
 # up into a new folder in active mode over three sessions at once, and that
-# folder down again; every
-# copy must equal its source name for name and byte for byte. Names that do
-# not exist on the server yet keep the client's case, although the server
-# compares names without regard to case.
+# folder down again; every copy must equal its source name for name and byte
+# for byte. Names that do not exist on the server yet keep the client's case,
+# although the server compares names without regard to case.
 set -u
 . "$(dirname "$0")/e2e_lib.sh"
 enter_private_network "$@"
