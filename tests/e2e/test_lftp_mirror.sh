@@ -3,7 +3,8 @@
 # up into a new folder in active mode over three sessions at once, and that
 # folder down again; every copy must equal its source name for name and byte
 # for byte. Names that do not exist on the server yet keep the client's case,
-# although the server compares names without regard to case.
+# although the server compares names without regard to case. Last, one file
+# is resumed up and down.
 set -u
 . "$(dirname "$0")/e2e_lib.sh"
 enter_private_network "$@"
@@ -42,6 +43,17 @@ printf 'old\n' >"$HOME_DIR/Existing/docs/readme.txt"
 lftp_session mirror-existing on "mirror -R source/Docs /Existing/DOCS"
 same_file source/Docs/ReadMe.TXT "$HOME_DIR/Existing/docs/readme.txt"
 [ "$(ls "$HOME_DIR/Existing")" = docs ] || fail "a second folder appeared: $(ls "$HOME_DIR/Existing")"
+
+# Resumed both ways: lftp asks SIZE, then sends REST before STOR and RETR.
+random_file whole.bin 3000017
+head -c 1234567 whole.bin >"$HOME_DIR/Resumed.bin"
+head -c 777777 whole.bin >partial.bin
+lftp_session resume off "put -c whole.bin -o Resumed.bin; get -c Resumed.bin -o partial.bin"
+for offset in 1234567 777777; do
+    grep -aq "^---> REST $offset" "$WORK/resume.log" || fail "lftp did not resume at byte $offset"
+done
+same_file whole.bin "$HOME_DIR/Resumed.bin"
+same_file whole.bin partial.bin
 
 program_alive || fail "the program ended while serving"
 echo "PASS"
