@@ -33,7 +33,8 @@ same_tree "$HOME_DIR" down
 lftp_session mirror-up off "mirror -R --parallel=3 source /Uploaded"
 same_tree source "$HOME_DIR/Uploaded"
 
-lftp_session mirror-back off "mirror /Uploaded back"
+# Without sync mode lftp sends commands ahead of their replies.
+lftp_session mirror-back off "set ftp:sync-mode off; mirror /Uploaded back"
 same_tree source back
 
 # Into names that exist in another case: the existing folder and file are
