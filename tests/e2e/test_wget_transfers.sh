@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# wget fetches one file in passive and in active mode, then a whole tree by
-# recursion, which it walks by reading the long listing lines; the copies
-# must equal the originals byte for byte and name for name.
+# wget fetches one file in passive and in active mode, resumes it, then a
+# whole tree by recursion, which it walks by reading the long listing lines;
+# the copies must equal the originals byte for byte and name for name.
 set -u
 . "$(dirname "$0")/e2e_lib.sh"
 enter_private_network "$@"
@@ -23,6 +23,10 @@ same_file "$HOME_DIR/Single.bin" passive.bin
 wget_ftp active-file -d --no-passive-ftp -O active.bin "$URL/Single.bin"
 same_file "$HOME_DIR/Single.bin" active.bin
 grep -q '^--> PORT ' "$WORK/active-file.log" || fail "wget did not download in active mode"
+head -c 1000001 "$HOME_DIR/Single.bin" >Single.bin
+wget_ftp resume -d -c "$URL/Single.bin"
+grep -q '^--> REST 1000001' "$WORK/resume.log" || fail "wget did not resume at byte 1000001"
+same_file "$HOME_DIR/Single.bin" Single.bin
 rm "$HOME_DIR/Single.bin"
 
 # The server's names are Big5; wget turns them into the UTF-8 names of the
