@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Python's ftplib runs a whole working session in passive and in active mode:
 # folders and files made, moved, resumed and removed through the server,
-# with Big5 names on the wire and UTF-8 names on the disk; and it aborts a
-# download midway and goes on.
+# with Big5 names on the wire and UTF-8 names on the disk; it aborts a
+# download midway and goes on; and twenty clients transfer at once.
 set -u
 . "$(dirname "$0")/e2e_lib.sh"
 enter_private_network "$@"
@@ -10,7 +10,7 @@ enter_private_network "$@"
 serve_everything "$1"
 export HOME_DIR
 run_client ftplib 50 python3 - <<'PY'
-import ftplib, io, os, sys
+import ftplib, io, os, sys, threading
 
 home = os.environ["HOME_DIR"]
 problems = []
@@ -110,6 +110,38 @@ def abort_download():
     ftp.quit()
 
 
+def busy_client(number, failures):
+    # Sessions run on threads of their own; these move distinct files at
+    # the same time, half of them in active mode.
+    try:
+        ftp = ftplib.FTP(encoding="cp950", timeout=10)
+        ftp.connect("127.0.0.1", 21)
+        ftp.login("anonymous", "guest@")
+        ftp.set_pasv(number % 2 == 0)
+        data = os.urandom(200000 + number)
+        for round in range(5):
+            name = f"檔{number}_{round}.bin"
+            ftp.storbinary("STOR " + name, io.BytesIO(data))
+            if fetch(ftp, name) != data:
+                failures.append(f"client {number}: {name} came back different")
+            ftp.delete(name)
+        ftp.quit()
+    except ftplib.all_errors as error:
+        failures.append(f"client {number}: {error!r}")
+
+
+def many_clients():
+    failures = []
+    clients = [threading.Thread(target=busy_client, args=(n, failures)) for n in range(20)]
+    for client in clients:
+        client.start()
+    for client in clients:
+        client.join(40)
+    problems.extend(failures)
+    check("many clients", not any(client.is_alive() for client in clients), "a client hung")
+
+
+many_clients()
 try:
     abort_download()
 except ftplib.all_errors as error:
