@@ -37,6 +37,11 @@ same_tree source "$HOME_DIR/Uploaded"
 lftp_session mirror-back off "set ftp:sync-mode off; mirror /Uploaded back"
 same_tree source back
 
+# Moved, made and removed again, Big5 names with backslash bytes included.
+lftp_session tidy on "mv /Uploaded/許功蓋 /Uploaded/改名許功蓋; mkdir -p /Made/Sub/許; rm -r /Uploaded; rmdir /Made/Sub/許"
+[ ! -e "$HOME_DIR/Uploaded" ] || fail "lftp's rm -r left $(find "$HOME_DIR/Uploaded")"
+[ -d "$HOME_DIR/Made/Sub" ] && [ ! -e "$HOME_DIR/Made/Sub/許" ] || fail "mkdir -p or rmdir went wrong: $(find "$HOME_DIR/Made")"
+
 # Into names that exist in another case: the existing folder and file are
 # used and keep their names, as on a disk that ignores case.
 mkdir -p "$HOME_DIR/Existing/docs"
