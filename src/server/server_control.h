@@ -21,7 +21,12 @@ class CServerControl : public QObject {
     Q_OBJECT
 public:
     static constexpr quint16 kControlPort = 21;
-    static constexpr int kListenBacklog = 5;
+    // Connections the system completes for us before we accept them. A
+    // client waits for our greeting without sending anything, so one whose
+    // handshake was completed by a SYN cookie while this queue was full is
+    // dropped without a word and waits forever; the queue has to take a
+    // whole burst of clients (the system caps it at its own maximum).
+    static constexpr int kListenBacklog = 4096;
     static constexpr int kThreadStopTimeoutMs = 5000;
 
     // The port is a parameter for tests only; the program always uses 21.
