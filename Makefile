@@ -2,7 +2,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test test-asan test-tsan run bench fuzz install clean
+.PHONY: all deps configure build test soak test-asan test-tsan run bench fuzz install clean
 
 all: build
 
@@ -17,6 +17,10 @@ build: configure
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j2
+
+# The robustness tests at full size: 500 sessions at once, and Stop with 500.
+soak: build
+	@TESSEL_SOAK=1 ctest --test-dir $(BUILD) --output-on-failure -R '^robust/'
 
 run: build
 	@tools/run.sh $(BUILD)/tessel-ftp
