@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,12 +12,14 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
 #include "process_resources.h"
 #include "running_server.h"
+#include "server/listen_socket.h"
 #include "transfer_fixture.h"
 
 namespace {
@@ -103,6 +106,7 @@ private slots:
     void portBounceIsRefused();
     void passivePortCannotBeStolen();
     void floodOfSilentConnections();
+    void floodExhaustingDescriptors();
 
 private:
     QByteArray OutsideFingerprint() const;
@@ -425,6 +429,44 @@ void TestHostileInput::floodOfSilentConnections()
     QVERIFY(m_pServer->ServesFreshClient());
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
     for (int handle : silent)
+        ::close(handle);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Connections(), 1, 20000);
+}
+
+void TestHostileInput::floodExhaustingDescriptors()
+{
+    // The process may hold only a few more descriptors than it has open; the
+    // flood's own sockets count against the same limit as the server's.
+    rlimit limit = {};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlimit saved = limit;
+    const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &saved); });
+    limit.rlim_cur = static_cast<rlim_t>(CProcessResources::OpenFileCount() + 2 * CListenSocket::kDescriptorReserve);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    std::vector<int> flood;
+    for (int i = 0; i < 4 * CListenSocket::kDescriptorReserve; ++i) {
+        const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (handle < 0)
+            break;
+        sockaddr_in remote = {};
+        remote.sin_family = AF_INET;
+        remote.sin_port = htons(m_pServer->Port());
+        inet_pton(AF_INET, "127.0.0.1", &remote.sin_addr);
+        ::connect(handle, reinterpret_cast<sockaddr*>(&remote), sizeof(remote));
+        flood.push_back(handle);
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(flood.size() > 10);
+    // The session already there goes on, out of descriptors or not.
+    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    // Every connection of the flood is either greeted or turned away, and the
+    // program is still there to say so.
+    const auto answered = [&] {
+        return std::all_of(flood.begin(), flood.end(), [](int handle) { return HasConnectionWaiting(handle, 0); });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(answered(), 10000);
+    for (int handle : flood)
         ::close(handle);
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Connections(), 1, 20000);
 }
