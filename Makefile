@@ -3,7 +3,7 @@ CMAKE_FLAGS ?=
 SANITIZE ?=
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test test-asan test-tsan run bench fuzz install clean
+.PHONY: all deps configure build test soak test-asan test-tsan run bench fuzz install clean
 
 all: build
 
@@ -18,6 +18,10 @@ build: configure
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j2
+
+# The robustness tests at full size: 500 sessions at once, and Stop with 500.
+soak: build
+	@TESSEL_SOAK=1 ctest --test-dir $(BUILD) --output-on-failure -R '^robust/'
 
 run: build
 	@tools/run.sh $(BUILD)/tessel-ftp

@@ -1,12 +1,49 @@
 #include "server/listen_socket.h"
 
+#include <cerrno>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QTimer>
+
 #include "server/server_control.h"
 
 void CListenSocket::OnAccept(int)
 {
     AssertOwnThread();
-    // A failed accept still starts a session: it cannot greet and ends at once.
+    // A session thread that cannot get a descriptor for its event loop ends
+    // the whole program, so near the process's limit a client is turned away
+    // rather than given a session; and while nothing can be accepted at all,
+    // accepting rests instead of spinning on the connection that stays queued.
     const int handle = AcceptHandle();
+    if (handle < 0 && (GetLastError() == WSAEOTHER + EMFILE || GetLastError() == WSAEOTHER + ENFILE)) {
+        PauseAccepting();
+        return;
+    }
+    if (handle >= 0 && !LeavesReserve(handle)) {
+        ::close(handle);
+        return;
+    }
+    // Any other failed accept still starts a session: it cannot greet and ends at once.
     if (m_pOwner != nullptr)
         m_pOwner->StartSession(handle);
+}
+
+bool CListenSocket::LeavesReserve(int hAccepted)
+{
+    // Descriptors are handed out lowest first, so every one below the new
+    // handle is in use and at most the ones above it are free.
+    rlimit limit = {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return true;
+    return static_cast<rlim_t>(hAccepted) + kDescriptorReserve < limit.rlim_cur;
+}
+
+void CListenSocket::PauseAccepting()
+{
+    AsyncSelect(kAllSocketEvents & ~FD_ACCEPT);
+    QTimer::singleShot(kExhaustedPauseMs, this, [this] {
+        if (Handle() >= 0)
+            AsyncSelect(kAllSocketEvents);
+    });
 }

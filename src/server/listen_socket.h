@@ -9,11 +9,20 @@ class CServerControl;
 class CListenSocket : public CAsyncSocket {
     Q_OBJECT
 public:
+    // Descriptors kept free for what a new session needs besides its
+    // connection: its thread's event loop, a data connection, a file.
+    static constexpr int kDescriptorReserve = 32;
+    // How long accepting rests while the process has no descriptor left.
+    static constexpr int kExhaustedPauseMs = 100;
+
     void SetOwner(CServerControl* pOwner) { m_pOwner = pOwner; }
 
 protected:
     void OnAccept(int nErrorCode) override;
 
 private:
+    static bool LeavesReserve(int hAccepted);
+    void PauseAccepting();
+
     CServerControl* m_pOwner = nullptr;
 };

@@ -21,10 +21,12 @@ class CServerControl : public QObject {
     Q_OBJECT
 public:
     static constexpr quint16 kControlPort = 21;
-    // Room for a burst of clients while the main thread is busy. With a
-    // queue of 5, Linux completes surplus handshakes with cookies it then
-    // cannot queue, and those clients wait for a greeting that never comes.
-    static constexpr int kListenBacklog = 128;
+    // Connections the system completes for us before we accept them. A
+    // client waits for our greeting without sending anything, so one whose
+    // handshake was completed by a SYN cookie while this queue was full is
+    // dropped without a word and waits forever; the queue has to take a
+    // whole burst of clients (the system caps it at its own maximum).
+    static constexpr int kListenBacklog = 4096;
     static constexpr int kThreadStopTimeoutMs = 5000;
 
     // The port is a parameter for tests only; the program always uses 21.

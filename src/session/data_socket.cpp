@@ -204,11 +204,17 @@ void CDataSocket::EndReceiving(Text reply)
     m_pSession->Thread()->PostCloseData();
 }
 
-void CDataSocket::OnClose(int)
+void CDataSocket::OnClose(int nErrorCode)
 {
     AssertOwnThread();
     ShutDown(1);
-    if (m_pSession->State() == SESSION_RECEIVING_FILE) {
+    if (m_pSession->State() == SESSION_RECEIVING_FILE && nErrorCode != 0) {
+        // A reset breaks the upload off. It is reported only once nothing
+        // is left to read, and reading on would find an ordinary end of stream,
+        // so it has to fail here or it would pass for a finished upload.
+        if (m_File.IsOpen())
+            EndReceiving(Text::ReplyTransferAborted);
+    } else if (m_pSession->State() == SESSION_RECEIVING_FILE) {
         // What the client sent before it closed is still queued: write it all,
         // then the end of the stream completes the upload.
         while (ReceiveChunk() > 0) {

@@ -1,0 +1,264 @@
+#include <QTest>
+
+#include <condition_variable>
+#include <mutex>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <map>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+
+#include "platform/text_table.h"
+#include "process_resources.h"
+#include "running_server.h"
+#include "transfer_fixture.h"
+
+namespace {
+
+int SessionCount()
+{
+    return qEnvironmentVariableIsSet("TESSEL_SOAK") ? 500 : 200;
+}
+
+constexpr int kStalledDownloads = 20;
+constexpr int kTricklingUploads = 20;
+constexpr int kUnreadReplies = 5;
+// Well within the five seconds that Stop grants each session.
+constexpr qint64 kSessionEndLimitMs = 1000;
+constexpr int kTrickleRounds = 3000;
+constexpr int kTrickleMs = 10;
+
+QByteArray Big5(Text text)
+{
+    return CTextTable::Big5(text);
+}
+
+// The server's rows with the moment each was shown.
+class CTimedServerView : public CFakeServerView {
+public:
+    CTimedServerView() { m_Clock.start(); }
+    void AddLogRow(quint32 threadId, const QByteArray& message) override
+    {
+        CFakeServerView::AddLogRow(threadId, message);
+        m_Times.push_back(m_Clock.elapsed());
+    }
+    std::vector<qint64> m_Times;
+
+private:
+    QElapsedTimer m_Clock;
+};
+
+// Sends one byte on each upload's data connection every few milliseconds, on
+// a thread of its own, until told to stop or its rounds are spent.
+class CTrickler {
+public:
+    explicit CTrickler(std::vector<int> sockets) : m_Sockets(std::move(sockets))
+    {
+        m_Thread = std::thread([this] { Run(); });
+    }
+    ~CTrickler() { Stop(); }
+    void Stop()
+    {
+        {
+            std::lock_guard lock(m_Lock);
+            m_bStop = true;
+        }
+        m_Stopped.notify_all();
+        if (m_Thread.joinable())
+            m_Thread.join();
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock lock(m_Lock);
+        for (int round = 0; round < kTrickleRounds; ++round) {
+            for (int socket : m_Sockets)
+                ::send(socket, "x", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (m_Stopped.wait_for(lock, std::chrono::milliseconds(kTrickleMs), [this] { return m_bStop; }))
+                return;
+        }
+    }
+
+    std::vector<int> m_Sockets;
+    std::mutex m_Lock;
+    std::condition_variable m_Stopped;
+    bool m_bStop = false;
+    std::thread m_Thread;
+};
+
+// A client connection whose receive window is small from the start.
+int ConnectWithSmallWindow(quint16 port)
+{
+    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int small = 4096;
+    ::setsockopt(handle, SOL_SOCKET, SO_RCVBUF, &small, sizeof(small));
+    sockaddr_in remote = {};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(port);
+    inet_pton(AF_INET, "127.0.0.1", &remote.sin_addr);
+    if (::connect(handle, reinterpret_cast<sockaddr*>(&remote), sizeof(remote)) < 0) {
+        ::close(handle);
+        return -1;
+    }
+    return handle;
+}
+
+// Reads what is left until the server's close (an end of stream or a reset).
+bool SeesClose(int socket)
+{
+    const QDeadlineTimer deadline(5000);
+    char buffer[65536];
+    while (!deadline.hasExpired()) {
+        pollfd readable = {socket, POLLIN, 0};
+        if (::poll(&readable, 1, static_cast<int>(deadline.remainingTime())) <= 0)
+            return false;
+        const ssize_t received = ::recv(socket, buffer, sizeof(buffer), MSG_DONTWAIT);
+        if (received == 0 || (received < 0 && errno != EAGAIN))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class TestStopUnderLoad : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void stopEndsBusySessionsInTimeAndStartsAgain();
+
+private:
+    bool StartStalledDownload(CRunningServer& server, CFtpTestClient& client, int index, std::vector<int>& data);
+    bool StartTricklingUpload(CFtpTestClient& client, int index, std::vector<int>& data);
+};
+
+void TestStopUnderLoad::initTestCase()
+{
+    QVERIFY(CProcessResources::RaiseFileLimit(8L * SessionCount() + 1024));
+}
+
+bool TestStopUnderLoad::StartStalledDownload(CRunningServer& server, CFtpTestClient& client, int index,
+                                             std::vector<int>& data)
+{
+    // Each its own file: a download holds its file exclusively.
+    const QByteArray name = "big-" + QByteArray::number(index) + ".bin";
+    if (!server.MakeSparseFile(name, 64LL * 1024 * 1024))
+        return false;
+    const int socket = client.OpenPassive();
+    data.push_back(socket);
+    // Some bytes arrive, then the client stops reading: the file is far larger
+    // than what the connection buffers, so the server's sends soon block.
+    return socket >= 0 && client.Command("RETR " + name) == Big5(Text::ReplyRetrStart)
+        && CTransferFixture::ReadAtLeast(socket, 65536);
+}
+
+bool TestStopUnderLoad::StartTricklingUpload(CFtpTestClient& client, int index, std::vector<int>& data)
+{
+    const int socket = client.OpenPassive();
+    data.push_back(socket);
+    return socket >= 0 && client.Command("STOR up-" + QByteArray::number(index)) == Big5(Text::ReplyStorStart);
+}
+
+void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
+{
+    const int nSessions = SessionCount();
+    const int nIdleThreads = CProcessResources::ThreadCount();
+    CTimedServerView view;
+    CRunningServer server(&view);
+    QVERIFY(server.WriteFile("small.bin", "just a few bytes"));
+    QVERIFY(server.ServesFreshClient());
+    QTRY_COMPARE_WITH_TIMEOUT(server.Server().Hub().SessionCount(), 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), nIdleThreads, 5000);
+    const int nThreadsBefore = nIdleThreads;
+    const int nFilesBefore = CProcessResources::OpenFileCount();
+
+    std::vector<std::unique_ptr<CFtpTestClient>> clients;
+    std::vector<int> downloads;
+    std::vector<int> uploads;
+    for (int i = 0; i < nSessions; ++i) {
+        auto client = server.NewClient();
+        QVERIFY2(client, qPrintable(QString::number(i)));
+        if (i < kStalledDownloads)
+            QVERIFY(StartStalledDownload(server, *client, i, downloads));
+        else if (i < kStalledDownloads + kTricklingUploads)
+            QVERIFY(StartTricklingUpload(*client, i, uploads));
+        clients.push_back(std::move(client));
+    }
+    // Waits for a data connection that never comes.
+    auto waiting = server.NewClient();
+    QVERIFY(waiting);
+    const QByteArray pasv = waiting->Command("PASV");
+    QVERIFY(pasv.startsWith("227 "));
+    QCOMPARE(waiting->Command("RETR small.bin"), Big5(Text::ReplyRetrStart));
+    // Clients that never read their replies while commands keep coming: the
+    // sessions end up blocked sending to them.
+    std::vector<int> deaf;
+    for (int i = 0; i < kUnreadReplies; ++i) {
+        deaf.push_back(ConnectWithSmallWindow(server.Port()));
+        QVERIFY(deaf.back() >= 0);
+        const QByteArray flood = QByteArray("NOOP\r\n").repeated(20000);
+        ::send(deaf.back(), flood.constData(), flood.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
+    CFtpTestClient* pWaiting = waiting.get();
+    clients.push_back(std::move(waiting));
+    const int nHeld = static_cast<int>(clients.size() + deaf.size());
+    CTrickler trickler(uploads);
+    QTRY_COMPARE_WITH_TIMEOUT(server.Server().Connections(), nHeld, 10000);
+
+    // Still waiting: its 421 has not come yet.
+    QVERIFY(pWaiting->StaysSilent(0));
+    const size_t nRowsBefore = view.m_Rows.size();
+    QElapsedTimer clock;
+    clock.start();
+    server.Server().StopServer();
+    const qint64 nStopMs = clock.elapsed();
+    trickler.Stop();
+
+    std::map<quint32, qint64> closing;
+    qint64 nSlowestMs = 0;
+    int nEnded = 0;
+    for (size_t i = nRowsBefore; i < view.m_Rows.size(); ++i) {
+        const auto& row = view.m_Rows[i];
+        QVERIFY2(row.message != Big5(Text::LogThreadStuck), "a session outlived its stop");
+        if (row.message == Big5(Text::LogClosingThread))
+            closing[row.threadId] = view.m_Times[i];
+        if (row.message == Big5(Text::LogThreadClosed)) {
+            QVERIFY(closing.count(row.threadId) == 1);
+            nSlowestMs = std::max(nSlowestMs, view.m_Times[i] - closing[row.threadId]);
+            ++nEnded;
+        }
+    }
+    qInfo("Stop ended %d sessions in %lld ms, the slowest in %lld ms", nEnded, nStopMs, nSlowestMs);
+    QCOMPARE(nEnded, nHeld);
+    QVERIFY(nSlowestMs < kSessionEndLimitMs);
+    QCOMPARE(server.Server().Hub().SessionCount(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), nThreadsBefore, 2000);
+    for (size_t i = 0; i < clients.size(); ++i)
+        QVERIFY2(clients[i]->WaitClosed(5000), qPrintable(QString::number(i)));
+    for (int socket : deaf) {
+        QVERIFY(SeesClose(socket));
+        ::close(socket);
+    }
+
+    server.Server().StartServer();
+    QVERIFY(server.Server().IsRunning());
+    QVERIFY(server.ServesFreshClient());
+    clients.clear();
+    for (int socket : downloads)
+        ::close(socket);
+    for (int socket : uploads)
+        ::close(socket);
+    QTRY_COMPARE_WITH_TIMEOUT(server.Server().Hub().SessionCount(), 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), nThreadsBefore, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::OpenFileCount(), nFilesBefore, 5000);
+}
+
+QTEST_GUILESS_MAIN(TestStopUnderLoad)
+#include "tst_stop_under_load.moc"

@@ -1,0 +1,14 @@
+#pragma once
+
+// What the test process holds of the system's resources, to tell whether a
+// server in it gave back every thread and descriptor it took.
+class CProcessResources {
+public:
+    // Threads of this process (entries of /proc/self/task).
+    static int ThreadCount();
+    // Open descriptors of this process (entries of /proc/self/fd).
+    static int OpenFileCount();
+    // Lets the process hold at least that many descriptors; false when the
+    // system will not allow it.
+    static bool RaiseFileLimit(long wanted);
+};
