@@ -41,7 +41,7 @@ test-asan:
 
 # The whole suite under ThreadSanitizer.
 test-tsan:
-	@TSAN_OPTIONS="suppressions=$(CURDIR)/tools/tsan.supp $$TSAN_OPTIONS" $(MAKE) --no-print-directory test BUILD=build-tsan CMAKE_FLAGS=-DCMAKE_BUILD_TYPE=Debug \
+	@TSAN_OPTIONS="suppressions=$(CURDIR)/tools/tsan.supp die_after_fork=0 $$TSAN_OPTIONS" $(MAKE) --no-print-directory test BUILD=build-tsan CMAKE_FLAGS=-DCMAKE_BUILD_TYPE=Debug \
 		SANITIZE=thread
 
 # Installs under /usr/local and lets the program bind port 21 without root.
