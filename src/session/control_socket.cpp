@@ -180,10 +180,8 @@ void CControlSocket::CloseDataConnection()
 
 bool CControlSocket::CmdUser(const QByteArray& argument)
 {
-    if (CBig5Text::ToLowerAscii(argument) != "anonymous") {
-        SendReply(Text::ReplyUserBad);
-        return false;
-    }
+    if (CBig5Text::ToLowerAscii(argument) != "anonymous")
+        return Refuse(Text::ReplyUserBad);
     SendReply(Text::ReplyUserOk);
     m_strUser = argument;
     return true;
@@ -191,10 +189,8 @@ bool CControlSocket::CmdUser(const QByteArray& argument)
 
 bool CControlSocket::CmdPass(const QByteArray&)
 {
-    if (m_strUser.isEmpty()) {
-        SendReply(Text::ReplyPassWithoutUser);
-        return false;
-    }
+    if (m_strUser.isEmpty())
+        return Refuse(Text::ReplyPassWithoutUser);
     m_Paths.SetHome(m_pThread->Host().HomeDirectory());
     SendReply(Text::ReplyLoggedIn);
     m_nState = SESSION_IDLE;
@@ -282,14 +278,10 @@ bool CControlSocket::CmdPwd(const QByteArray&)
 bool CControlSocket::CmdCwd(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
-    if (!PathExists(local, true)) {
-        SendReply(Text::ReplyDirMissing);
-        return false;
-    }
-    if (!IsInsideHome(local)) {
-        SendReply(Text::ReplyDenied);
-        return false;
-    }
+    if (!PathExists(local, true))
+        return Refuse(Text::ReplyDirMissing);
+    if (!IsInsideHome(local))
+        return Refuse(Text::ReplyDenied);
     m_Paths.SetCurrentDir(local);
     return SendReply(Text::ReplyCwd, LocalToVirtual(CurrentDir()).constData());
 }
@@ -302,74 +294,50 @@ bool CControlSocket::CmdCdup(const QByteArray&)
 bool CControlSocket::CmdSize(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
-    if (!PathExists(local, false)) {
-        SendReply(Text::ReplyFileMissing);
-        return false;
-    }
+    if (!PathExists(local, false))
+        return Refuse(Text::ReplyFileMissing);
     // Sizes of files outside the home would tell a client what lies there.
-    if (!IsInsideHome(local)) {
-        SendReply(Text::ReplyDenied);
-        return false;
-    }
+    if (!IsInsideHome(local))
+        return Refuse(Text::ReplyDenied);
     return SendReply(Text::ReplySize, static_cast<long long>(CFileSystem::Stat(local).nSize));
 }
 
 bool CControlSocket::CmdDele(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
-    if (!PathExists(local, false)) {
-        SendReply(Text::ReplyFileMissing);
-        return false;
-    }
-    if (!IsInsideHome(local)) {
-        SendReply(Text::ReplyDenied);
-        return false;
-    }
-    if (CFileSystem::RemoveFile(local) != FileError::None) {
-        SendReply(Text::ReplyDeleteFailed, argument.constData());
-        return false;
-    }
+    if (!PathExists(local, false))
+        return Refuse(Text::ReplyFileMissing);
+    if (!IsInsideHome(local))
+        return Refuse(Text::ReplyDenied);
+    if (CFileSystem::RemoveFile(local) != FileError::None)
+        return Refuse(Text::ReplyDeleteFailed, argument.constData());
     return SendReply(Text::ReplyDeleted, argument.constData());
 }
 
 bool CControlSocket::CmdRmd(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
-    if (!PathExists(local, true)) {
-        SendReply(Text::ReplyDirMissing);
-        return false;
-    }
-    if (!IsInsideHome(local)) {
-        SendReply(Text::ReplyRmdDenied);
-        return false;
-    }
+    if (!PathExists(local, true))
+        return Refuse(Text::ReplyDirMissing);
+    if (!IsInsideHome(local))
+        return Refuse(Text::ReplyRmdDenied);
     // An empty home would go too, leaving every session without a tree.
-    if (local == m_Paths.Home()) {
-        SendReply(Text::ReplyDenied);
-        return false;
-    }
-    if (CFileSystem::RemoveDirectory(local) != FileError::None) {
-        SendReply(Text::ReplyRmdFailed, argument.constData());
-        return false;
-    }
+    if (local == m_Paths.Home())
+        return Refuse(Text::ReplyDenied);
+    if (CFileSystem::RemoveDirectory(local) != FileError::None)
+        return Refuse(Text::ReplyRmdFailed, argument.constData());
     return SendReply(Text::ReplyRmdDone, argument.constData());
 }
 
 bool CControlSocket::CmdMkd(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
-    if (PathExists(local, true)) {
-        SendReply(Text::ReplyDirExists);
-        return false;
-    }
-    if (!IsInsideHome(local)) {
-        SendReply(Text::ReplyDenied);
-        return false;
-    }
-    if (!CreateDirectoryTree(local)) {
-        SendReply(Text::ReplyMkdFailed);
-        return false;
-    }
+    if (PathExists(local, true))
+        return Refuse(Text::ReplyDirExists);
+    if (!IsInsideHome(local))
+        return Refuse(Text::ReplyDenied);
+    if (!CreateDirectoryTree(local))
+        return Refuse(Text::ReplyMkdFailed);
     return SendReply(Text::ReplyMkdDone);
 }
 
@@ -387,15 +355,11 @@ bool CControlSocket::CmdRnfr(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
     // Moving the home itself would take the whole tree away from its sessions.
-    if (!IsInsideHome(local) || local == m_Paths.Home()) {
-        SendReply(Text::ReplyDenied);
-        return false;
-    }
+    if (!IsInsideHome(local) || local == m_Paths.Home())
+        return Refuse(Text::ReplyDenied);
     const bool bIsFile = PathExists(local, false);
-    if (!bIsFile && !PathExists(local, true)) {
-        SendReply(Text::ReplyRnfrMissing);
-        return false;
-    }
+    if (!bIsFile && !PathExists(local, true))
+        return Refuse(Text::ReplyRnfrMissing);
     m_strRenameFrom = local;
     m_bRenameIsFile = bIsFile;
     return SendReply(bIsFile ? Text::ReplyRnfrFile : Text::ReplyRnfrDir);
@@ -403,19 +367,13 @@ bool CControlSocket::CmdRnfr(const QByteArray& argument)
 
 bool CControlSocket::CmdRnto(const QByteArray& argument)
 {
-    if (m_strRenameFrom.isEmpty()) {
-        SendReply(Text::ReplyRntoWithoutRnfr);
-        return false;
-    }
+    if (m_strRenameFrom.isEmpty())
+        return Refuse(Text::ReplyRntoWithoutRnfr);
     const QByteArray target = VirtualToLocal(argument);
-    if (PathExists(target, !m_bRenameIsFile)) {
-        SendReply(m_bRenameIsFile ? Text::ReplyFileExists : Text::ReplyDirExists);
-        return false;
-    }
-    if (!IsInsideHome(target)) {
-        SendReply(Text::ReplyDenied);
-        return false;
-    }
+    if (PathExists(target, !m_bRenameIsFile))
+        return Refuse(m_bRenameIsFile ? Text::ReplyFileExists : Text::ReplyDirExists);
+    if (!IsInsideHome(target))
+        return Refuse(Text::ReplyDenied);
     if (m_bRenameIsFile)
         return MoveRenameSource(target, Text::ReplyRenamedFile, Text::ReplyRenameFileFailed);
     return MoveRenameSource(target, Text::ReplyRenamedDir, Text::ReplyRenameDirFailed);
@@ -468,14 +426,10 @@ bool CControlSocket::ConnectActive()
     // A socket still held from an earlier transfer (its close message not yet
     // taken) is dropped rather than leaked alongside the new one.
     m_pDataSocket = std::make_unique<CDataSocket>(this);
-    if (!IsPermittedDataTarget(m_strDataHost, m_nDataPort, m_pThread->PeerAddress())) {
-        SendReply(Text::ReplyDataConnectFailed);
-        return false;
-    }
-    if (!m_pDataSocket->Create(0, kAllSocketEvents)) {
-        SendReply(Text::ReplyDataSocketFailed);
-        return false;
-    }
+    if (!IsPermittedDataTarget(m_strDataHost, m_nDataPort, m_pThread->PeerAddress()))
+        return Refuse(Text::ReplyDataConnectFailed);
+    if (!m_pDataSocket->Create(0, kAllSocketEvents))
+        return Refuse(Text::ReplyDataSocketFailed);
     // No reads or writes are reported before the transfer is set up.
     m_pDataSocket->AsyncSelect(FD_ACCEPT | FD_CONNECT | FD_CLOSE);
     if (!m_pDataSocket->Connect(m_strDataHost, static_cast<quint16>(m_nDataPort))
@@ -494,10 +448,8 @@ bool CControlSocket::OpenDataConnection()
     // one of them may replace or drop the data socket, so it is read afresh.
     const bool bDone = CMessagePump::WaitUntil(
         [this] { return !m_pDataSocket || m_pDataSocket->IsConnected(); }, kDataConnectTimeoutMs);
-    if (!bDone || !m_pDataSocket) {
-        SendReply(Text::ReplyDataSocketFailed);
-        return false;
-    }
+    if (!bDone || !m_pDataSocket)
+        return Refuse(Text::ReplyDataSocketFailed);
     // A refused connect has had its reply; going on would only add a second
     // failure (and an upload would empty its file first).
     return !m_pDataSocket->HasConnectFailed();
@@ -512,14 +464,10 @@ bool CControlSocket::BuildListing(const QByteArray& argument, QByteArray& listin
         withoutStars.chop(1);
     const QByteArray target = withoutStars.isEmpty() ? CurrentDir() : VirtualToLocal(argument);
     const bool bDirectory = PathExists(target, true);
-    if (!bDirectory && !PathExists(target, false)) {
-        SendReply(Text::ReplyListMissing);
-        return false;
-    }
-    if (!IsInsideHome(target)) {
-        SendReply(Text::ReplyNoRight);
-        return false;
-    }
+    if (!bDirectory && !PathExists(target, false))
+        return Refuse(Text::ReplyListMissing);
+    if (!IsInsideHome(target))
+        return Refuse(Text::ReplyNoRight);
     const qint64 nNow = QDateTime::currentSecsSinceEpoch();
     listing = bDirectory ? CDirectoryListing::ListDirectory(target, nNow) : CDirectoryListing::ListFile(target, nNow);
     return true;
@@ -552,14 +500,10 @@ bool CControlSocket::CmdList(const QByteArray& argument)
 bool CControlSocket::CmdRetr(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
-    if (!PathExists(local, false)) {
-        SendReply(Text::ReplyFileMissing);
-        return false;
-    }
-    if (!IsInsideHome(local)) {
-        SendReply(Text::ReplyDenied);
-        return false;
-    }
+    if (!PathExists(local, false))
+        return Refuse(Text::ReplyFileMissing);
+    if (!IsInsideHome(local))
+        return Refuse(Text::ReplyDenied);
     SendReply(Text::ReplyRetrStart);
     if (!OpenDataConnection()) {
         CloseDataConnection();
@@ -574,10 +518,8 @@ bool CControlSocket::CmdRetr(const QByteArray& argument)
 bool CControlSocket::CmdStor(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
-    if (!IsInsideHome(local)) {
-        SendReply(Text::ReplyDenied);
-        return false;
-    }
+    if (!IsInsideHome(local))
+        return Refuse(Text::ReplyDenied);
     SendReply(Text::ReplyStorStart);
     m_nState = SESSION_RECEIVING_FILE;
     if (!OpenDataConnection()) {

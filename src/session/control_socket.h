@@ -47,6 +47,13 @@ public:
             return SendLine(CBig5Text::FormatTemplate(CTextTable::Big5(text), arguments...));
     }
     bool SendLine(const QByteArray& line);
+    // A refusal is a reply: sends it and reports the command as refused.
+    template <typename... Arguments>
+    bool Refuse(Text text, Arguments... arguments)
+    {
+        SendReply(text, arguments...);
+        return false;
+    }
     bool IsConnectionLost();
 
     // Makes m_pDataSocket a completed connection; false after a failure reply
