@@ -34,6 +34,7 @@ constexpr Metric kMetrics[] = {
     {"sessions_8", "sessions, 8 clients", "1/s", true, {5.0, {}, 0, 2000}},
     {"list_10k", "LIST 10,000 files", "ms", false, {0.7}},
     {"files_4k", "1,000 x 4 KiB RETR", "files/s", true, {2.0}},
+    {"files_4k_delayed_ack", "100 x 4 KiB, delayed ACKs", "files/s", true, {}},
     {"idle_kib", "idle session memory", "KiB", false, {0, {}, 0, 128}},
     {"par50_aggregate", "50 x 20 MiB, aggregate", "MB/s", true, {1.0}},
     {"par50_slowest", "50 x 20 MiB, slowest", "MB/s", true, {}},

@@ -67,7 +67,7 @@ std::int64_t Download(CFtpClient& client, const std::string& path, Clock::time_p
     const int start = client.ReadReply(deadline);
     if (start != 150 && start != 125)
         return -1;
-    const std::int64_t bytes = BenchData::ReceiveToEnd(data.Get(), deadline);
+    const std::int64_t bytes = BenchData::ReceiveToEnd(data.Get(), deadline, client.QuickAck());
     return client.ReadReply(deadline) == 226 ? bytes : -1;
 }
 
@@ -163,6 +163,7 @@ int RunSmallFiles(const Options& options)
     const std::int64_t size = options.Number("size", 4096);
     const std::string dir = options.Text("dir");
     CFtpClient client;
+    client.SetQuickAck(options.Number("quickack", 1) != 0);
     if (!OpenSession(client, options, deadline))
         return Fail("login", &client);
     const auto start = Clock::now();

@@ -149,6 +149,7 @@ measure_server() {
     measure "$server" "$port" idle --name idle_kib --sessions 200 --pid "$server_pid"
     measure "$server" "$port" list --name list_10k --dir /list --expect 10000
     measure "$server" "$port" small --name files_4k --dir /small --count 1000 --size 4096
+    measure "$server" "$port" small --name files_4k_delayed_ack --dir /small --count 100 --size 4096 --quickack 0
     measure "$server" "$port" retr --name retr_1g --file /big0.bin --size $gib
     measure "$server" "$port" stor --name stor_1g --file /upload/stor.bin --size $gib
     rm -f "$root"/upload/stor.bin

@@ -120,11 +120,19 @@ CUniqueFd AcceptWithin(int listener, Clock::time_point deadline)
     return socket;
 }
 
-std::int64_t ReceiveToEnd(int fd, Clock::time_point deadline)
+void AcknowledgeAtOnce(int fd)
+{
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+}
+
+std::int64_t ReceiveToEnd(int fd, Clock::time_point deadline, bool bQuickAck)
 {
     std::vector<char> buffer(kBulkBlock);
     std::int64_t total = 0;
     while (Clock::now() < deadline) {
+        if (bQuickAck)
+            AcknowledgeAtOnce(fd);
         const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
         if (got == 0)
             return total;

@@ -29,8 +29,12 @@ CUniqueFd ConnectLoopback(int port, Clock::time_point deadline);
 CUniqueFd ListenLoopback(int& port);
 CUniqueFd AcceptWithin(int listener, Clock::time_point deadline);
 
-// Reads until the peer closes: the byte count, or -1 on error or deadline.
-std::int64_t ReceiveToEnd(int fd, Clock::time_point deadline);
+// Leaves delayed-ACK mode for the next reads: a sender that lingers on close, or waits
+// for our ACK before its next small segment, is then not held back by our ACK timer.
+void AcknowledgeAtOnce(int fd);
+// Reads until the peer closes: the byte count, or -1 on error or deadline. A server that
+// lingers on close waits for the ACK of its last bytes; with bQuickAck it gets it at once.
+std::int64_t ReceiveToEnd(int fd, Clock::time_point deadline, bool bQuickAck = true);
 // Sends total bytes of a fixed pattern in big blocks: false on error or deadline.
 bool SendPattern(int fd, std::int64_t total, Clock::time_point deadline);
 

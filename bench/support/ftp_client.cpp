@@ -94,6 +94,8 @@ bool CFtpClient::ReadLine(std::string& line, Clock::time_point deadline)
         }
         if (Clock::now() >= deadline || m_strPending.size() > 65536)
             return false;
+        if (m_bQuickAck)
+            BenchData::AcknowledgeAtOnce(m_socket.Get());
         const ssize_t got = ::recv(m_socket.Get(), buffer, sizeof buffer, 0);
         if (got == 0)
             return false;

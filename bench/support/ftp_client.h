@@ -29,6 +29,12 @@ public:
     // PASV and a connection to the port it names.
     CUniqueFd OpenPassive(Clock::time_point deadline);
 
+    // Acknowledge reads at once instead of after the delayed-ACK timer (control here, data
+    // in the transfer loops), so a server that waits for our ACK (a lingering close of the
+    // data connection, a Nagle-held reply) is measured for its own work, not our 40 ms timer.
+    void SetQuickAck(bool bQuickAck) { m_bQuickAck = bQuickAck; }
+    bool QuickAck() const { return m_bQuickAck; }
+
     const std::string& LastReply() const { return m_strLastReply; }
     int ControlFd() const { return m_socket.Get(); }
 
@@ -37,6 +43,7 @@ private:
 
     CUniqueFd m_socket;
     int m_nPort = 0;
+    bool m_bQuickAck = true;
     std::string m_strPending;
     std::string m_strLastReply;
 };
