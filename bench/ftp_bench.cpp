@@ -123,13 +123,11 @@ int RunList(const Options& options)
     if (!OpenSession(client, options, deadline))
         return Fail("login", &client);
     const std::string dir = options.Text("dir");
-    if (client.Command("CWD " + dir, deadline) != 250)
-        return Fail("CWD", &client);
     CUniqueFd data = client.OpenPassive(deadline);
     if (!data.Valid())
         return Fail("PASV", &client);
     const auto start = Clock::now();
-    if (!client.SendLine("LIST"))
+    if (!client.SendLine("LIST " + dir))
         return Fail("LIST send");
     const int opened = client.ReadReply(deadline);
     if (opened != 150 && opened != 125)
@@ -262,8 +260,11 @@ int RunParallel(const Options& options)
             const bool loggedIn = OpenSession(client, options, deadline);
             ready.arrive_and_wait();
             begins[static_cast<std::size_t>(i)] = Clock::now();
-            if (!loggedIn || Download(client, dir + "/p" + std::to_string(i) + ".bin", deadline) != size) {
-                std::fprintf(stderr, "ftp_bench: parallel client %d: %s\n", i, client.LastReply().c_str());
+            const std::int64_t bytes = loggedIn ? Download(client, dir + "/p" + std::to_string(i) + ".bin", deadline) : -1;
+            if (bytes != size) {
+                std::fprintf(stderr, "ftp_bench: parallel client %d: %s, %lld bytes, last reply %s\n", i,
+                             loggedIn ? "download failed" : "login failed", static_cast<long long>(bytes),
+                             client.LastReply().c_str());
                 allGood = false;
                 return;
             }

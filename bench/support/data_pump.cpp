@@ -137,7 +137,7 @@ std::int64_t ReceiveToEnd(int fd, Clock::time_point deadline, bool bQuickAck)
         if (got == 0)
             return total;
         if (got < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR || errno == EAGAIN)
                 continue;
             return -1;
         }
@@ -153,7 +153,7 @@ bool SendPattern(int fd, std::int64_t total, Clock::time_point deadline)
         const std::size_t chunk = total < static_cast<std::int64_t>(block.size()) ? static_cast<std::size_t>(total) : block.size();
         const ssize_t sent = ::send(fd, block.data(), chunk, MSG_NOSIGNAL);
         if (sent < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR || errno == EAGAIN)
                 continue;
             return false;
         }

@@ -17,7 +17,7 @@ public:
     bool Open(int port, Clock::time_point deadline);
     // USER anonymous, PASS, TYPE I.
     bool Login(Clock::time_point deadline);
-    // QUIT, then waits for the server to close its side so its TIME_WAIT stays with it.
+    // QUIT (any 2xx farewell), then waits for the server to close its side so its TIME_WAIT stays with it.
     bool Quit(Clock::time_point deadline);
 
     // Sends one line and reads the complete reply: its code, or -1.
