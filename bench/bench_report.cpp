@@ -38,6 +38,7 @@ constexpr Metric kMetrics[] = {
     {"idle_kib", "idle session memory", "KiB", false, {0, {}, 0, 128}},
     {"par50_aggregate", "50 x 20 MiB, aggregate", "MB/s", true, {1.0}},
     {"par50_slowest", "50 x 20 MiB, slowest", "MB/s", true, {}},
+    {"burst_50", "50 connects at once, greeted", "of 50", true, {}},
     {"ceiling_sendfile", "ceiling: sendfile", "MB/s", true, {}},
     {"ceiling_read_send_4k", "ceiling: read+send 4 KiB", "MB/s", true, {}},
     {"ceiling_recv_write_4k", "ceiling: recv+write 4 KiB", "MB/s", true, {}},

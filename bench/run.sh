@@ -154,6 +154,7 @@ measure_server() {
     measure "$server" "$port" stor --name stor_1g --file /upload/stor.bin --size $gib
     rm -f "$root"/upload/stor.bin
     measure "$server" "$port" parallel --name par50 --dir /par --clients 50 --size $mib20
+    measure "$server" "$port" burst --name burst_50 --clients 50 --millis 3000
     measure "$server" "$port" sessions --name sessions_1 --clients 1 --millis "$session_millis"
     measure "$server" "$port" sessions --name sessions_8 --clients 8 --millis "$session_millis"
 }

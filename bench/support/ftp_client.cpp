@@ -4,13 +4,18 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 
 bool CFtpClient::Open(int port, Clock::time_point deadline)
 {
     m_nPort = port;
     m_strPending.clear();
     m_socket = BenchData::ConnectLoopback(port, deadline);
-    return m_socket.Valid() && ReadReply(deadline) == 220;
+    if (!m_socket.Valid()) {
+        m_strLastReply = std::string("(connect: ") + std::strerror(errno) + ")";
+        return false;
+    }
+    return ReadReply(deadline) == 220;
 }
 
 bool CFtpClient::Login(Clock::time_point deadline)
@@ -64,7 +69,6 @@ bool CFtpClient::SendLine(std::string_view line)
 
 int CFtpClient::ReadReply(Clock::time_point deadline)
 {
-    m_strLastReply.clear();
     std::string line;
     if (!ReadLine(line, deadline) || line.size() < 3)
         return -1;
@@ -94,18 +98,23 @@ bool CFtpClient::ReadLine(std::string& line, Clock::time_point deadline)
             m_strPending.erase(0, end + 2);
             return true;
         }
-        if (Clock::now() >= deadline || m_strPending.size() > 65536)
+        if (Clock::now() >= deadline || m_strPending.size() > 65536) {
+            m_strLastReply = "(no complete reply before the deadline)";
             return false;
+        }
         if (m_bQuickAck)
             BenchData::AcknowledgeAtOnce(m_socket.Get());
         const ssize_t got = ::recv(m_socket.Get(), buffer, sizeof buffer, 0);
-        if (got == 0)
+        if (got == 0) {
+            m_strLastReply = "(control connection closed by the server)";
             return false;
+        }
         if (got < 0) {
             // The receive timeout only wakes us to look at the deadline: a server whose
             // accept queue overflowed greets seconds late, after its SYN-ACK retries.
             if (errno == EINTR || errno == EAGAIN)
                 continue;
+            m_strLastReply = std::string("(control connection: ") + std::strerror(errno) + ")";
             return false;
         }
         m_strPending.append(buffer, static_cast<std::size_t>(got));
