@@ -1,7 +1,8 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test test-asan test-tsan run bench install clean
+.PHONY: all deps configure build test test-asan test-tsan run bench fuzz install clean
 
 all: build
 
@@ -25,6 +26,10 @@ bench: build
 	@tools/install-deps.sh vsftpd
 	@cmake --build $(BUILD) --target benchmarks
 	@bench/run.sh $(BUILD)
+
+# Not part of the build: needs clang and runs for FUZZ_SECONDS.
+fuzz:
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) tools/fuzz.sh
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan:

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Benchmarks our server against vsftpd on loopback, each with the same files on a tmpfs,
 # inside a private network and mount namespace, and prints one table of medians.
+# The other benchmark programs of the build (bench_*) run once each and add their figures.
 #   bench/run.sh BUILD_DIR        (root; BENCH_RUNS=5 by default)
 set -euo pipefail
 
 build=$(realpath "${1:-build}")
 runs=${BENCH_RUNS:-5}
 session_millis=${BENCH_SESSION_MILLIS:-2000}
+# No further run starts after this many seconds, so that the whole stays within 15 minutes.
+budget_seconds=${BENCH_BUDGET_SECONDS:-600}
 ours_port=21
 vsftpd_port=2121
 gib=$((1 << 30))
@@ -171,13 +174,40 @@ measure_ceilings() {
     done
 }
 
+# The other benchmark programs of the build, once each; their figures join the table.
+run_other_benches() {
+    local program name output
+    for program in "$build"/bench/bench_*; do
+        name=$(basename "$program")
+        [ -x "$program" ] && [ "$name" != bench_report ] || continue
+        note "$name"
+        if output=$(cd "$work" && TMPDIR="$work" QT_QPA_PLATFORM=offscreen timeout 300 "$program" 2>&1); then
+            echo "$output" >"$build/$name.txt"
+            echo "$output" | sed -n -E \
+                -e 's/^log rows: .*: ([0-9.]+) rows\/s.*/ours log_rows_per_s \1/p' \
+                -e 's/^longest stall.*: ([0-9.]+) ms.*/ours log_longest_stall_ms \1/p' \
+                -e 's/^one more row .*: ([0-9.]+) us each.*/ours log_row_paint_us \1/p' \
+                -e 's/^RETR .*: ([0-9.]+) MiB\/s.*/ours engine_retr_mibps \1/p' \
+                -e 's/^STOR .*: ([0-9.]+) MiB\/s.*/ours engine_stor_mibps \1/p' >>"$results"
+        else
+            note "$name failed: $(echo "$output" | tail -2)"
+        fi
+    done
+}
+
 note "making files on tmpfs $work"
 make_tree
 write_vsftpd_conf
 write_ours_conf
 [ -x "$program" ] || note "our program $program is missing: only vsftpd is measured"
 
+run_other_benches
+
 for run in $(seq "$runs"); do
+    if [ "$run" -gt 1 ] && [ "$SECONDS" -gt "$budget_seconds" ]; then
+        note "time budget of $budget_seconds s spent: stopping after $((run - 1)) runs"
+        break
+    fi
     note "run $run of $runs: ceilings"
     measure_ceilings
     if [ -x "$program" ]; then

@@ -1,7 +1,7 @@
-#include <QApplication>
+#include "ui/server_app.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    return 0;
+    CServerApp app(argc, argv);
+    return app.InitInstance();
 }

@@ -2,9 +2,12 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <pthread.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,6 +22,21 @@ int RetryOnInterrupt(auto call)
         result = call();
     } while (result < 0 && errno == EINTR);
     return result;
+}
+
+// sendfile has no MSG_NOSIGNAL: a peer that has gone would raise SIGPIPE and
+// end the program. Blocked on the sending thread, the signal stays pending
+// there harmlessly and the call fails with EPIPE like a send.
+void BlockBrokenPipeOnThisThread()
+{
+    thread_local bool bBlocked = false;
+    if (bBlocked)
+        return;
+    sigset_t brokenPipe;
+    sigemptyset(&brokenPipe);
+    sigaddset(&brokenPipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr);
+    bBlocked = true;
 }
 
 QByteArray DottedAddress(const sockaddr_in& address)
@@ -216,6 +234,20 @@ int CAsyncSocket::Send(const void* data, int length)
 {
     const int sent = RetryOnInterrupt(
         [&] { return static_cast<int>(::send(m_hSocket, data, length, MSG_NOSIGNAL | MSG_DONTWAIT)); });
+    if (sent < 0) {
+        m_nLastError = ErrorFromErrno(errno);
+        if (m_nLastError == WSAEWOULDBLOCK)
+            ArmWrite(true);
+        return kSocketError;
+    }
+    return sent;
+}
+
+int CAsyncSocket::SendFile(int hFile, qint64 offset, int length)
+{
+    BlockBrokenPipeOnThisThread();
+    off_t position = offset;
+    const int sent = RetryOnInterrupt([&] { return static_cast<int>(::sendfile(m_hSocket, hFile, &position, length)); });
     if (sent < 0) {
         m_nLastError = ErrorFromErrno(errno);
         if (m_nLastError == WSAEWOULDBLOCK)

@@ -66,6 +66,10 @@ public:
     int AcceptHandle();
     bool Connect(const QByteArray& host, quint16 port);
     virtual int Send(const void* data, int length);
+    // Sends up to length bytes of an open file, from offset, without passing
+    // them through a buffer of ours; 0 when the file has no bytes there. A
+    // would-block asks for the next write notification, as Send does.
+    int SendFile(int hFile, qint64 offset, int length);
     int Receive(void* buffer, int length, int flags = 0);
     bool ShutDown(int how = 1);
     void Close();

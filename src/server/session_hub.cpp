@@ -1,5 +1,8 @@
 #include "server/session_hub.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "server/server_settings.h"
 
 CSessionHub::CSessionHub(std::shared_ptr<const CServerSettings> pSettings) : m_pSettings(std::move(pSettings)) {}
@@ -71,10 +74,17 @@ void CSessionHub::Post(Kind kind, const QByteArray& text, quint32 threadId)
     if (m_pContext == nullptr)
         return;
     m_Queue.push_back({kind, text, threadId});
-    if (m_Queue.size() > 1)
+    if (!m_bDeliveryPosted)
+        PostDelivery();
+}
+
+// Under m_QueueLock: the context is cleared under this lock before it is
+// destroyed, so it is alive here.
+void CSessionHub::PostDelivery()
+{
+    m_bDeliveryPosted = m_pContext != nullptr;
+    if (!m_bDeliveryPosted)
         return;
-    // The first notification of a batch posts the delivery; the context is
-    // cleared under this lock before it is destroyed, so it is alive here.
     std::weak_ptr<CSessionHub> weakSelf = weak_from_this();
     QMetaObject::invokeMethod(
         m_pContext,
@@ -91,8 +101,15 @@ void CSessionHub::Deliver()
     Receiver receiver;
     {
         std::lock_guard lock(m_QueueLock);
-        batch.swap(m_Queue);
+        const size_t count = std::min(m_Queue.size(), kMaxDeliveredPerTurn);
+        batch.assign(std::make_move_iterator(m_Queue.begin()), std::make_move_iterator(m_Queue.begin() + count));
+        m_Queue.erase(m_Queue.begin(), m_Queue.begin() + count);
         receiver = m_Receiver;
+        // What is left goes after the window's own events that came meanwhile.
+        if (m_Queue.empty())
+            m_bDeliveryPosted = false;
+        else
+            PostDelivery();
     }
     if (!receiver)
         return;

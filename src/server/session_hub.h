@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -18,7 +19,9 @@ class CServerSettings;
 // the main thread. Sessions hold it by shared ownership, so it outlives the
 // window for a session that was not stopped in time. Notifications are
 // queued under a short lock and delivered in batches, in order, on the main
-// thread: one posted event carries every notification queued meanwhile.
+// thread: one posted event carries the notifications queued meanwhile, at
+// most kMaxDeliveredPerTurn of them, so that a flood of log texts never keeps
+// the window from its own events for long.
 class CSessionHub : public ISessionHost, public std::enable_shared_from_this<CSessionHub> {
 public:
     enum class Kind { Connected, Disconnected, Log };
@@ -28,6 +31,7 @@ public:
         quint32 threadId;
     };
     using Receiver = std::function<void(const Notification&)>;
+    static constexpr size_t kMaxDeliveredPerTurn = 8192;
 
     explicit CSessionHub(std::shared_ptr<const CServerSettings> pSettings);
 
@@ -50,6 +54,7 @@ public:
 
 private:
     void Post(Kind kind, const QByteArray& text, quint32 threadId);
+    void PostDelivery();
     void Deliver();
 
     std::shared_ptr<const CServerSettings> m_pSettings;
@@ -58,7 +63,8 @@ private:
     QList<CClientThread*> m_ThreadList;
 
     std::mutex m_QueueLock;
-    std::vector<Notification> m_Queue;
+    std::deque<Notification> m_Queue;
+    bool m_bDeliveryPosted = false;
     QObject* m_pContext = nullptr;
     Receiver m_Receiver;
 };

@@ -5,9 +5,14 @@
 #include <exception>
 #include <sys/socket.h>
 
+#include <QDateTime>
+
+#include "platform/file_system.h"
+#include "platform/message_pump.h"
 #include "session/client_thread.h"
 #include "session/command_table.h"
 #include "session/data_socket.h"
+#include "session/directory_listing.h"
 
 // Decimal text to a number as the C library's atoi/atoll read it: leading
 // white space, an optional sign, digits up to the first other byte; no digits
@@ -190,8 +195,7 @@ bool CControlSocket::CmdPass(const QByteArray&)
         SendReply(Text::ReplyPassWithoutUser);
         return false;
     }
-    m_strHomeDir = m_pThread->Host().HomeDirectory();
-    m_strCurrentDir = m_strHomeDir;
+    m_Paths.SetHome(m_pThread->Host().HomeDirectory());
     SendReply(Text::ReplyLoggedIn);
     m_nState = SESSION_IDLE;
     return true;
@@ -248,6 +252,9 @@ bool CControlSocket::CmdAbor(const QByteArray&)
             SendReply(Text::ReplyAborData);
         m_pThread->PostCloseData();
     }
+    // Nothing runs any more once the data connection goes, so the session
+    // must not keep claiming a transfer (a later ABOR would answer 426 again).
+    m_nState = SESSION_IDLE;
     return SendReply(Text::ReplyAbor);
 }
 
@@ -267,18 +274,321 @@ bool CControlSocket::CmdUnknown(const QByteArray&)
     return false;
 }
 
-// Verbs whose handlers come with the path, listing and transfer code answer
-// as unknown verbs until then.
-bool CControlSocket::CmdPwd(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdCwd(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdCdup(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdList(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdRetr(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdStor(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdDele(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdRmd(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdMkd(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdRnfr(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdRnto(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdSize(const QByteArray& argument) { return CmdUnknown(argument); }
-bool CControlSocket::CmdPasv(const QByteArray& argument) { return CmdUnknown(argument); }
+bool CControlSocket::CmdPwd(const QByteArray&)
+{
+    return SendReply(Text::ReplyPwd, LocalToVirtual(CurrentDir()).constData());
+}
+
+bool CControlSocket::CmdCwd(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    if (!PathExists(local, true)) {
+        SendReply(Text::ReplyDirMissing);
+        return false;
+    }
+    if (!IsInsideHome(local)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    m_Paths.SetCurrentDir(local);
+    return SendReply(Text::ReplyCwd, LocalToVirtual(CurrentDir()).constData());
+}
+
+bool CControlSocket::CmdCdup(const QByteArray&)
+{
+    return CmdCwd("..");
+}
+
+bool CControlSocket::CmdSize(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    if (!PathExists(local, false)) {
+        SendReply(Text::ReplyFileMissing);
+        return false;
+    }
+    // Sizes of files outside the home would tell a client what lies there.
+    if (!IsInsideHome(local)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    return SendReply(Text::ReplySize, static_cast<long long>(CFileSystem::Stat(local).nSize));
+}
+
+bool CControlSocket::CmdDele(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    if (!PathExists(local, false)) {
+        SendReply(Text::ReplyFileMissing);
+        return false;
+    }
+    if (!IsInsideHome(local)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    if (CFileSystem::RemoveFile(local) != FileError::None) {
+        SendReply(Text::ReplyDeleteFailed, argument.constData());
+        return false;
+    }
+    return SendReply(Text::ReplyDeleted, argument.constData());
+}
+
+bool CControlSocket::CmdRmd(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    if (!PathExists(local, true)) {
+        SendReply(Text::ReplyDirMissing);
+        return false;
+    }
+    if (!IsInsideHome(local)) {
+        SendReply(Text::ReplyRmdDenied);
+        return false;
+    }
+    // An empty home would go too, leaving every session without a tree.
+    if (local == m_Paths.Home()) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    if (CFileSystem::RemoveDirectory(local) != FileError::None) {
+        SendReply(Text::ReplyRmdFailed, argument.constData());
+        return false;
+    }
+    return SendReply(Text::ReplyRmdDone, argument.constData());
+}
+
+bool CControlSocket::CmdMkd(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    if (PathExists(local, true)) {
+        SendReply(Text::ReplyDirExists);
+        return false;
+    }
+    if (!IsInsideHome(local)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    if (!CreateDirectoryTree(local)) {
+        SendReply(Text::ReplyMkdFailed);
+        return false;
+    }
+    return SendReply(Text::ReplyMkdDone);
+}
+
+bool CControlSocket::CreateDirectoryTree(const QByteArray& local)
+{
+    // Only names below the home are created: the home and what lies above it
+    // are never made by a client.
+    const QByteArray& home = m_Paths.Home();
+    for (qsizetype i = local.indexOf('/', home == "/" ? 1 : home.size() + 1); i > 0; i = local.indexOf('/', i + 1))
+        CFileSystem::MakeDirectory(local.left(i));
+    return CFileSystem::MakeDirectory(local) == FileError::None;
+}
+
+bool CControlSocket::CmdRnfr(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    // Moving the home itself would take the whole tree away from its sessions.
+    if (!IsInsideHome(local) || local == m_Paths.Home()) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    const bool bIsFile = PathExists(local, false);
+    if (!bIsFile && !PathExists(local, true)) {
+        SendReply(Text::ReplyRnfrMissing);
+        return false;
+    }
+    m_strRenameFrom = local;
+    m_bRenameIsFile = bIsFile;
+    return SendReply(bIsFile ? Text::ReplyRnfrFile : Text::ReplyRnfrDir);
+}
+
+bool CControlSocket::CmdRnto(const QByteArray& argument)
+{
+    if (m_strRenameFrom.isEmpty()) {
+        SendReply(Text::ReplyRntoWithoutRnfr);
+        return false;
+    }
+    const QByteArray target = VirtualToLocal(argument);
+    if (PathExists(target, !m_bRenameIsFile)) {
+        SendReply(m_bRenameIsFile ? Text::ReplyFileExists : Text::ReplyDirExists);
+        return false;
+    }
+    if (!IsInsideHome(target)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    if (m_bRenameIsFile)
+        return MoveRenameSource(target, Text::ReplyRenamedFile, Text::ReplyRenameFileFailed);
+    return MoveRenameSource(target, Text::ReplyRenamedDir, Text::ReplyRenameDirFailed);
+}
+
+bool CControlSocket::MoveRenameSource(const QByteArray& target, Text done, Text failed)
+{
+    const QByteArray client = LocalToVirtual(m_strRenameFrom);
+    // Never replaces: a target of the other kind makes the move fail.
+    const bool bMoved = CFileSystem::RenameNoReplace(m_strRenameFrom, target) == FileError::None;
+    m_strRenameFrom.clear();
+    return SendReply(bMoved ? done : failed, client.constData()) && bMoved;
+}
+
+// The data connection, listings and file transfers.
+
+bool CControlSocket::IsPermittedDataTarget(const QByteArray& strHost, int nPort, const QByteArray& strPeer)
+{
+    // Anything else would let a client aim the server's connections at other
+    // machines or at services of its own machine (a bounce).
+    return !strPeer.isEmpty() && strHost == strPeer && nPort >= 1024 && nPort <= 65535;
+}
+
+bool CControlSocket::CmdPasv(const QByteArray&)
+{
+    CloseDataConnection();
+    m_pDataSocket = std::make_unique<CDataSocket>(this);
+    if (!m_pDataSocket->Create(0, kAllSocketEvents)) {
+        CloseDataConnection();
+        SendReply(Text::ReplyPasvFailed);
+        return false;
+    }
+    m_pDataSocket->Listen(kListenBacklog);
+    m_pDataSocket->AsyncSelect(kAllSocketEvents);
+    // The address the client reached us at is the one it can reach again.
+    QByteArray address;
+    quint16 controlPort = 0;
+    GetSockName(address, controlPort);
+    QByteArray unused;
+    quint16 dataPort = 0;
+    m_pDataSocket->GetSockName(unused, dataPort);
+    address.replace('.', ',');
+    SendReply(Text::ReplyPasv, address.constData(), dataPort >> 8, dataPort & 0xFF);
+    m_bPassive = true;
+    return true;
+}
+
+bool CControlSocket::ConnectActive()
+{
+    // A socket still held from an earlier transfer (its close message not yet
+    // taken) is dropped rather than leaked alongside the new one.
+    m_pDataSocket = std::make_unique<CDataSocket>(this);
+    if (!IsPermittedDataTarget(m_strDataHost, m_nDataPort, m_pThread->PeerAddress())) {
+        SendReply(Text::ReplyDataConnectFailed);
+        return false;
+    }
+    if (!m_pDataSocket->Create(0, kAllSocketEvents)) {
+        SendReply(Text::ReplyDataSocketFailed);
+        return false;
+    }
+    // No reads or writes are reported before the transfer is set up.
+    m_pDataSocket->AsyncSelect(FD_ACCEPT | FD_CONNECT | FD_CLOSE);
+    if (!m_pDataSocket->Connect(m_strDataHost, static_cast<quint16>(m_nDataPort))
+        && m_pDataSocket->GetLastError() != WSAEWOULDBLOCK) {
+        SendReply(Text::ReplyDataConnectFailed);
+        return false;
+    }
+    return true;
+}
+
+bool CControlSocket::OpenDataConnection()
+{
+    if (!m_bPassive && !ConnectActive())
+        return false;
+    // The session's other notifications, and commands, go on while it waits;
+    // one of them may replace or drop the data socket, so it is read afresh.
+    const bool bDone = CMessagePump::WaitUntil(
+        [this] { return !m_pDataSocket || m_pDataSocket->IsConnected(); }, kDataConnectTimeoutMs);
+    if (!bDone || !m_pDataSocket) {
+        SendReply(Text::ReplyDataSocketFailed);
+        return false;
+    }
+    // A refused connect has had its reply; going on would only add a second
+    // failure (and an upload would empty its file first).
+    return !m_pDataSocket->HasConnectFailed();
+}
+
+bool CControlSocket::BuildListing(const QByteArray& argument, QByteArray& listing)
+{
+    listing.clear();
+    // "*" is never the second byte of a Big5 character, so bytes will do.
+    QByteArray withoutStars = argument;
+    while (withoutStars.endsWith('*'))
+        withoutStars.chop(1);
+    const QByteArray target = withoutStars.isEmpty() ? CurrentDir() : VirtualToLocal(argument);
+    const bool bDirectory = PathExists(target, true);
+    if (!bDirectory && !PathExists(target, false)) {
+        SendReply(Text::ReplyListMissing);
+        return false;
+    }
+    if (!IsInsideHome(target)) {
+        SendReply(Text::ReplyNoRight);
+        return false;
+    }
+    const qint64 nNow = QDateTime::currentSecsSinceEpoch();
+    listing = bDirectory ? CDirectoryListing::ListDirectory(target, nNow) : CDirectoryListing::ListFile(target, nNow);
+    return true;
+}
+
+bool CControlSocket::CmdList(const QByteArray& argument)
+{
+    QByteArray target = argument;
+    CDirectoryListing::StripListOptions(target);
+    QByteArray listing;
+    if (!BuildListing(target, listing))
+        return false;
+    SendReply(Text::ReplyListStart);
+    if (!OpenDataConnection()) {
+        CloseDataConnection();
+        return false;
+    }
+    if (listing.isEmpty()) {
+        CloseDataConnection();
+        SendReply(Text::ReplyTransferDone);
+        m_nState = SESSION_IDLE;
+        return true;
+    }
+    m_nState = SESSION_SENDING_LIST;
+    m_pDataSocket->AsyncSelect(kAllSocketEvents);
+    m_pDataSocket->StartSendList(listing);
+    return true;
+}
+
+bool CControlSocket::CmdRetr(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    if (!PathExists(local, false)) {
+        SendReply(Text::ReplyFileMissing);
+        return false;
+    }
+    if (!IsInsideHome(local)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    SendReply(Text::ReplyRetrStart);
+    if (!OpenDataConnection()) {
+        CloseDataConnection();
+        return false;
+    }
+    m_nState = SESSION_SENDING_FILE;
+    m_pDataSocket->AsyncSelect(kAllSocketEvents);
+    m_pDataSocket->StartSendFile(local);
+    return true;
+}
+
+bool CControlSocket::CmdStor(const QByteArray& argument)
+{
+    const QByteArray local = VirtualToLocal(argument);
+    if (!IsInsideHome(local)) {
+        SendReply(Text::ReplyDenied);
+        return false;
+    }
+    SendReply(Text::ReplyStorStart);
+    m_nState = SESSION_RECEIVING_FILE;
+    if (!OpenDataConnection()) {
+        CloseDataConnection();
+        // No upload is running, whatever state a failed connect left.
+        m_nState = SESSION_IDLE;
+        return false;
+    }
+    m_pDataSocket->StartReceiveFile(local);
+    // Only now, with the file open, may data that arrived early be reported.
+    if (m_nState == SESSION_RECEIVING_FILE)
+        m_pDataSocket->AsyncSelect(kAllSocketEvents);
+    return true;
+}

@@ -9,6 +9,7 @@
 #include "platform/socket.h"
 #include "platform/text_table.h"
 #include "session/session_host.h"
+#include "session/virtual_path.h"
 
 class CClientThread;
 class CDataSocket;
@@ -29,6 +30,8 @@ class CControlSocket : public CSocket {
 public:
     static constexpr int kMaxReceiveChunk = 512;
     static constexpr int kMaxPendingText = 4096;
+    static constexpr int kDataConnectTimeoutMs = 5000;
+    static constexpr int kListenBacklog = 5;
 
     explicit CControlSocket(CClientThread* pThread);
     ~CControlSocket() override;
@@ -46,7 +49,16 @@ public:
     bool SendLine(const QByteArray& line);
     bool IsConnectionLost();
 
+    // Makes m_pDataSocket a completed connection; false after a failure reply
+    // (the caller then closes the data connection).
+    bool OpenDataConnection();
     void CloseDataConnection();
+    // The one place an active data connection may go: the client's own
+    // address, on a port that is not a system service's.
+    static bool IsPermittedDataTarget(const QByteArray& strHost, int nPort, const QByteArray& strPeer);
+    // The whole LIST/NLST text for an argument whose options are stripped;
+    // false after the refusal reply.
+    bool BuildListing(const QByteArray& argument, QByteArray& listing);
 
     // Command handlers: each sends its own replies; false means refused.
     bool CmdUser(const QByteArray& argument);
@@ -73,6 +85,18 @@ public:
     bool CmdNoop(const QByteArray& argument);
     bool CmdUnknown(const QByteArray& argument);
 
+    // The path operations every file command goes through (see CVirtualPath):
+    // client argument to local path, local path to the client's form, the
+    // existence test and the confinement test against the session's home.
+    QByteArray VirtualToLocal(const QByteArray& argument) const { return m_Paths.VirtualToLocal(argument); }
+    QByteArray LocalToVirtual(const QByteArray& local) const { return m_Paths.LocalToVirtual(local); }
+    static bool PathExists(const QByteArray& local, bool bDirectory)
+    {
+        return CVirtualPath::PathExists(local, bDirectory);
+    }
+    bool IsInsideHome(const QByteArray& local) const { return m_Paths.IsInsideHome(local); }
+    const QByteArray& CurrentDir() const { return m_Paths.CurrentDir(); }
+
     // Decimal text to a number as atoi/atoll read it (saturating).
     static qint64 DecimalValue(const QByteArray& text, qint64 minimum, qint64 maximum);
     // The PORT argument's fields into the data host text and port.
@@ -95,6 +119,9 @@ private:
     void ExtractCommands();
     void ProcessCommand();
     void EndSession();
+    bool CreateDirectoryTree(const QByteArray& local);
+    bool MoveRenameSource(const QByteArray& target, Text done, Text failed);
+    bool ConnectActive();
 
     CClientThread* m_pThread;
     QByteArray m_strUser;
@@ -105,8 +132,7 @@ private:
     bool m_bPassive = false;
     int m_nDataPort = -1;
     QByteArray m_strDataHost;
-    QByteArray m_strHomeDir;
-    QByteArray m_strCurrentDir;
+    CVirtualPath m_Paths; // home and current directory, set at login
     std::unique_ptr<CDataSocket> m_pDataSocket;
     QByteArray m_strRecvBuffer;
     QList<QByteArray> m_CommandQueue;

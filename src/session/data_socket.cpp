@@ -1,5 +1,222 @@
 #include "session/data_socket.h"
 
+#include <algorithm>
+
+#include "session/client_thread.h"
+#include "session/control_socket.h"
+
 CDataSocket::CDataSocket(CControlSocket* pSession) : m_pSession(pSession) {}
 
+// The base closes the connection and the member file closes itself.
 CDataSocket::~CDataSocket() = default;
+
+void CDataSocket::OnAccept(int)
+{
+    AssertOwnThread();
+    CAsyncSocket accepted;
+    if (!Accept(accepted))
+        return;
+    // Only the client of this session may take its passive port; anyone else
+    // who raced it there is sent away and the port keeps waiting.
+    QByteArray address;
+    quint16 port = 0;
+    if (!accepted.GetPeerName(address, port) || address != m_pSession->Thread()->PeerAddress())
+        return;
+    const int handle = accepted.Detach();
+    Close();
+    Attach(handle, kAllSocketEvents);
+    m_bConnected = true;
+}
+
+void CDataSocket::OnConnect(int nErrorCode)
+{
+    AssertOwnThread();
+    m_bConnected = true;
+    if (nErrorCode == 0)
+        return;
+    m_bConnectFailed = true;
+    m_pSession->SetState(SESSION_IDLE);
+    m_pSession->SendReply(Text::ReplyDataOpenFailed);
+    m_pSession->Thread()->PostCloseData();
+}
+
+void CDataSocket::StartSendList(const QByteArray& listing)
+{
+    m_strListing = listing;
+    m_nTotal = m_strListing.size();
+    m_nPosition = 0;
+    OnSend(0);
+}
+
+void CDataSocket::StartSendFile(const QByteArray& path)
+{
+    if (!OpenSendFile(path)) {
+        m_pSession->SetState(SESSION_IDLE);
+        m_pSession->SendReply(Text::ReplyTransferAborted);
+        m_pSession->Thread()->PostCloseData();
+        return;
+    }
+    OnSend(0);
+}
+
+bool CDataSocket::OpenSendFile(const QByteArray& path)
+{
+    if (!m_File.Open(path, CNativeFile::Mode::ReadExclusive))
+        return false;
+    m_nTotal = m_File.Length();
+    if (m_nTotal < 0) {
+        m_File.Close();
+        return false;
+    }
+    // An offset at or past the end (or below 0) never skips the whole file.
+    const qint64 nOffset = m_pSession->RestartOffset();
+    m_nPosition = nOffset >= 0 && nOffset < m_nTotal ? nOffset : 0;
+    return true;
+}
+
+void CDataSocket::StartReceiveFile(const QByteArray& path)
+{
+    if (!OpenReceiveFile(path)) {
+        m_pSession->SetState(SESSION_IDLE);
+        m_pSession->SendReply(Text::ReplyFileAccess);
+        m_pSession->Thread()->PostCloseData();
+    }
+}
+
+bool CDataSocket::OpenReceiveFile(const QByteArray& path)
+{
+    // A negative offset names no place in a file; refuse before creating it.
+    const qint64 nOffset = m_pSession->RestartOffset();
+    if (nOffset < 0)
+        return false;
+    if (!m_File.Open(path, CNativeFile::Mode::WriteDenyWrite))
+        return false;
+    // Without REST an existing file is emptied; with it, cut or extended to
+    // the offset, and what arrives is written from there.
+    if (!m_File.SetLength(nOffset)) {
+        m_File.Close();
+        return false;
+    }
+    m_nPosition = nOffset;
+    return true;
+}
+
+void CDataSocket::OnSend(int)
+{
+    AssertOwnThread();
+    const int nState = m_pSession->State();
+    if ((nState == SESSION_SENDING_FILE && m_File.IsOpen()) || nState == SESSION_SENDING_LIST)
+        SendBlocks();
+}
+
+void CDataSocket::SendBlocks()
+{
+    for (int nBlocks = 0; m_nPosition < m_nTotal; ++nBlocks) {
+        if (nBlocks == kBlocksPerTurn) {
+            ContinueSendingLater();
+            return;
+        }
+        const int sent = SendBlock();
+        if (sent == kSocketError) {
+            // A full socket brings a write notification once it drains.
+            if (GetLastError() != WSAEWOULDBLOCK)
+                EndSending(false);
+            return;
+        }
+        // A file that yields fewer bytes than its length has shrunk under us.
+        if (sent == 0) {
+            EndSending(false);
+            return;
+        }
+        m_nPosition += sent;
+    }
+    EndSending(true);
+}
+
+int CDataSocket::SendBlock()
+{
+    const int length = static_cast<int>(std::min<qint64>(m_nTotal - m_nPosition, kBlockSize));
+    if (m_File.IsOpen())
+        return SendFile(m_File.Handle(), m_nPosition, length);
+    return Send(m_strListing.constData() + m_nPosition, length);
+}
+
+void CDataSocket::ContinueSendingLater()
+{
+    // Queued behind whatever else the session has waiting; dropped if this
+    // socket is gone by then.
+    QMetaObject::invokeMethod(this, [this] { OnSend(0); }, Qt::QueuedConnection);
+}
+
+void CDataSocket::EndSending(bool bSuccess)
+{
+    m_File.Close();
+    m_strListing.clear();
+    Close();
+    m_nTotal = 0;
+    m_nPosition = 0;
+    m_pSession->SetState(SESSION_IDLE);
+    m_pSession->SendReply(bSuccess ? Text::ReplyTransferDone : Text::ReplyTransferAborted);
+    m_pSession->Thread()->PostCloseData();
+}
+
+void CDataSocket::OnReceive(int)
+{
+    AssertOwnThread();
+    // Take what has arrived while it lasts, rather than one block per trip
+    // through the event loop.
+    for (int nBlocks = 0; nBlocks < kBlocksPerTurn; ++nBlocks) {
+        if (ReceiveChunk() <= 0)
+            return;
+    }
+}
+
+int CDataSocket::ReceiveChunk()
+{
+    if (m_pSession->State() != SESSION_RECEIVING_FILE || !m_File.IsOpen())
+        return 0;
+    char block[kBlockSize];
+    const int received = Receive(block, kBlockSize);
+    if (received == kSocketError) {
+        if (GetLastError() != WSAEWOULDBLOCK)
+            EndReceiving(Text::ReplyTransferAborted);
+        return -1;
+    }
+    if (received == 0) {
+        EndReceiving(Text::ReplyTransferDone);
+        return 0;
+    }
+    if (!m_File.WriteAt(m_nPosition, block, received)) {
+        EndReceiving(Text::ReplyFileAccess);
+        return 0;
+    }
+    m_nPosition += received;
+    return received;
+}
+
+void CDataSocket::EndReceiving(Text reply)
+{
+    m_File.Close();
+    Close();
+    m_nPosition = 0;
+    m_pSession->SetState(SESSION_IDLE);
+    m_pSession->SendReply(reply);
+    m_pSession->Thread()->PostCloseData();
+}
+
+void CDataSocket::OnClose(int)
+{
+    AssertOwnThread();
+    ShutDown(1);
+    if (m_pSession->State() == SESSION_RECEIVING_FILE) {
+        // What the client sent before it closed is still queued: write it all,
+        // then the end of the stream completes the upload.
+        while (ReceiveChunk() > 0) {
+        }
+    } else {
+        m_pSession->SendReply(Text::ReplyTransferAborted);
+        m_pSession->Thread()->PostCloseData();
+    }
+    m_pSession->SetState(SESSION_IDLE);
+    m_bConnected = false;
+}

@@ -1,20 +1,62 @@
 #pragma once
 
+#include <QByteArray>
+#include <QtGlobal>
+
 #include "platform/async_socket.h"
+#include "platform/native_file.h"
+#include "platform/text_table.h"
 
 class CControlSocket;
 
-// The data connection of one session, active or passive; lives on the
-// session thread and is owned by the session's control socket.
+// The data connection of one session, active or passive, and the transfer
+// that runs on it: a listing or a file going out, or a file coming in, in
+// blocks driven by the socket's notifications. A passive object first
+// listens and then becomes the one connection it accepts. Lives on the
+// session thread, is owned by the session's control socket, and owns the
+// transfer's open file.
 class CDataSocket : public CAsyncSocket {
     Q_OBJECT
 public:
+    static constexpr int kBlockSize = 4096;
+    // Blocks moved per notification before the session looks at its other
+    // events (an ABOR, a stop) again.
+    static constexpr int kBlocksPerTurn = 64;
+
     explicit CDataSocket(CControlSocket* pSession);
     ~CDataSocket() override;
 
+    // The connection attempt has completed (failed attempts included).
     bool IsConnected() const { return m_bConnected; }
+    // An active connect was refused; the session has been told already.
+    bool HasConnectFailed() const { return m_bConnectFailed; }
+
+    void StartSendList(const QByteArray& listing);
+    void StartSendFile(const QByteArray& path);
+    void StartReceiveFile(const QByteArray& path);
+
+protected:
+    void OnReceive(int nErrorCode) override;
+    void OnSend(int nErrorCode) override;
+    void OnAccept(int nErrorCode) override;
+    void OnConnect(int nErrorCode) override;
+    void OnClose(int nErrorCode) override;
 
 private:
+    bool OpenSendFile(const QByteArray& path);
+    bool OpenReceiveFile(const QByteArray& path);
+    void SendBlocks();
+    int SendBlock();
+    void ContinueSendingLater();
+    void EndSending(bool bSuccess);
+    int ReceiveChunk();
+    void EndReceiving(Text reply);
+
     bool m_bConnected = false;
+    bool m_bConnectFailed = false;
+    qint64 m_nPosition = 0;
+    qint64 m_nTotal = 0;
+    CNativeFile m_File;
+    QByteArray m_strListing;
     CControlSocket* m_pSession;
 };

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <vector>
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// What a failed file-system call means to the callers above this layer.
+enum class FileError {
+    None,
+    NotFound,    // the path or one of its directories does not exist
+    NotDirectory,
+    NotEmpty,    // a directory that still holds entries
+    Exists,      // the target is already there
+    Denied,      // permission, read-only file system, busy
+    Other,
+};
+
+enum class FileKind {
+    Missing,
+    File,        // anything that is not a directory (devices and sockets included)
+    Directory,
+};
+
+struct FileStatus {
+    FileKind kind = FileKind::Missing;
+    qint64 nSize = 0;
+    qint64 nModified = 0; // seconds since the epoch
+};
+
+// One entry of a directory as the listing shows it. An entry whose target
+// cannot be examined (a dangling symbolic link) still appears, with no size
+// and no time (bHasTime false), so a listing shows what the directory holds.
+struct DirectoryEntry {
+    QByteArray strName;
+    bool bIsDirectory = false;
+    qint64 nSize = 0;
+    qint64 nModified = 0;
+    bool bHasTime = false;
+};
+
+// The native file system, for every thread: paths are absolute UTF-8 byte
+// strings as the disk holds them. Nothing here throws or leaves errno for the
+// caller; failures come back as a FileError. Symbolic links are followed
+// except where a function says otherwise.
+class CFileSystem {
+public:
+    // Kind, size and modification time of what the path names.
+    static FileStatus Stat(const QByteArray& path);
+
+    // True when an entry of that name exists, be it a link that leads nowhere.
+    static bool EntryExists(const QByteArray& path);
+
+    // The canonical path with every link resolved; fails for a missing path
+    // and for a link that leads nowhere.
+    static FileError RealPath(const QByteArray& path, QByteArray& real);
+
+    static FileError MakeDirectory(const QByteArray& path);
+    // Only an empty directory goes; its contents are never touched.
+    static FileError RemoveDirectory(const QByteArray& path);
+    // Removes a file (or a link, never what it leads to), never a directory.
+    static FileError RemoveFile(const QByteArray& path);
+    // Renames or moves in one step and never replaces an existing entry.
+    static FileError RenameNoReplace(const QByteArray& from, const QByteArray& to);
+
+    // The names in a directory, in the file system's own order, without "." and "..".
+    static FileError ListNames(const QByteArray& path, std::vector<QByteArray>& names);
+
+    // The entries of a directory in the file system's own order, without the
+    // "." and ".." entries.
+    static FileError ListDirectory(const QByteArray& path, std::vector<DirectoryEntry>& entries);
+};

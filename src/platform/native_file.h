@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include "platform/open_file_table.h"
+
+// One open regular file of a transfer: the descriptor and its place in the
+// process's table of open transfer files, both given up when the object
+// closes or is destroyed. Offsets and lengths are 64-bit; reads and writes
+// name their offset, so the object keeps no file position. Failures come back
+// as return values. Used on one thread at a time.
+class CNativeFile {
+public:
+    enum class Mode {
+        // Read an existing file; nobody else may open it meanwhile.
+        ReadExclusive,
+        // Write, creating the file when it is missing and keeping its contents
+        // otherwise; others may read it meanwhile but not write.
+        WriteDenyWrite,
+    };
+
+    CNativeFile() = default;
+    ~CNativeFile();
+    CNativeFile(const CNativeFile&) = delete;
+    CNativeFile& operator=(const CNativeFile&) = delete;
+
+    // False when the path cannot be opened in that mode, is not a regular
+    // file, or another transfer holds it in a way the mode does not allow.
+    bool Open(const QByteArray& path, Mode mode, COpenFileTable& table = COpenFileTable::Instance());
+    void Close();
+    bool IsOpen() const { return m_hFile >= 0; }
+    int Handle() const { return m_hFile; }
+
+    // The length in bytes, or -1.
+    qint64 Length() const;
+    // Cuts or extends the file; false for a negative length or a failure.
+    bool SetLength(qint64 length);
+    // Bytes read at the offset (0 at the end of the file), or -1.
+    qint64 ReadAt(qint64 offset, char* buffer, qint64 length) const;
+    // True only when every byte was written (a full disk is a failure).
+    bool WriteAt(qint64 offset, const char* data, qint64 length);
+
+private:
+    int m_hFile = -1;
+    COpenFileTable::CLease m_Lease;
+};

@@ -1,0 +1,112 @@
+#include "session/directory_listing.h"
+
+#include <ctime>
+#include <string_view>
+#include <vector>
+
+#include "platform/big5_text.h"
+#include "platform/file_system.h"
+
+namespace {
+
+constexpr qint64 kSecondsPerDay = 86400;
+constexpr qint64 kTimeFormDays = 350;
+constexpr int kLengthWidth = 14;
+
+// Fixed English names: a listing must not change with the server's locale.
+constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+bool IsWhiteSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+QByteArray ToBig5Name(const QByteArray& utf8)
+{
+    return CBig5Text::FromUtf8(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+}
+
+} // namespace
+
+void CDirectoryListing::StripListOptions(QByteArray& argument)
+{
+    QByteArray kept;
+    bool bOption = false;
+    bool bAfterBlank = true;
+    for (const char c : argument) {
+        if (c == '-' && bAfterBlank)
+            bOption = true;
+        bAfterBlank = c == ' ';
+        if (!bOption)
+            kept.append(c);
+        else if (c == ' ')
+            bOption = false;
+    }
+    qsizetype first = 0;
+    qsizetype last = kept.size();
+    while (first < last && IsWhiteSpace(kept[first]))
+        ++first;
+    while (last > first && IsWhiteSpace(kept[last - 1]))
+        --last;
+    argument = kept.mid(first, last - first);
+}
+
+QByteArray CDirectoryListing::FormatListTime(qint64 nModified, qint64 nNow)
+{
+    const time_t modified = static_cast<time_t>(nModified);
+    tm local {};
+    if (!localtime_r(&modified, &local))
+        local = tm {};
+    const char* month = kMonths[(local.tm_mon % 12 + 12) % 12];
+    const qint64 nAgeDays = (nNow - nModified) / kSecondsPerDay;
+    if (nAgeDays > kTimeFormDays || nModified > nNow)
+        return CBig5Text::Format(" %s %02d %04d  ", month, local.tm_mday, local.tm_year + 1900);
+    return CBig5Text::Format(" %s %02d %02d:%02d ", month, local.tm_mday, local.tm_hour, local.tm_min);
+}
+
+QByteArray CDirectoryListing::FormatLine(const QByteArray& name, bool bIsDirectory, qint64 nSize,
+                                         const QByteArray& dateField)
+{
+    const QByteArray length = QByteArray::number(nSize);
+    QByteArray line(bIsDirectory ? "drwx------" : "-rwx------");
+    line += " 1 user group ";
+    if (length.size() < kLengthWidth)
+        line += QByteArray(kLengthWidth - length.size(), ' ');
+    line += length;
+    line += dateField;
+    line += name;
+    line += "\r\n";
+    return line;
+}
+
+QByteArray CDirectoryListing::FormatEntry(const DirectoryEntry& entry, qint64 nNow)
+{
+    const qint64 nModified = entry.bHasTime ? entry.nModified : nNow;
+    return FormatLine(ToBig5Name(entry.strName), entry.bIsDirectory, entry.nSize,
+                      FormatListTime(nModified, nNow));
+}
+
+QByteArray CDirectoryListing::ListDirectory(const QByteArray& localDirectory, qint64 nNow)
+{
+    std::vector<DirectoryEntry> entries;
+    CFileSystem::ListDirectory(localDirectory, entries);
+    QByteArray listing;
+    for (const DirectoryEntry& entry : entries)
+        listing += FormatEntry(entry, nNow);
+    return listing;
+}
+
+QByteArray CDirectoryListing::ListFile(const QByteArray& localFile, qint64 nNow)
+{
+    const FileStatus status = CFileSystem::Stat(localFile);
+    if (status.kind == FileKind::Missing)
+        return QByteArray();
+    DirectoryEntry entry;
+    entry.strName = localFile.mid(localFile.lastIndexOf('/') + 1);
+    entry.bIsDirectory = status.kind == FileKind::Directory;
+    entry.nSize = status.nSize;
+    entry.nModified = status.nModified;
+    entry.bHasTime = true;
+    return FormatEntry(entry, nNow);
+}

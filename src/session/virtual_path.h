@@ -1,0 +1,56 @@
+#pragma once
+
+#include <vector>
+
+#include <QByteArray>
+
+// The session's root (home) directory and current directory, and the mapping
+// between the paths clients type and the local paths behind them. Local paths
+// are absolute UTF-8 paths as the disk holds them, "/" being the top that ".."
+// never passes; clients see "/"-separated paths rooted at the home directory,
+// in code page 950. Owned by one session and used on its thread only.
+//
+// A path the client may use has to pass two tests: lexically it lies at or
+// below the home directory, and once every symbolic link is resolved it still
+// does, so neither "..", a sibling sharing the home's name as a prefix, nor a
+// link leading out of the tree gets a client outside.
+class CVirtualPath {
+public:
+    // Takes the home directory from the settings at login and makes it the
+    // current directory. An empty or relative home leaves no path usable.
+    void SetHome(const QByteArray& home);
+    const QByteArray& Home() const { return m_strHomeDir; }
+    const QByteArray& CurrentDir() const { return m_strCurrentDir; }
+    // Only for a result of VirtualToLocal that exists and is inside the home.
+    void SetCurrentDir(const QByteArray& local) { m_strCurrentDir = local; }
+
+    // The local path a client argument (code page 950 bytes) names. It may not
+    // exist or may lie outside the home; callers test both. Bytes that are not
+    // code page 950, or no usable home, give an empty path, which names nothing.
+    QByteArray VirtualToLocal(const QByteArray& argument) const;
+
+    // The client form of a local path at or below the home: "/" for the home,
+    // otherwise the names below it, ASCII letters lower-cased, in code page 950
+    // with "?" for characters it cannot hold.
+    QByteArray LocalToVirtual(const QByteArray& local) const;
+
+    // True when the path exists and is a directory (bDirectory set) or exists
+    // and is not one (bDirectory clear).
+    static bool PathExists(const QByteArray& local, bool bDirectory);
+
+    // True when the path is the home itself or lies below it, both as written
+    // and with every link resolved.
+    bool IsInsideHome(const QByteArray& local) const;
+
+private:
+    bool IsHomeUsable() const;
+    // Joins the names to an absolute path, taking each one that exists in its
+    // directory under another ASCII case when the exact one does not.
+    static QByteArray ResolveNames(const std::vector<QByteArray>& names);
+    // The real path of the local path, or of its nearest existing ancestor
+    // followed by the names below it that do not exist yet.
+    static bool RealPathOfNearest(const QByteArray& local, QByteArray& real);
+
+    QByteArray m_strHomeDir;
+    QByteArray m_strCurrentDir;
+};

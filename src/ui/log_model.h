@@ -1,0 +1,50 @@
+#pragma once
+
+#include <deque>
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QTimer>
+
+// The rows of the log: the thread id and the Big5 message of every row the
+// server has logged in this run. Rows are never removed, so the log grows for
+// the whole run; a busy server adds thousands a second. Appends are queued
+// and handed to the view in one insertion per turn of the event loop (at most
+// kMaxRowsPerFlush, so that a flood never holds the window for long), and a
+// message stays Big5 bytes until a row is drawn. Main thread only.
+class CLogModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { ColumnThread = 0, ColumnMessage = 1, ColumnCount = 2 };
+    static constexpr int kMaxRowsPerFlush = 16384;
+
+    explicit CLogModel(QObject* parent = nullptr);
+
+    // Queues one row; it becomes visible when the queue is flushed.
+    void Append(quint32 threadId, const QByteArray& message);
+    // Hands the queued rows to the views, at most kMaxRowsPerFlush at once;
+    // the rest follow on the next turn of the event loop.
+    void Flush();
+    // Hands every queued row to the views now.
+    void FlushAll();
+    int PendingRows() const { return static_cast<int>(m_Rows.size()) - m_nVisibleRows; }
+
+    const QByteArray& Message(int row) const { return m_Rows[static_cast<size_t>(row)].message; }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    struct Row {
+        quint32 threadId;
+        QByteArray message;
+    };
+
+    // Queued rows wait at the end, after the m_nVisibleRows the views know;
+    // a deque grows without moving the rows it already holds.
+    std::deque<Row> m_Rows;
+    int m_nVisibleRows = 0;
+    QTimer m_FlushTimer;
+};

@@ -1,0 +1,102 @@
+#include "ui/server_app.h"
+
+#include <csignal>
+
+#include <QIcon>
+#include <QImageReader>
+#include <QMessageBox>
+
+#include "platform/text_table.h"
+#include "server/settings_store.h"
+#include "ui/about_dlg.h"
+#include "ui/dialog_font.h"
+#include "ui/main_dlg.h"
+#include "ui/system_tray.h"
+
+namespace {
+
+const QString kIcon = QStringLiteral(":/img/icon.png");
+
+} // namespace
+
+CServerApp::CServerApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The settings location: the maker's folder and the executable's name.
+    setOrganizationName(QString::fromUtf8(CSettingsStore::kOrganization));
+    setApplicationName(CSettingsStore::ApplicationName());
+    setWindowIcon(QIcon(kIcon));
+    // The run ends when the main window's run ends, not when the last
+    // visible window closes: the main window may be hidden behind the tray
+    // while an about box opened from the tray is closed.
+    setQuitOnLastWindowClosed(false);
+}
+
+// The icon leaves the notification area before the application goes.
+CServerApp::~CServerApp()
+{
+    m_pTrayIcon.reset();
+}
+
+int CServerApp::InitInstance()
+{
+    if (!InitSockets()) {
+        ShowStartupFailure(CTextTable::Display(Text::SocketInitFailed));
+        return 1;
+    }
+    if (!InitComponents()) {
+        ShowStartupFailure(CTextTable::Display(Text::ComponentInitFailed));
+        return 1;
+    }
+    setFont(CDialogFont::Font());
+    CreateTrayIcon();
+
+    CMainDlg mainDlg;
+    m_pMainWnd = &mainDlg;
+    mainDlg.SetHideOnIconify(m_bTrayIcon);
+    m_pTrayIcon->SetMainWindow(&mainDlg);
+    // The desktop has no launch show state here: the window opens normally.
+    mainDlg.DoModal();
+    return 0;
+}
+
+// A peer that closes while we send must end its session, not the process.
+bool CServerApp::InitSockets()
+{
+    return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+}
+
+// The log's background picture is the only thing that needs more than the
+// toolkit's core: a reader for its format.
+bool CServerApp::InitComponents()
+{
+    return QImageReader::supportedImageFormats().contains("png");
+}
+
+void CServerApp::ShowStartupFailure(const QString& text)
+{
+    QMessageBox::critical(nullptr, applicationName(), text, QMessageBox::Ok);
+}
+
+// Without a notification area the program runs without the icon, and
+// iconifying the window minimises it as usual.
+void CServerApp::CreateTrayIcon()
+{
+    m_pTrayIcon = std::make_unique<CSystemTray>();
+    m_bTrayIcon = m_pTrayIcon->CreateTrayIcon(CTextTable::Display(Text::TrayTip), QIcon(kIcon));
+    connect(m_pTrayIcon.get(), &CSystemTray::About, this, &CServerApp::OnAppAbout);
+    connect(m_pTrayIcon.get(), &CSystemTray::Exit, this, &CServerApp::OnAppExit);
+}
+
+void CServerApp::OnAppAbout()
+{
+    CAboutDlg dialog;
+    dialog.exec();
+}
+
+// Ends the run without the window's close handling: the server is not
+// stopped and the settings of this run are not written.
+void CServerApp::OnAppExit()
+{
+    if (m_pMainWnd)
+        m_pMainWnd->EndRun();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+
+#include <QApplication>
+#include <QPointer>
+
+class CMainDlg;
+class CSystemTray;
+
+// The application object: brings the program up (settings location, socket
+// and picture support, the tray icon), runs the main window until its run
+// ends, and carries out the tray menu's commands. One per process, on the
+// main thread.
+class CServerApp : public QApplication {
+    Q_OBJECT
+public:
+    CServerApp(int& argc, char** argv);
+    ~CServerApp() override;
+
+    // All of start-up and the whole run; returns the process's exit code.
+    int InitInstance();
+
+    void OnAppAbout();
+    void OnAppExit();
+
+private:
+    static bool InitSockets();
+    static bool InitComponents();
+    static void ShowStartupFailure(const QString& text);
+    void CreateTrayIcon();
+
+    std::unique_ptr<CSystemTray> m_pTrayIcon;
+    bool m_bTrayIcon = false;
+    QPointer<CMainDlg> m_pMainWnd;
+};

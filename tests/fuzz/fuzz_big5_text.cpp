@@ -1,0 +1,63 @@
+// Whole-character scanning of Big5 text: arbitrary bytes through the case
+// changes, the separator search and the conversions. A trail byte must never
+// be changed or found, and a conversion round trip must give the bytes back.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <QByteArray>
+
+#include "platform/big5_text.h"
+
+namespace {
+
+void Require(bool bCondition, const char* what)
+{
+    if (bCondition)
+        return;
+    std::fprintf(stderr, "violated: %s\n", what);
+    std::abort();
+}
+
+// Marks the bytes that start a character, walking as the helpers must.
+std::string CharacterStarts(const QByteArray& text)
+{
+    std::string starts(text.size(), '\0');
+    for (int i = 0; i < text.size(); i += CBig5Text::CharLength(text, i))
+        starts[i] = '\1';
+    return starts;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray text(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const std::string starts = CharacterStarts(text);
+
+    const QByteArray upper = CBig5Text::ToUpperAscii(text);
+    const QByteArray lower = CBig5Text::ToLowerAscii(text);
+    Require(upper.size() == text.size() && lower.size() == text.size(), "case change keeps the length");
+    for (int i = 0; i < text.size(); ++i) {
+        if (starts[i] == '\0') {
+            Require(upper[i] == text[i] && lower[i] == text[i], "a trail byte never changes case");
+        } else if (text[i] >= 'a' && text[i] <= 'z') {
+            Require(upper[i] == text[i] - 32, "a lone ASCII letter is upper-cased");
+        }
+    }
+
+    for (char separator : {'\\', '/', '.', ':', ' '}) {
+        for (int from = 0, found; (found = CBig5Text::Find(text, separator, from)) >= 0; from = found + 1) {
+            Require(starts[found] == '\1', "a separator found starts a character");
+            Require(text[found] == separator, "the separator found is the one asked for");
+        }
+    }
+
+    std::string utf8;
+    if (CBig5Text::ToUtf8(text, utf8))
+        Require(CBig5Text::FromUtf8(utf8) == text, "valid Big5 survives a round trip through UTF-8");
+    (void)CBig5Text::FromUtf8(std::string(text.constData(), text.size()));
+    return 0;
+}

@@ -1,0 +1,108 @@
+// Line assembly and the command interpreter, fed through a real socket pair
+// into a real session thread: whatever bytes a client sends, the session
+// answers with whole CR LF lines that start with a reply code, never touches
+// anything outside its temporary root, and ends when the client goes away.
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include "fake_session_host.h"
+#include "session/client_thread.h"
+
+namespace {
+
+void Require(bool bCondition, const char* what, const QByteArray& detail = QByteArray())
+{
+    if (bCondition)
+        return;
+    std::fprintf(stderr, "violated: %s %s\n", what, detail.constData());
+    std::abort();
+}
+
+struct Fixture {
+    QCoreApplication* pApp = nullptr;
+    QTemporaryDir outside;
+    QString root;
+    std::shared_ptr<CFakeSessionHost> pHost = std::make_shared<CFakeSessionHost>();
+
+    Fixture()
+    {
+        static int argc = 1;
+        static char name[] = "fuzz_command_lines";
+        static char* argv[] = {name, nullptr};
+        pApp = new QCoreApplication(argc, argv);
+        QDir(outside.path()).mkpath("root/sub");
+        QDir(outside.path()).mkpath("sibling");
+        root = outside.path() + "/root";
+        pHost->SetHomeDirectory(root.toUtf8());
+        for (Right right : {Right::Download, Right::Upload, Right::Delete, Right::CreateDir, Right::Rename})
+            pHost->SetRight(right, 1);
+    }
+};
+
+Fixture& TheFixture()
+{
+    static Fixture fixture;
+    return fixture;
+}
+
+QByteArray ReadUntilClosed(int handle)
+{
+    QByteArray replies;
+    const QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired()) {
+        pollfd entry = {handle, POLLIN, 0};
+        if (::poll(&entry, 1, static_cast<int>(deadline.remainingTime())) <= 0)
+            break;
+        char buffer[8192];
+        const ssize_t received = ::recv(handle, buffer, sizeof(buffer), 0);
+        if (received <= 0)
+            break;
+        replies.append(buffer, received);
+    }
+    return replies;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    Fixture& fixture = TheFixture();
+    int handles[2];
+    Require(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, handles) == 0, "socketpair");
+    auto* session = new CClientThread(handles[0], fixture.pHost);
+    session->ResumeThread();
+
+    // Always log in first, so that the input reaches every command.
+    QByteArray input = "USER anonymous\r\nPASS x\r\n";
+    input.append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    ::send(handles[1], input.constData(), input.size(), MSG_NOSIGNAL);
+    ::shutdown(handles[1], SHUT_WR);
+    const QByteArray replies = ReadUntilClosed(handles[1]);
+    ::close(handles[1]);
+
+    session->PostQuitMessage();
+    Require(session->wait(5000), "the session ends when the client has gone");
+    delete session;
+
+    for (const QByteArray& line : replies.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        Require(line.endsWith('\r'), "every reply ends with CR LF", line);
+        Require(line.size() >= 5 && line[3] == ' ' && std::isdigit(static_cast<unsigned char>(line[0])),
+                "every reply starts with a code and a blank", line);
+    }
+    Require(QDir(fixture.outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size() == 2,
+            "nothing is created beside the root");
+    return 0;
+}

@@ -1,0 +1,48 @@
+// Option stripping of LIST and NLST: whatever the client sends, the result is
+// made of the argument's own bytes in order, has no white space at its ends,
+// and keeps no word that begins with a minus sign at its start.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <QByteArray>
+
+#include "session/directory_listing.h"
+
+namespace {
+
+void Require(bool bCondition, const char* what)
+{
+    if (bCondition)
+        return;
+    std::fprintf(stderr, "violated: %s\n", what);
+    std::abort();
+}
+
+bool IsSubsequence(const QByteArray& part, const QByteArray& whole)
+{
+    int j = 0;
+    for (int i = 0; i < whole.size() && j < part.size(); ++i)
+        j += whole[i] == part[j] ? 1 : 0;
+    return j == part.size();
+}
+
+bool IsWhite(char c)
+{
+    return c != '\0' && std::strchr(" \t\r\n\v\f", c) != nullptr;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray original(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    QByteArray argument = original;
+    CDirectoryListing::StripListOptions(argument);
+    Require(IsSubsequence(argument, original), "the result is made of the argument's bytes");
+    Require(argument.isEmpty() || (!IsWhite(argument.front()) && !IsWhite(argument.back())), "trimmed at both ends");
+    Require(!argument.startsWith('-') || original.indexOf('-') != 0, "a leading option word is removed");
+    return 0;
+}

@@ -1,0 +1,336 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+
+#include "platform/text_table.h"
+#include "session/control_socket.h"
+#include "transfer_fixture.h"
+
+namespace {
+
+QByteArray Big5(Text text)
+{
+    return CTextTable::Big5(text);
+}
+
+// The port a 227 reply announces, or 0.
+quint16 PassivePort(const QByteArray& reply)
+{
+    static const QRegularExpression fields(R"(\(127,0,0,1,(\d+),(\d+)\)$)");
+    const QRegularExpressionMatch match = fields.match(QString::fromLatin1(reply));
+    if (!reply.startsWith("227 ") || !match.hasMatch())
+        return 0;
+    return static_cast<quint16>(match.captured(1).toInt() * 256 + match.captured(2).toInt());
+}
+
+sockaddr_in Address(const char* host, quint16 port)
+{
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    inet_pton(AF_INET, host, &address.sin_addr);
+    return address;
+}
+
+// A blocking connect from the given local address; the descriptor or -1.
+int ConnectFrom(const char* localHost, quint16 port)
+{
+    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in local = Address(localHost, 0);
+    const sockaddr_in remote = Address("127.0.0.1", port);
+    if (::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) < 0
+        || ::connect(handle, reinterpret_cast<const sockaddr*>(&remote), sizeof(remote)) < 0) {
+        ::close(handle);
+        return -1;
+    }
+    return handle;
+}
+
+// A listener on host, with its port; the descriptor or -1.
+int ListenOn(const char* host, quint16& port)
+{
+    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local = Address(host, 0);
+    socklen_t length = sizeof(local);
+    if (::bind(handle, reinterpret_cast<sockaddr*>(&local), sizeof(local)) < 0 || ::listen(handle, 5) < 0
+        || ::getsockname(handle, reinterpret_cast<sockaddr*>(&local), &length) < 0) {
+        ::close(handle);
+        return -1;
+    }
+    port = ntohs(local.sin_port);
+    return handle;
+}
+
+QByteArray PortCommand(const char* commaHost, int port)
+{
+    return QByteArray("PORT ") + commaHost + ',' + QByteArray::number(port / 256) + ',' + QByteArray::number(port % 256);
+}
+
+} // namespace
+
+class TestDataConnection : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void permittedActiveTargets_data();
+    void permittedActiveTargets();
+    void pasvAnnouncesTheControlAddress();
+    void passiveWaitsForALateConnect();
+    void commandsRunWhileWaitingForConnection();
+    void passivePortTakesOneConnection();
+    void secondPasvDropsTheFirst();
+    void pasvThenPortStaysPassive();
+    void passivePortTheftIsRefused();
+    void passiveWaitEndsAfterFiveSeconds();
+    void activeDownloadConnectsToTheClient();
+    void activeRefusals_data();
+    void activeRefusals();
+    void refusedConnectAnswersOnceAndKeepsTheFile();
+    void failedTransferResetsRest();
+    void sessionEndClosesTheDataConnection();
+
+private:
+    std::unique_ptr<CTransferFixture> m_pFixture;
+    std::unique_ptr<CFtpTestClient> m_pClient;
+};
+
+void TestDataConnection::init()
+{
+    m_pFixture = std::make_unique<CTransferFixture>();
+    m_pClient = m_pFixture->NewClient();
+    QVERIFY(m_pClient);
+    QVERIFY(m_pFixture->WriteFile("digits", "0123456789"));
+}
+
+void TestDataConnection::cleanup()
+{
+    m_pClient.reset();
+    m_pFixture.reset();
+}
+
+void TestDataConnection::permittedActiveTargets_data()
+{
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<bool>("bPermitted");
+    QTest::newRow("client, high port") << QByteArray("10.0.0.5") << 1024 << true;
+    QTest::newRow("client, top port") << QByteArray("10.0.0.5") << 65535 << true;
+    QTest::newRow("client, service port") << QByteArray("10.0.0.5") << 1023 << false;
+    QTest::newRow("client, port past 16 bits") << QByteArray("10.0.0.5") << 65536 + 2000 << false;
+    QTest::newRow("no PORT") << QByteArray() << -1 << false;
+    QTest::newRow("another host") << QByteArray("10.0.0.6") << 2000 << false;
+    QTest::newRow("same host, other spelling") << QByteArray("10.0.0.05") << 2000 << false;
+    QTest::newRow("partial PORT") << QByteArray("10.0.0.") << 2000 << false;
+}
+
+void TestDataConnection::permittedActiveTargets()
+{
+    QFETCH(QByteArray, host);
+    QFETCH(int, port);
+    QFETCH(bool, bPermitted);
+    QCOMPARE(CControlSocket::IsPermittedDataTarget(host, port, "10.0.0.5"), bPermitted);
+    QVERIFY(!CControlSocket::IsPermittedDataTarget(host, port, QByteArray()));
+}
+
+void TestDataConnection::pasvAnnouncesTheControlAddress()
+{
+    const QByteArray reply = m_pClient->Command("PASV");
+    const QByteArray prefix = CTextTable::Big5(Text::ReplyPasv).left(CTextTable::Big5(Text::ReplyPasv).indexOf('('));
+    QVERIFY2(reply.startsWith(prefix), reply.constData());
+    const quint16 port = PassivePort(reply);
+    QVERIFY(port != 0);
+    const int data = ConnectFrom("127.0.0.1", port);
+    QVERIFY(data >= 0);
+    ::close(data);
+}
+
+void TestDataConnection::passiveWaitsForALateConnect()
+{
+    const quint16 port = PassivePort(m_pClient->Command("PASV"));
+    QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
+    QVERIFY(m_pClient->StaysSilent(300));
+    const int data = ConnectFrom("127.0.0.1", port);
+    QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("0123456789"));
+    ::close(data);
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+}
+
+void TestDataConnection::commandsRunWhileWaitingForConnection()
+{
+    const quint16 port = PassivePort(m_pClient->Command("PASV"));
+    QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
+    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    const int data = ConnectFrom("127.0.0.1", port);
+    QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("0123456789"));
+    ::close(data);
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+}
+
+void TestDataConnection::passivePortTakesOneConnection()
+{
+    const quint16 port = PassivePort(m_pClient->Command("PASV"));
+    const int first = ConnectFrom("127.0.0.1", port);
+    QVERIFY(first >= 0);
+    // The listener goes once the first connection is taken.
+    QTRY_VERIFY_WITH_TIMEOUT([&] {
+        const int second = ConnectFrom("127.0.0.1", port);
+        ::close(second);
+        return second < 0;
+    }(), 2000);
+    QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
+    QCOMPARE(CFtpTestClient::ReadAll(first), QByteArray("0123456789"));
+    ::close(first);
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+}
+
+void TestDataConnection::secondPasvDropsTheFirst()
+{
+    const int first = m_pClient->OpenPassive();
+    QVERIFY(first >= 0);
+    const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR digits");
+    QCOMPARE(result.data, QByteArray("0123456789"));
+    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+    // The first connection was closed without a byte.
+    QCOMPARE(CFtpTestClient::ReadAll(first, 2000), QByteArray());
+    pollfd closed = {first, POLLIN, 0};
+    QCOMPARE(::poll(&closed, 1, 0), 1);
+    ::close(first);
+}
+
+void TestDataConnection::pasvThenPortStaysPassive()
+{
+    const int passive = m_pClient->OpenPassive();
+    QVERIFY(passive >= 0);
+    const int listener = m_pClient->OpenActive();
+    QVERIFY(listener >= 0);
+    QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
+    QCOMPARE(CFtpTestClient::ReadAll(passive), QByteArray("0123456789"));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+    QCOMPARE(CFtpTestClient::AcceptData(listener, 200), -1);
+    ::close(passive);
+    ::close(listener);
+}
+
+void TestDataConnection::passivePortTheftIsRefused()
+{
+    const quint16 port = PassivePort(m_pClient->Command("PASV"));
+    // Another host (all of 127/8 is this machine) takes the port first.
+    const int thief = ConnectFrom("127.0.0.2", port);
+    QVERIFY(thief >= 0);
+    QCOMPARE(CFtpTestClient::ReadAll(thief, 2000), QByteArray());
+    pollfd closed = {thief, POLLIN, 0};
+    QCOMPARE(::poll(&closed, 1, 0), 1);
+    ::close(thief);
+    // The port still waits for the client itself.
+    const int data = ConnectFrom("127.0.0.1", port);
+    QVERIFY(data >= 0);
+    QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
+    QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("0123456789"));
+    ::close(data);
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+}
+
+void TestDataConnection::passiveWaitEndsAfterFiveSeconds()
+{
+    QVERIFY(PassivePort(m_pClient->Command("PASV")) != 0);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QCOMPARE(m_pClient->Command("LIST"), Big5(Text::ReplyListStart));
+    QCOMPARE(m_pClient->ReadLine(CControlSocket::kDataConnectTimeoutMs + 2000), Big5(Text::ReplyDataSocketFailed));
+    QVERIFY(elapsed.elapsed() >= CControlSocket::kDataConnectTimeoutMs - 100);
+    QVERIFY(m_pClient->StaysSilent());
+    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+}
+
+void TestDataConnection::activeDownloadConnectsToTheClient()
+{
+    const int listener = m_pClient->OpenActive();
+    QVERIFY(listener >= 0);
+    QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
+    const int data = CFtpTestClient::AcceptData(listener);
+    QVERIFY(data >= 0);
+    QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("0123456789"));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+    ::close(data);
+    ::close(listener);
+}
+
+void TestDataConnection::activeRefusals_data()
+{
+    QTest::addColumn<QByteArray>("listenHost");
+    QTest::addColumn<QByteArray>("port");
+    QTest::newRow("bounce to another address") << QByteArray("127.0.0.2") << QByteArray("127,0,0,2");
+    QTest::newRow("port below 1024") << QByteArray() << QByteArray("127,0,0,1,0,21");
+    QTest::newRow("port past 65535") << QByteArray() << QByteArray("127,0,0,1,256,21");
+    QTest::newRow("no PORT") << QByteArray() << QByteArray();
+}
+
+void TestDataConnection::activeRefusals()
+{
+    QFETCH(QByteArray, listenHost);
+    QFETCH(QByteArray, port);
+    int listener = -1;
+    if (!listenHost.isEmpty()) {
+        quint16 listenPort = 0;
+        listener = ListenOn(listenHost.constData(), listenPort);
+        QVERIFY(listener >= 0);
+        port = PortCommand(port.constData(), listenPort).mid(5);
+    }
+    if (!port.isEmpty())
+        QCOMPARE(m_pClient->Command("PORT " + port), Big5(Text::ReplyPort));
+    QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyDataConnectFailed));
+    QVERIFY(m_pClient->StaysSilent());
+    if (listener >= 0) {
+        QCOMPARE(CFtpTestClient::AcceptData(listener, 200), -1);
+        ::close(listener);
+    }
+    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+}
+
+void TestDataConnection::refusedConnectAnswersOnceAndKeepsTheFile()
+{
+    quint16 port = 0;
+    ::close(ListenOn("127.0.0.1", port));
+    QCOMPARE(m_pClient->Command(PortCommand("127,0,0,1", port)), Big5(Text::ReplyPort));
+    QCOMPARE(m_pClient->Command("STOR digits"), Big5(Text::ReplyStorStart));
+    const QByteArray refusal = m_pClient->ReadLine();
+    QVERIFY2(refusal == Big5(Text::ReplyDataOpenFailed) || refusal == Big5(Text::ReplyDataConnectFailed),
+             refusal.constData());
+    QVERIFY(m_pClient->StaysSilent());
+    QCOMPARE(m_pFixture->ReadFile("digits"), QByteArray("0123456789"));
+    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+}
+
+void TestDataConnection::failedTransferResetsRest()
+{
+    QVERIFY(m_pClient->Command("REST 4").startsWith("350 "));
+    QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyDataConnectFailed));
+    const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR digits");
+    QCOMPARE(result.data, QByteArray("0123456789"));
+}
+
+void TestDataConnection::sessionEndClosesTheDataConnection()
+{
+    const int data = m_pClient->OpenPassive();
+    QVERIFY(data >= 0);
+    QCOMPARE(m_pClient->Command("QUIT"), Big5(Text::ReplyBye));
+    QVERIFY(m_pClient->WaitClosed());
+    QCOMPARE(CFtpTestClient::ReadAll(data, 2000), QByteArray());
+    pollfd closed = {data, POLLIN, 0};
+    QCOMPARE(::poll(&closed, 1, 0), 1);
+    ::close(data);
+}
+
+QTEST_GUILESS_MAIN(TestDataConnection)
+#include "tst_data_connection.moc"

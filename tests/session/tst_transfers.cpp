@@ -1,0 +1,466 @@
+#include <algorithm>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include "platform/text_table.h"
+#include "session/directory_listing.h"
+#include "transfer_fixture.h"
+
+namespace {
+
+QByteArray Big5(Text text)
+{
+    return CTextTable::Big5(text);
+}
+
+QByteArray RandomBytes(qsizetype length)
+{
+    QByteArray bytes(length, Qt::Uninitialized);
+    QRandomGenerator generator(length);
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator.bounded(256));
+    return bytes;
+}
+
+QByteArray Digits(qsizetype length)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < length; ++i)
+        bytes.append(static_cast<char>('0' + i % 10));
+    return bytes;
+}
+
+// Larger than every socket buffer between the session and a client that does
+// not read, so the download stays under way.
+constexpr qint64 kStalledLength = qint64(256) << 20;
+
+} // namespace
+
+class TestTransfers : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void downloadsByteForByte();
+    void downloadStartsAtRestOffset_data();
+    void downloadStartsAtRestOffset();
+    void restAppliesToOneTransferOnly();
+    void downloadsEmptyFile();
+    void refusesDownloadOfMissingOrFolderOrOutside_data();
+    void refusesDownloadOfMissingOrFolderOrOutside();
+    void refusesWithoutRight_data();
+    void refusesWithoutRight();
+    void uploadsByteForByte();
+    void uploadSentBeforeStorIsKeptAndEndsIdle();
+    void uploadCutsOrExtendsAtRestOffset_data();
+    void uploadCutsOrExtendsAtRestOffset();
+    void uploadWithoutDataMakesEmptyFile();
+    void negativeRestRefusesUploadAndSessionGoesOn();
+    void uploadToFolderIsRefused();
+    void fiveGibibyteFileResumesAndLists();
+    void listingLongerThanOneBlockArrivesWhole();
+    void listingOfEmptyFolderSendsNothing();
+    void listingTargets_data();
+    void listingTargets();
+    void danglingLinkDoesNotStopListing();
+    void secondDownloaderOfOneFileGets426();
+    void uploadOfFileBeingDownloadedGets450();
+    void clientLeavingMidDownloadGets426AndSessionGoesOn();
+    void shrunkenFileEndsWith426();
+    void aborDuringDownloadAnswers426Then226();
+
+private:
+    std::unique_ptr<CTransferFixture> m_pFixture;
+    std::unique_ptr<CFtpTestClient> m_pClient;
+};
+
+void TestTransfers::init()
+{
+    m_pFixture = std::make_unique<CTransferFixture>();
+    m_pClient = m_pFixture->NewClient();
+    QVERIFY(m_pClient);
+}
+
+void TestTransfers::cleanup()
+{
+    m_pClient.reset();
+    m_pFixture.reset();
+}
+
+void TestTransfers::downloadsByteForByte()
+{
+    const QByteArray bytes = RandomBytes(300000);
+    QVERIFY(m_pFixture->WriteFile("random.bin", bytes));
+    const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR random.bin");
+    QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
+    QCOMPARE(result.data.size(), bytes.size());
+    QVERIFY(result.data == bytes);
+    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+}
+
+void TestTransfers::downloadStartsAtRestOffset_data()
+{
+    QTest::addColumn<QByteArray>("rest");
+    QTest::addColumn<int>("firstByte");
+    QTest::newRow("no REST") << QByteArray() << 0;
+    QTest::newRow("REST 100") << QByteArray("100") << 100;
+    QTest::newRow("REST 999") << QByteArray("999") << 999;
+    QTest::newRow("REST at the length") << QByteArray("1000") << 0;
+    QTest::newRow("REST past the length") << QByteArray("5000") << 0;
+    QTest::newRow("REST negative") << QByteArray("-5") << 0;
+    QTest::newRow("REST past 32 bits") << QByteArray("4294967396") << 0;
+}
+
+void TestTransfers::downloadStartsAtRestOffset()
+{
+    QFETCH(QByteArray, rest);
+    QFETCH(int, firstByte);
+    const QByteArray bytes = Digits(1000);
+    QVERIFY(m_pFixture->WriteFile("digits", bytes));
+    if (!rest.isEmpty())
+        QVERIFY(m_pClient->Command("REST " + rest).startsWith("350 "));
+    const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR digits");
+    QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
+    QCOMPARE(result.data, bytes.mid(firstByte));
+    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+}
+
+void TestTransfers::restAppliesToOneTransferOnly()
+{
+    QVERIFY(m_pFixture->WriteFile("digits", Digits(1000)));
+    QVERIFY(m_pClient->Command("REST 100").startsWith("350 "));
+    QCOMPARE(CTransferFixture::Download(*m_pClient, "RETR digits").data.size(), 900);
+    QCOMPARE(CTransferFixture::Download(*m_pClient, "RETR digits").data.size(), 1000);
+}
+
+void TestTransfers::downloadsEmptyFile()
+{
+    QVERIFY(m_pFixture->WriteFile("empty", QByteArray()));
+    const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR empty");
+    QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
+    QVERIFY(result.data.isEmpty());
+    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+}
+
+void TestTransfers::refusesDownloadOfMissingOrFolderOrOutside_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("missing") << QByteArray("nothing") << Big5(Text::ReplyFileMissing);
+    QTest::newRow("folder") << QByteArray("folder") << Big5(Text::ReplyFileMissing);
+    QTest::newRow("link out of the root") << QByteArray("outside") << Big5(Text::ReplyDenied);
+}
+
+void TestTransfers::refusesDownloadOfMissingOrFolderOrOutside()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, reply);
+    QTemporaryDir elsewhere;
+    QVERIFY(QFile(elsewhere.filePath("secret")).open(QIODevice::WriteOnly));
+    QVERIFY(QFile::link(elsewhere.filePath("secret"), QFile::decodeName(m_pFixture->LocalPath("outside"))));
+    QVERIFY(QDir().mkdir(QFile::decodeName(m_pFixture->LocalPath("folder"))));
+    QCOMPARE(m_pClient->Command("RETR " + name), reply);
+    QVERIFY(m_pClient->StaysSilent());
+}
+
+void TestTransfers::refusesWithoutRight_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<int>("right");
+    QTest::newRow("RETR") << QByteArray("RETR digits") << int(Right::Download);
+    QTest::newRow("STOR") << QByteArray("STOR digits") << int(Right::Upload);
+}
+
+void TestTransfers::refusesWithoutRight()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(int, right);
+    QVERIFY(m_pFixture->WriteFile("digits", Digits(10)));
+    m_pFixture->Host().SetRight(static_cast<Right>(right), 0);
+    const int data = m_pClient->OpenPassive();
+    QVERIFY(data >= 0);
+    QCOMPARE(m_pClient->Command(command), Big5(Text::ReplyNoRight));
+    QVERIFY(m_pClient->StaysSilent());
+    ::close(data);
+    QCOMPARE(m_pFixture->ReadFile("digits"), Digits(10));
+}
+
+void TestTransfers::uploadsByteForByte()
+{
+    const QByteArray bytes = RandomBytes(1 << 20);
+    const TransferResult result = CTransferFixture::Upload(*m_pClient, "STOR new.bin", bytes);
+    QCOMPARE(result.preliminary, Big5(Text::ReplyStorStart));
+    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+    QVERIFY(m_pFixture->ReadFile("new.bin") == bytes);
+}
+
+void TestTransfers::uploadSentBeforeStorIsKeptAndEndsIdle()
+{
+    // All of the upload, and its end, are queued before the file is open:
+    // they are reported once it is, and the end of the stream ends the upload.
+    const int data = m_pClient->OpenPassive();
+    QVERIFY(data >= 0);
+    QVERIFY(CFtpTestClient::WriteAll(data, "early bytes"));
+    ::close(data);
+    QCOMPARE(m_pClient->Command("STOR early"), Big5(Text::ReplyStorStart));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+    QCOMPARE(m_pFixture->ReadFile("early"), QByteArray("early bytes"));
+    // The session is idle again: with a fresh data socket, ABOR finds no
+    // transfer to end.
+    const int next = m_pClient->OpenPassive();
+    QVERIFY(next >= 0);
+    QCOMPARE(m_pClient->Command("ABOR"), Big5(Text::ReplyAbor));
+    QVERIFY(m_pClient->StaysSilent());
+    ::close(next);
+}
+
+void TestTransfers::uploadCutsOrExtendsAtRestOffset_data()
+{
+    QTest::addColumn<QByteArray>("rest");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray old = Digits(1000);
+    QTest::newRow("no REST replaces") << QByteArray() << QByteArray("ABCDEFGHIJ");
+    QTest::newRow("REST 4 keeps 4") << QByteArray("4") << old.left(4) + "ABCDEFGHIJ";
+    QTest::newRow("REST past the end extends")
+        << QByteArray("1002") << old + QByteArray(2, '\0') + "ABCDEFGHIJ";
+}
+
+void TestTransfers::uploadCutsOrExtendsAtRestOffset()
+{
+    QFETCH(QByteArray, rest);
+    QFETCH(QByteArray, expected);
+    QVERIFY(m_pFixture->WriteFile("digits", Digits(1000)));
+    if (!rest.isEmpty())
+        QVERIFY(m_pClient->Command("REST " + rest).startsWith("350 "));
+    const TransferResult result = CTransferFixture::Upload(*m_pClient, "STOR digits", "ABCDEFGHIJ");
+    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+    QCOMPARE(m_pFixture->ReadFile("digits"), expected);
+}
+
+void TestTransfers::uploadWithoutDataMakesEmptyFile()
+{
+    const TransferResult result = CTransferFixture::Upload(*m_pClient, "STOR nothing", QByteArray());
+    QCOMPARE(result.preliminary, Big5(Text::ReplyStorStart));
+    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+    QVERIFY(QFile::exists(QFile::decodeName(m_pFixture->LocalPath("nothing"))));
+    QCOMPARE(m_pFixture->ReadFile("nothing"), QByteArray());
+}
+
+void TestTransfers::negativeRestRefusesUploadAndSessionGoesOn()
+{
+    QVERIFY(m_pFixture->WriteFile("digits", Digits(1000)));
+    QVERIFY(m_pClient->Command("REST -4").startsWith("350 "));
+    const int data = m_pClient->OpenPassive();
+    QVERIFY(data >= 0);
+    QCOMPARE(m_pClient->Command("STOR digits"), Big5(Text::ReplyStorStart));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyFileAccess));
+    ::close(data);
+    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    QCOMPARE(m_pFixture->ReadFile("digits"), Digits(1000));
+}
+
+void TestTransfers::uploadToFolderIsRefused()
+{
+    QVERIFY(QDir().mkdir(QFile::decodeName(m_pFixture->LocalPath("folder"))));
+    const TransferResult result = CTransferFixture::Upload(*m_pClient, "STOR folder", "bytes");
+    QCOMPARE(result.preliminary, Big5(Text::ReplyStorStart));
+    QCOMPARE(result.final, Big5(Text::ReplyFileAccess));
+    QVERIFY(m_pClient->StaysSilent());
+}
+
+void TestTransfers::fiveGibibyteFileResumesAndLists()
+{
+    const qint64 nLength = qint64(5) << 30;
+    QVERIFY(m_pFixture->MakeSparseFile("huge", nLength - 10));
+    {
+        QFile file(QFile::decodeName(m_pFixture->LocalPath("huge")));
+        QVERIFY(file.open(QIODevice::Append));
+        QCOMPARE(file.write("0123456789"), 10);
+    }
+    QVERIFY(m_pClient->Command("REST " + QByteArray::number(nLength - 4)).startsWith("350 "));
+    const TransferResult tail = CTransferFixture::Download(*m_pClient, "RETR huge");
+    QCOMPARE(tail.data, QByteArray("6789"));
+    QCOMPARE(tail.final, Big5(Text::ReplyTransferDone));
+
+    const TransferResult listing = CTransferFixture::Download(*m_pClient, "LIST huge");
+    QVERIFY2(listing.data.contains(" " + QByteArray::number(nLength) + " "), listing.data.constData());
+
+    // An upload resumed past 4 GiB lands exactly there.
+    QVERIFY(m_pClient->Command("REST " + QByteArray::number(nLength + 2)).startsWith("350 "));
+    QCOMPARE(CTransferFixture::Upload(*m_pClient, "STOR huge", "ab").final, Big5(Text::ReplyTransferDone));
+    QFile file(QFile::decodeName(m_pFixture->LocalPath("huge")));
+    QCOMPARE(file.size(), nLength + 4);
+    QVERIFY(file.open(QIODevice::ReadOnly) && file.seek(nLength - 2));
+    QCOMPARE(file.readAll(), QByteArray("89\0\0ab", 6));
+}
+
+void TestTransfers::listingLongerThanOneBlockArrivesWhole()
+{
+    QByteArrayList names;
+    for (int i = 0; i < 100; ++i) {
+        names.append(QByteArray::number(1000 + i) + QByteArray(60, 'n'));
+        QVERIFY(m_pFixture->WriteFile(names.back(), Digits(i)));
+    }
+    const TransferResult result = CTransferFixture::Download(*m_pClient, "NLST -l");
+    QCOMPARE(result.preliminary, Big5(Text::ReplyListStart));
+    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+    QVERIFY(result.data.size() > 2 * 4096);
+    const QByteArrayList lines = result.data.split('\n');
+    QCOMPARE(lines.size(), names.size() + 1);
+    QVERIFY(lines.back().isEmpty());
+    for (const QByteArray& name : names)
+        QVERIFY2(result.data.count(" " + name + "\r\n") == 1, name.constData());
+}
+
+void TestTransfers::listingOfEmptyFolderSendsNothing()
+{
+    const TransferResult result = CTransferFixture::Download(*m_pClient, "LIST");
+    QCOMPARE(result.preliminary, Big5(Text::ReplyListStart));
+    QVERIFY(result.data.isEmpty());
+    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+    QVERIFY(m_pClient->StaysSilent());
+}
+
+void TestTransfers::listingTargets_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("refusal");
+    QTest::addColumn<QByteArray>("names");
+    QTest::newRow("no argument") << QByteArray("LIST") << QByteArray() << QByteArray("a.txt,sub");
+    QTest::newRow("star") << QByteArray("LIST *") << QByteArray() << QByteArray("a.txt,sub");
+    QTest::newRow("options only") << QByteArray("LIST -la") << QByteArray() << QByteArray("a.txt,sub");
+    QTest::newRow("folder after option") << QByteArray("LIST -l sub") << QByteArray() << QByteArray("inner");
+    QTest::newRow("one file, other case") << QByteArray("NLST A.TXT") << QByteArray() << QByteArray("a.txt");
+    QTest::newRow("star after a name") << QByteArray("LIST sub/*") << Big5(Text::ReplyListMissing) << QByteArray();
+    QTest::newRow("missing") << QByteArray("LIST none") << Big5(Text::ReplyListMissing) << QByteArray();
+    QTest::newRow("link out of the root") << QByteArray("LIST out") << Big5(Text::ReplyNoRight) << QByteArray();
+}
+
+void TestTransfers::listingTargets()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, refusal);
+    QFETCH(QByteArray, names);
+    QTemporaryDir elsewhere;
+    QVERIFY(m_pFixture->WriteFile("a.txt", "abc"));
+    QVERIFY(QDir().mkdir(QFile::decodeName(m_pFixture->LocalPath("sub"))));
+    QVERIFY(m_pFixture->WriteFile("sub/inner", "x"));
+    if (QTest::currentDataTag() == QByteArray("link out of the root"))
+        QVERIFY(QFile::link(elsewhere.path(), QFile::decodeName(m_pFixture->LocalPath("out"))));
+    if (!refusal.isEmpty()) {
+        QCOMPARE(m_pClient->Command(command), refusal);
+        QVERIFY(m_pClient->StaysSilent());
+        return;
+    }
+    const TransferResult result = CTransferFixture::Download(*m_pClient, command);
+    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+    QByteArrayList listed;
+    for (const QByteArray& line : result.data.split('\n')) {
+        if (!line.isEmpty())
+            listed.append(line.mid(52).chopped(1));
+    }
+    std::sort(listed.begin(), listed.end());
+    QCOMPARE(listed.join(','), names);
+}
+
+void TestTransfers::danglingLinkDoesNotStopListing()
+{
+    QVERIFY(QFile::link(QFile::decodeName(m_pFixture->LocalPath("gone")), QFile::decodeName(m_pFixture->LocalPath("a-link"))));
+    QVERIFY(m_pFixture->WriteFile("b-file", "x"));
+    QVERIFY(m_pFixture->WriteFile("c-file", "x"));
+    const TransferResult result = CTransferFixture::Download(*m_pClient, "LIST");
+    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+    QVERIFY(result.data.contains(" a-link\r\n"));
+    QVERIFY(result.data.contains(" b-file\r\n"));
+    QVERIFY(result.data.contains(" c-file\r\n"));
+}
+
+void TestTransfers::secondDownloaderOfOneFileGets426()
+{
+    QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
+    const int stalled = m_pClient->OpenPassive();
+    QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    QVERIFY(CTransferFixture::ReadAtLeast(stalled, 4096));
+
+    auto second = m_pFixture->NewClient();
+    QVERIFY(second);
+    const TransferResult result = CTransferFixture::Download(*second, "RETR big");
+    QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
+    QVERIFY(result.data.isEmpty());
+    QCOMPARE(result.final, Big5(Text::ReplyTransferAborted));
+    QVERIFY(second->StaysSilent());
+    ::close(stalled);
+}
+
+void TestTransfers::uploadOfFileBeingDownloadedGets450()
+{
+    QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
+    const int stalled = m_pClient->OpenPassive();
+    QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    QVERIFY(CTransferFixture::ReadAtLeast(stalled, 4096));
+
+    auto second = m_pFixture->NewClient();
+    QVERIFY(second);
+    const TransferResult result = CTransferFixture::Upload(*second, "STOR big", "bytes");
+    QCOMPARE(result.preliminary, Big5(Text::ReplyStorStart));
+    QCOMPARE(result.final, Big5(Text::ReplyFileAccess));
+    ::close(stalled);
+    QCOMPARE(QFile(QFile::decodeName(m_pFixture->LocalPath("big"))).size(), kStalledLength);
+}
+
+void TestTransfers::clientLeavingMidDownloadGets426AndSessionGoesOn()
+{
+    QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
+    const int data = m_pClient->OpenPassive();
+    QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    QVERIFY(CTransferFixture::ReadAtLeast(data, 65536));
+    ::close(data);
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferAborted));
+    QVERIFY(m_pClient->StaysSilent());
+    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    // The file was let go: another download of it goes through.
+    QVERIFY(m_pFixture->WriteFile("small", "abc"));
+    QCOMPARE(CTransferFixture::Download(*m_pClient, "RETR small").data, QByteArray("abc"));
+}
+
+void TestTransfers::shrunkenFileEndsWith426()
+{
+    QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
+    const int data = m_pClient->OpenPassive();
+    QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    // The file is opened once the data connection is up, after the 150.
+    QVERIFY(CTransferFixture::ReadAtLeast(data, 4096));
+    QVERIFY(QFile::resize(QFile::decodeName(m_pFixture->LocalPath("big")), 0));
+    const QByteArray received = CFtpTestClient::ReadAll(data);
+    ::close(data);
+    QVERIFY(received.size() < kStalledLength);
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferAborted));
+    QVERIFY(m_pClient->StaysSilent());
+}
+
+void TestTransfers::aborDuringDownloadAnswers426Then226()
+{
+    QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
+    const int data = m_pClient->OpenPassive();
+    QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    QVERIFY(CTransferFixture::ReadAtLeast(data, 4096));
+    QCOMPARE(m_pClient->Command("ABOR"), Big5(Text::ReplyAborData));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyAbor));
+    QVERIFY(m_pClient->StaysSilent());
+    // The data connection is gone and the session is idle: a second ABOR
+    // has nothing to abort.
+    QVERIFY(CFtpTestClient::ReadAll(data).size() < kStalledLength);
+    ::close(data);
+    QCOMPARE(m_pClient->Command("ABOR"), Big5(Text::ReplyAbor));
+    QVERIFY(m_pFixture->WriteFile("small", "abc"));
+    QCOMPARE(CTransferFixture::Download(*m_pClient, "RETR small").data, QByteArray("abc"));
+}
+
+QTEST_GUILESS_MAIN(TestTransfers)
+#include "tst_transfers.moc"

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+
+#include <QByteArray>
+#include <QTemporaryDir>
+
+#include "ftp_test_client.h"
+#include "session_harness.h"
+
+// What a client saw of one transfer: the preliminary reply, the bytes of
+// the data connection and the final reply.
+struct TransferResult {
+    QByteArray preliminary;
+    QByteArray data;
+    QByteArray final;
+};
+
+// Sessions on loopback whose root is a fresh temporary directory, with
+// helpers for files in it and for transfers in passive mode.
+class CTransferFixture {
+public:
+    CTransferFixture();
+
+    CSessionHarness& Harness() { return *m_pHarness; }
+    CFakeSessionHost& Host() { return m_pHarness->Host(); }
+    // A client that is connected and logged in, or null.
+    std::unique_ptr<CFtpTestClient> NewClient();
+
+    QByteArray LocalPath(const QByteArray& name) const;
+    bool WriteFile(const QByteArray& name, const QByteArray& bytes) const;
+    QByteArray ReadFile(const QByteArray& name) const;
+    // A file of that length that holds no blocks on disk (it reads as zeros).
+    bool MakeSparseFile(const QByteArray& name, qint64 length) const;
+
+    // Waits until the data connection has carried at least that many bytes
+    // (the transfer is under way); false at the deadline or the end.
+    static bool ReadAtLeast(int dataSocket, qsizetype bytes);
+    // PASV, the command, then everything the data connection carries.
+    static TransferResult Download(CFtpTestClient& client, const QByteArray& command);
+    // PASV, the command, the bytes, then the data connection is closed.
+    static TransferResult Upload(CFtpTestClient& client, const QByteArray& command, const QByteArray& bytes);
+
+private:
+    QTemporaryDir m_Root;
+    std::unique_ptr<CSessionHarness> m_pHarness;
+};
