@@ -179,7 +179,7 @@ run_other_benches() {
     local program name output
     for program in "$build"/bench/bench_*; do
         name=$(basename "$program")
-        [ -x "$program" ] && [ "$name" != bench_report ] || continue
+        [ -f "$program" ] && [ -x "$program" ] && [ "$name" != bench_report ] || continue
         note "$name"
         if output=$(cd "$work" && TMPDIR="$work" QT_QPA_PLATFORM=offscreen timeout 300 "$program" 2>&1); then
             echo "$output" >"$build/$name.txt"
