@@ -9,7 +9,7 @@ build=$(realpath "${1:-build}")
 runs=${BENCH_RUNS:-5}
 session_millis=${BENCH_SESSION_MILLIS:-2000}
 # No further run starts after this many seconds, so that the whole stays within 15 minutes.
-budget_seconds=${BENCH_BUDGET_SECONDS:-600}
+budget_seconds=${BENCH_BUDGET_SECONDS:-420}
 ours_port=21
 vsftpd_port=2121
 gib=$((1 << 30))
