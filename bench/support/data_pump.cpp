@@ -76,7 +76,7 @@ void SetIdleTimeout(int fd, int milliseconds)
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
-CUniqueFd ConnectLoopback(int port, Clock::time_point deadline)
+CUniqueFd ConnectLoopback(int port, Clock::time_point deadline, bool bNoDelay)
 {
     CUniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!socket.Valid())
@@ -92,7 +92,8 @@ CUniqueFd ConnectLoopback(int port, Clock::time_point deadline)
     }
     ::fcntl(socket.Get(), F_SETFL, 0);
     const int one = 1;
-    ::setsockopt(socket.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (bNoDelay)
+        ::setsockopt(socket.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     SetIdleTimeout(socket.Get(), kIdleTimeoutMs);
     return socket;
 }

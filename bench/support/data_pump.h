@@ -24,7 +24,9 @@ double MegabytesPerSecond(std::int64_t bytes, double seconds);
 // Puts a receive and send timeout on a blocking socket.
 void SetIdleTimeout(int fd, int milliseconds);
 // Connects to 127.0.0.1:port within the deadline; an invalid descriptor on failure.
-CUniqueFd ConnectLoopback(int port, Clock::time_point deadline);
+// Control connections ask for no Nagle delay; bulk data connections keep it, so a sender
+// fills whole segments.
+CUniqueFd ConnectLoopback(int port, Clock::time_point deadline, bool bNoDelay = false);
 // A listener on 127.0.0.1 with a port chosen by the system.
 CUniqueFd ListenLoopback(int& port);
 CUniqueFd AcceptWithin(int listener, Clock::time_point deadline);

@@ -10,7 +10,7 @@ bool CFtpClient::Open(int port, Clock::time_point deadline)
 {
     m_nPort = port;
     m_strPending.clear();
-    m_socket = BenchData::ConnectLoopback(port, deadline);
+    m_socket = BenchData::ConnectLoopback(port, deadline, true);
     if (!m_socket.Valid()) {
         m_strLastReply = std::string("(connect: ") + std::strerror(errno) + ")";
         return false;
