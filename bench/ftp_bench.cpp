@@ -225,6 +225,8 @@ int RunIdle(const Options& options)
 {
     const int sessions = static_cast<int>(options.Number("sessions", 200));
     const int pid = static_cast<int>(options.Number("pid", 0));
+    if (pid <= 0)
+        return Fail("idle needs the server's --pid");
     const auto deadline = BenchData::DeadlineIn(60);
     {
         // First use may set up things once per server; they are no session's cost.
