@@ -120,6 +120,9 @@ start_server() {
     return 1
 }
 
+# Alive and not yet a zombie waiting for this shell to collect it.
+running() { [ -r "/proc/$1/stat" ] && ! grep -q ') Z ' "/proc/$1/stat"; }
+
 # Ends the server and the session processes it forked, by their ids.
 stop_server() {
     [ -n "$server_pid" ] || return 0
@@ -127,7 +130,7 @@ stop_server() {
     children=$(pgrep -P "$server_pid" || true)
     kill "$server_pid" $children 2>/dev/null || true
     for _ in $(seq 50); do
-        kill -0 "$server_pid" 2>/dev/null || break
+        running "$server_pid" || break
         sleep 0.1
     done
     kill -KILL "$server_pid" 2>/dev/null || true
