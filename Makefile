@@ -1,5 +1,6 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
+SANITIZE ?=
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps configure build test test-asan test-tsan run bench fuzz install clean
@@ -10,7 +11,7 @@ deps:
 	@tools/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) "-DTESSEL_SANITIZE=$(SANITIZE)" >/dev/null
 
 build: configure
 	@cmake --build $(BUILD)
@@ -33,13 +34,13 @@ fuzz:
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan:
-	@$(MAKE) --no-print-directory test BUILD=build-asan \
-		CMAKE_FLAGS='-DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=address;undefined'
+	@$(MAKE) --no-print-directory test BUILD=build-asan CMAKE_FLAGS=-DCMAKE_BUILD_TYPE=Debug \
+		SANITIZE='address;undefined'
 
 # The whole suite under ThreadSanitizer.
 test-tsan:
-	@$(MAKE) --no-print-directory test BUILD=build-tsan \
-		CMAKE_FLAGS='-DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=thread'
+	@TSAN_OPTIONS="suppressions=$(CURDIR)/tools/tsan.supp $$TSAN_OPTIONS" $(MAKE) --no-print-directory test BUILD=build-tsan CMAKE_FLAGS=-DCMAKE_BUILD_TYPE=Debug \
+		SANITIZE=thread
 
 # Installs under /usr/local and lets the program bind port 21 without root.
 install: build

@@ -21,6 +21,7 @@ for target in $targets; do
     cmake --build "$out" --target "fuzz_$target"
 done
 
+rm -f "$out"/crash-* "$out"/leak-* "$out"/timeout-*
 for target in $targets; do
     corpus="$out/corpus_$target"
     seeds="tests/fuzz/corpus_$target"

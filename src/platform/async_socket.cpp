@@ -290,6 +290,16 @@ void CAsyncSocket::Close()
     m_bCloseNotified = false;
 }
 
+bool CAsyncSocket::SetNoDelay(bool bOn)
+{
+    const int value = bOn ? 1 : 0;
+    if (::setsockopt(m_hSocket, IPPROTO_TCP, TCP_NODELAY, &value, sizeof(value)) < 0) {
+        m_nLastError = ErrorFromErrno(errno);
+        return false;
+    }
+    return true;
+}
+
 bool CAsyncSocket::GetPeerName(QByteArray& address, quint16& port) const
 {
     sockaddr_in remote = {};

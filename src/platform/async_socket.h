@@ -73,6 +73,9 @@ public:
     int Receive(void* buffer, int length, int flags = 0);
     bool ShutDown(int how = 1);
     void Close();
+    // Small sends go out at once instead of waiting for the peer to
+    // acknowledge the previous one (no Nagle coalescing).
+    bool SetNoDelay(bool bOn);
 
     bool GetPeerName(QByteArray& address, quint16& port) const;
     bool GetSockName(QByteArray& address, quint16& port) const;

@@ -50,21 +50,28 @@ public:
     }
 
 private:
-    // The input of the replacing direction is UTF-8: skip one whole sequence.
+    // The input of the replacing direction is UTF-8: skip one sequence, but
+    // only as far as its continuation bytes go, so that a stray or cut-short
+    // sequence (a name on disk need not be valid UTF-8) costs one "?" and
+    // never the characters after it.
     static void SkipOneCharacter(char*& in, size_t& inLeft)
     {
         const unsigned char lead = static_cast<unsigned char>(*in);
         size_t length = 1;
-        if (lead >= 0xF0)
+        if (lead >= 0xF0 && lead <= 0xF4)
             length = 4;
-        else if (lead >= 0xE0)
+        else if (lead >= 0xE0 && lead <= 0xEF)
             length = 3;
-        else if (lead >= 0xC0)
+        else if (lead >= 0xC2 && lead <= 0xDF)
             length = 2;
-        length = std::min(length, inLeft);
-        in += length;
-        inLeft -= length;
+        size_t skipped = 1;
+        while (skipped < length && skipped < inLeft && IsContinuation(in[skipped]))
+            ++skipped;
+        in += skipped;
+        inLeft -= skipped;
     }
+
+    static bool IsContinuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 
     iconv_t m_hConverter;
 };

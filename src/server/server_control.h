@@ -21,7 +21,10 @@ class CServerControl : public QObject {
     Q_OBJECT
 public:
     static constexpr quint16 kControlPort = 21;
-    static constexpr int kListenBacklog = 5;
+    // Room for a burst of clients while the main thread is busy. With a
+    // queue of 5, Linux completes surplus handshakes with cookies it then
+    // cannot queue, and those clients wait for a greeting that never comes.
+    static constexpr int kListenBacklog = 128;
     static constexpr int kThreadStopTimeoutMs = 5000;
 
     // The port is a parameter for tests only; the program always uses 21.

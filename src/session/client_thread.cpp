@@ -33,6 +33,10 @@ bool CClientThread::InitInstance()
     const int handle = m_hAcceptedSocket;
     m_hAcceptedSocket = -1;
     m_pControlSocket->Attach(handle, kAllSocketEvents);
+    // Each reply is one whole line in one send. Coalescing would hold a
+    // transfer's 226 until the client acknowledged its 150, which a client
+    // that is only reading delays by tens of milliseconds per transfer.
+    m_pControlSocket->SetNoDelay(true);
     m_pControlSocket->SendReply(Text::Greeting);
     quint16 port = 0;
     if (!m_pControlSocket->GetPeerName(m_strPeerAddress, port))

@@ -214,7 +214,11 @@ void CDataSocket::OnClose(int)
         while (ReceiveChunk() > 0) {
         }
     } else {
-        m_pSession->SendReply(Text::ReplyTransferAborted);
+        // With no transfer running (the client let go of a passive connection
+        // after a refusal) a reply would answer no command and put every
+        // later reply one behind, so the connection is only dropped.
+        if (m_pSession->State() != SESSION_IDLE)
+            m_pSession->SendReply(Text::ReplyTransferAborted);
         m_pSession->Thread()->PostCloseData();
     }
     m_pSession->SetState(SESSION_IDLE);

@@ -48,6 +48,77 @@ cleanup() {
     [ -n "${WORK:-}" ] && rm -rf "$WORK"
 }
 
+# grant_all_rights: turns on every right besides download in the settings
+# file that make_settings wrote.
+grant_all_rights() {
+    printf 'AllowUpload=1\nAllowDelete=1\nAllowCreateDir=1\nAllowRename=1\n' >>"$(settings_file)"
+}
+
+# serve_everything PATH: the program started by itself with every right,
+# listening on port 21 of the private network; its root is $HOME_DIR.
+serve_everything() {
+    make_settings 1
+    grant_all_rights
+    start_program "$1"
+    wait_until 10 listening_on_21 || { cat "$WORK/program.log" >&2; fail "nothing listens on port 21 after 10 s"; }
+}
+
+# run_client NAME SECONDS COMMAND...: one client command under a deadline,
+# its output kept in $WORK/NAME.log and shown when it fails or overruns.
+run_client() {
+    local name=$1 seconds=$2 status=0
+    shift 2
+    timeout -k 2 "$seconds" "$@" >"$WORK/$name.log" 2>&1 || status=$?
+    if [ "$status" -ne 0 ]; then
+        tail -n 40 "$WORK/$name.log" >&2
+        [ "$status" -eq 124 ] && fail "$name overran its $seconds s"
+        fail "$name ended with status $status"
+    fi
+}
+
+# random_file PATH BYTES
+random_file() {
+    head -c "$2" /dev/urandom >"$1" || fail "cannot write $1"
+}
+
+# make_sample_tree DIR: a tree of Big5-representable Chinese names (許, 功
+# and 蓋 end in the byte of a backslash in Big5), mixed-case names, a blank
+# inside names, an empty file, an empty folder, and sizes around the
+# 4096-byte transfer block, and a folder whose listing spans several blocks.
+make_sample_tree() {
+    mkdir -p "$1/資料夾" "$1/許功蓋" "$1/Docs" "$1/Mixed/Inner Dir" "$1/空目錄" || fail "cannot make $1"
+    printf '報告內容\r\n第二行\n' >"$1/資料夾/報告.txt"
+    : >"$1/資料夾/空.txt"
+    random_file "$1/許功蓋.bin" 70001
+    random_file "$1/許功蓋/功.txt" 4097
+    random_file "$1/Docs/ReadMe.TXT" 4096
+    random_file "$1/Docs/Data.BIN" 1048576
+    printf 'Camel\n' >"$1/Mixed/Inner Dir/CamelCase.Txt"
+    # Enough entries for a listing of several transfer blocks.
+    mkdir "$1/Many"
+    local i
+    for ((i = 1; i <= 100; i++)); do
+        printf '%d\n' "$i" >"$1/Many/檔案 第$i號.txt"
+    done
+}
+
+# big5_url TEXT: the text as code page 950 bytes, every one percent-encoded,
+# for a URL path that reaches the server's Big5 names.
+big5_url() {
+    printf '%s' "$1" | iconv -f UTF-8 -t CP950 | od -An -v -tx1 | tr -d ' \n' | sed 's/../%&/g'
+}
+
+# same_file EXPECTED ACTUAL: fails naming the first differing byte.
+same_file() {
+    [ -f "$2" ] || fail "$2 is missing"
+    cmp "$1" "$2" >&2 || fail "$2 differs from $1 ($(stat -c %s "$1") bytes expected, $(stat -c %s "$2") got)"
+}
+
+# same_tree EXPECTED ACTUAL: fails listing every difference of names or bytes.
+same_tree() {
+    diff -r "$1" "$2" >"$WORK/tree.diff" 2>&1 || { cat "$WORK/tree.diff" >&2; fail "tree $2 differs from $1"; }
+}
+
 listening_on_21() {
     ss -Hltn 'sport = :21' | grep -q LISTEN
 }

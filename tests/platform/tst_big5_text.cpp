@@ -11,6 +11,7 @@ private slots:
     void upperCaseSkipsTrailBytes();
     void findNeverMatchesTrailByte();
     void invalidBytesAreRejected();
+    void unencodableCharactersBecomeQuestionMarks_data();
     void unencodableCharactersBecomeQuestionMarks();
 };
 
@@ -55,9 +56,25 @@ void TestBig5Text::invalidBytesAreRejected()
     QVERIFY(!CBig5Text::ToUtf8(QByteArray("ab\xA4"), utf8));
 }
 
+void TestBig5Text::unencodableCharactersBecomeQuestionMarks_data()
+{
+    // Names on disk need not be valid UTF-8; a bad byte must not take the
+    // characters after it along.
+    QTest::addColumn<QByteArray>("utf8");
+    QTest::addColumn<QByteArray>("big5");
+    QTest::newRow("outside code page 950") << QByteArray("a\xF0\x9F\x98\x80" "b\xC3\xA9")
+                                           << QByteArray("a?b?");
+    QTest::newRow("bytes that start nothing") << QByteArray("\xFF\xFE.bin") << QByteArray("??.bin");
+    QTest::newRow("stray continuation byte") << QByteArray("a\x80" "bc") << QByteArray("a?bc");
+    QTest::newRow("sequence cut short") << QByteArray("\xE5\xA0.txt") << QByteArray("?.txt");
+    QTest::newRow("sequence cut at the end") << QByteArray("ab\xF0\x9F\x98") << QByteArray("ab?");
+}
+
 void TestBig5Text::unencodableCharactersBecomeQuestionMarks()
 {
-    QCOMPARE(CBig5Text::FromUtf8("a\xF0\x9F\x98\x80" "b\xC3\xA9"), QByteArray("a?b?"));
+    QFETCH(QByteArray, utf8);
+    QFETCH(QByteArray, big5);
+    QCOMPARE(CBig5Text::FromUtf8(std::string_view(utf8.constData(), utf8.size())), big5);
 }
 
 QTEST_GUILESS_MAIN(TestBig5Text)

@@ -1,7 +1,10 @@
+#include <QElapsedTimer>
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,6 +50,7 @@ private slots:
     void showsSessionTextsLiterally();
     void restartsRightAfterStopWithClients();
     void sessionOutlivingStopTouchesNothingFreed();
+    void burstOfClientsWaitsInTheQueue();
 
 private:
     std::unique_ptr<CServerControl> MakeServer();
@@ -239,6 +243,41 @@ void TestServerControl::sessionOutlivingStopTouchesNothingFreed()
         QVERIFY(client->WaitClosed());
     QTest::qWait(100);
     m_pServer = MakeServer();
+}
+
+void TestServerControl::burstOfClientsWaitsInTheQueue()
+{
+    // Many clients connect while the main thread is busy (here: not taking
+    // events). Their connections must wait complete in the kernel's queue: a
+    // dropped handshake costs a client a second or more, and one that the
+    // kernel completed with a cookie but could not queue is stranded waiting
+    // for a greeting that never comes.
+    constexpr int kClients = 20;
+    m_pServer->StartServer();
+    sockaddr_in server = {};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(m_pServer->ListeningPort());
+    inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
+    std::vector<pollfd> clients;
+    for (int i = 0; i < kClients; ++i) {
+        const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ::connect(handle, reinterpret_cast<const sockaddr*>(&server), sizeof(server));
+        clients.push_back({handle, POLLOUT, 0});
+    }
+    const auto countConnected = [&] {
+        ::poll(clients.data(), clients.size(), 50);
+        return int(std::count_if(clients.begin(), clients.end(),
+                                 [](const pollfd& client) { return client.revents == POLLOUT; }));
+    };
+    QElapsedTimer elapsed;
+    elapsed.start();
+    int connected = countConnected();
+    while (connected < kClients && elapsed.elapsed() < 500)
+        connected = countConnected();
+    QCOMPARE(connected, kClients);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Hub().SessionCount(), kClients, 5000);
+    for (const pollfd& client : clients)
+        ::close(client.fd);
 }
 
 QTEST_GUILESS_MAIN(TestServerControl)

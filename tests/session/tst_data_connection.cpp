@@ -97,6 +97,8 @@ private slots:
     void refusedConnectAnswersOnceAndKeepsTheFile();
     void failedTransferResetsRest();
     void sessionEndClosesTheDataConnection();
+    void clientClosingAnIdleDataConnectionGetsNoReply_data();
+    void clientClosingAnIdleDataConnectionGetsNoReply();
 
 private:
     std::unique_ptr<CTransferFixture> m_pFixture;
@@ -330,6 +332,34 @@ void TestDataConnection::sessionEndClosesTheDataConnection()
     pollfd closed = {data, POLLIN, 0};
     QCOMPARE(::poll(&closed, 1, 0), 1);
     ::close(data);
+}
+
+void TestDataConnection::clientClosingAnIdleDataConnectionGetsNoReply_data()
+{
+    // Clients connect to the passive port before they send the command, and
+    // close it again when the command is refused. A reply then would answer
+    // no command and shift every later reply by one.
+    QTest::addColumn<QByteArray>("refused");
+    QTest::addColumn<QByteArray>("refusal");
+    QTest::newRow("no command") << QByteArray() << QByteArray();
+    QTest::newRow("RETR of a missing file") << QByteArray("RETR missing") << Big5(Text::ReplyFileMissing);
+    QTest::newRow("LIST of a missing folder") << QByteArray("LIST missing") << Big5(Text::ReplyListMissing);
+}
+
+void TestDataConnection::clientClosingAnIdleDataConnectionGetsNoReply()
+{
+    QFETCH(QByteArray, refused);
+    QFETCH(QByteArray, refusal);
+    const int data = m_pClient->OpenPassive();
+    QVERIFY(data >= 0);
+    if (!refused.isEmpty())
+        QCOMPARE(m_pClient->Command(refused), refusal);
+    ::close(data);
+    QVERIFY(m_pClient->StaysSilent());
+    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR digits");
+    QCOMPARE(result.data, QByteArray("0123456789"));
+    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
 }
 
 QTEST_GUILESS_MAIN(TestDataConnection)

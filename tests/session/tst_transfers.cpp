@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
@@ -74,6 +75,7 @@ private slots:
     void clientLeavingMidDownloadGets426AndSessionGoesOn();
     void shrunkenFileEndsWith426();
     void aborDuringDownloadAnswers426Then226();
+    void finalRepliesDoNotWaitForAcknowledgements();
 
 private:
     std::unique_ptr<CTransferFixture> m_pFixture;
@@ -460,6 +462,19 @@ void TestTransfers::aborDuringDownloadAnswers426Then226()
     QCOMPARE(m_pClient->Command("ABOR"), Big5(Text::ReplyAbor));
     QVERIFY(m_pFixture->WriteFile("small", "abc"));
     QCOMPARE(CTransferFixture::Download(*m_pClient, "RETR small").data, QByteArray("abc"));
+}
+
+void TestTransfers::finalRepliesDoNotWaitForAcknowledgements()
+{
+    // The 226 follows the 150 before the client has acknowledged it; held
+    // back for that acknowledgement it would cost every transfer some 40 ms,
+    // ten of them 400 ms, against a few ms in all when sent at once.
+    QVERIFY(m_pFixture->WriteFile("small", "abc"));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(CTransferFixture::Download(*m_pClient, "RETR small").final, Big5(Text::ReplyTransferDone));
+    QVERIFY2(elapsed.elapsed() < 300, QByteArray::number(elapsed.elapsed()).constData());
 }
 
 QTEST_GUILESS_MAIN(TestTransfers)
