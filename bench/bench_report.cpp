@@ -41,6 +41,7 @@ constexpr Metric kMetrics[] = {
     {"burst_50", "50 connects at once, greeted", "of 50", true, {}},
     {"engine_retr_mibps", "engine alone: RETR", "MiB/s", true, {}},
     {"engine_stor_mibps", "engine alone: STOR", "MiB/s", true, {}},
+    {"stop_200_ms", "Stop with 200 idle sessions", "ms", false, {}},
     {"log_rows_per_s", "window: log rows", "rows/s", true, {}},
     {"log_longest_stall_ms", "window: longest stall", "ms", false, {}},
     {"log_row_paint_us", "window: one more row", "us", false, {}},

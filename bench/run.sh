@@ -121,7 +121,7 @@ start_server() {
 }
 
 # Alive and not yet a zombie waiting for this shell to collect it.
-running() { [ -r "/proc/$1/stat" ] && ! grep -q ') Z ' "/proc/$1/stat"; }
+running() { [ -r "/proc/$1/stat" ] && ! grep -q ') Z ' "/proc/$1/stat" 2>/dev/null; }
 
 # Ends the server and the session processes it forked, by their ids.
 stop_server() {
@@ -191,7 +191,8 @@ run_other_benches() {
                 -e 's/^longest stall.*: ([0-9.]+) ms.*/ours log_longest_stall_ms \1/p' \
                 -e 's/^one more row .*: ([0-9.]+) us each.*/ours log_row_paint_us \1/p' \
                 -e 's/^RETR .*: ([0-9.]+) MiB\/s.*/ours engine_retr_mibps \1/p' \
-                -e 's/^STOR .*: ([0-9.]+) MiB\/s.*/ours engine_stor_mibps \1/p' >>"$results"
+                -e 's/^STOR .*: ([0-9.]+) MiB\/s.*/ours engine_stor_mibps \1/p' \
+                -e 's/^Stop returned after: ([0-9.]+) ms.*/ours stop_200_ms \1/p' >>"$results"
         else
             note "$name failed: $(echo "$output" | tail -2)"
         fi
