@@ -1,0 +1,160 @@
+// What loopback TCP itself carries on this machine for one file, with the simplest sender
+// and receiver of each kind: the ceilings an FTP server's transfers are judged against. The
+// bulk side of each pair is the benchmark client's own loop, so the same figures also show
+// how far the client outruns the servers it measures.
+#include "support/data_pump.h"
+
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using BenchData::Clock;
+
+namespace {
+
+constexpr std::size_t kSmallBlock = 4096;
+
+struct Setup {
+    std::string strPath;
+    std::int64_t nSize = 0;
+    Clock::time_point deadline;
+};
+
+using SideFn = bool (*)(int socket, const Setup& setup);
+
+bool SendWithSendfile(int socket, const Setup& setup)
+{
+    CUniqueFd file(::open(setup.strPath.c_str(), O_RDONLY | O_CLOEXEC));
+    off_t offset = 0;
+    while (file.Valid() && offset < setup.nSize && Clock::now() < setup.deadline) {
+        const ssize_t sent = ::sendfile(socket, file.Get(), &offset, static_cast<std::size_t>(setup.nSize - offset));
+        if (sent <= 0 && errno != EINTR)
+            return false;
+    }
+    return offset == setup.nSize;
+}
+
+bool SendReadBlocks(int socket, const Setup& setup)
+{
+    CUniqueFd file(::open(setup.strPath.c_str(), O_RDONLY | O_CLOEXEC));
+    char block[kSmallBlock];
+    std::int64_t done = 0;
+    while (file.Valid() && done < setup.nSize && Clock::now() < setup.deadline) {
+        const ssize_t got = ::read(file.Get(), block, sizeof block);
+        if (got <= 0)
+            return false;
+        for (ssize_t sent = 0; sent < got;) {
+            const ssize_t now = ::send(socket, block + sent, static_cast<std::size_t>(got - sent), MSG_NOSIGNAL);
+            if (now < 0)
+                return false;
+            sent += now;
+        }
+        done += got;
+    }
+    return done == setup.nSize;
+}
+
+bool SendBulk(int socket, const Setup& setup)
+{
+    return BenchData::SendPattern(socket, setup.nSize, setup.deadline);
+}
+
+bool ReceiveBulk(int socket, const Setup& setup)
+{
+    return BenchData::ReceiveToEnd(socket, setup.deadline) == setup.nSize;
+}
+
+bool ReceiveWriteBlocks(int socket, const Setup& setup)
+{
+    CUniqueFd file(::open(setup.strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    char block[kSmallBlock];
+    std::int64_t done = 0;
+    while (file.Valid() && Clock::now() < setup.deadline) {
+        const ssize_t got = ::recv(socket, block, sizeof block, 0);
+        if (got == 0)
+            break;
+        if (got < 0 || ::write(file.Get(), block, static_cast<std::size_t>(got)) != got)
+            return false;
+        done += got;
+    }
+    ::unlink(setup.strPath.c_str());
+    return done == setup.nSize;
+}
+
+struct Pair {
+    std::string_view name;
+    SideFn sender;
+    SideFn receiver;
+    bool bFileIsSource;
+};
+
+constexpr Pair kPairs[] = {
+    {"sendfile", SendWithSendfile, ReceiveBulk, true},
+    {"read-send-4k", SendReadBlocks, ReceiveBulk, true},
+    {"recv-write-4k", SendBulk, ReceiveWriteBlocks, false},
+    {"client-send", SendBulk, ReceiveBulk, false},
+};
+
+int RunPair(const Pair& pair, Setup setup)
+{
+    if (pair.bFileIsSource) {
+        struct stat info {};
+        if (::stat(setup.strPath.c_str(), &info) != 0)
+            return 1;
+        setup.nSize = info.st_size;
+    }
+    int port = 0;
+    CUniqueFd listener = BenchData::ListenLoopback(port);
+    if (!listener.Valid())
+        return 1;
+    // The receiver is a process of its own that connects, as a client does to a server.
+    const auto start = Clock::now();
+    const pid_t receiver = ::fork();
+    if (receiver == 0) {
+        CUniqueFd socket = BenchData::ConnectLoopback(port, setup.deadline);
+        ::_exit(socket.Valid() && pair.receiver(socket.Get(), setup) ? 0 : 1);
+    }
+    bool senderGood = false;
+    if (receiver > 0) {
+        CUniqueFd socket = BenchData::AcceptWithin(listener.Get(), setup.deadline);
+        senderGood = socket.Valid() && pair.sender(socket.Get(), setup);
+    }
+    int status = 1;
+    const bool receiverGood = receiver > 0 && ::waitpid(receiver, &status, 0) == receiver && WIFEXITED(status)
+        && WEXITSTATUS(status) == 0;
+    const double seconds = BenchData::SecondsSince(start);
+    if (!senderGood || !receiverGood) {
+        std::fprintf(stderr, "loopback_ceiling: %.*s failed\n", static_cast<int>(pair.name.size()), pair.name.data());
+        return 1;
+    }
+    std::printf("%.3f\n", BenchData::MegabytesPerSecond(setup.nSize, seconds));
+    return 0;
+}
+
+} // namespace
+
+// loopback_ceiling PAIR PATH [SIZE]: PATH is the file sent, or the file written for
+// recv-write-4k (and removed afterwards); SIZE is the byte count the senders from memory send.
+int main(int argc, char* argv[])
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: loopback_ceiling sendfile|read-send-4k|recv-write-4k|client-send PATH [SIZE]\n");
+        return 2;
+    }
+    Setup setup{argv[2], argc > 3 ? std::atoll(argv[3]) : 0, BenchData::DeadlineIn(120)};
+    for (const Pair& pair : kPairs) {
+        if (pair.name == argv[1])
+            return RunPair(pair, setup);
+    }
+    return 2;
+}
