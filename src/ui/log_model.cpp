@@ -7,10 +7,12 @@
 
 CLogModel::CLogModel(QObject* parent) : QAbstractTableModel(parent)
 {
-    // A zero timer fires once the notifications already queued have been
-    // handled, so a burst from many sessions becomes one insertion.
+    // Rows are shown at most twenty times a second: a burst from many
+    // sessions becomes one insertion, and the window's thread, which also
+    // accepts the connections, does not spend itself repainting the log
+    // for every client that comes and goes.
     m_FlushTimer.setSingleShot(true);
-    m_FlushTimer.setInterval(0);
+    m_FlushTimer.setInterval(kFlushIntervalMs);
     connect(&m_FlushTimer, &QTimer::timeout, this, &CLogModel::Flush);
 }
 

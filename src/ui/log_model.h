@@ -9,7 +9,7 @@
 // The rows of the log: the thread id and the Big5 message of every row the
 // server has logged in this run. Rows are never removed, so the log grows for
 // the whole run; a busy server adds thousands a second. Appends are queued
-// and handed to the view in one insertion per turn of the event loop (at most
+// and handed to the view in one insertion every kFlushIntervalMs (at most
 // kMaxRowsPerFlush, so that a flood never holds the window for long), and a
 // message stays Big5 bytes until a row is drawn. Main thread only.
 class CLogModel : public QAbstractTableModel {
@@ -17,6 +17,7 @@ class CLogModel : public QAbstractTableModel {
 public:
     enum Column { ColumnThread = 0, ColumnMessage = 1, ColumnCount = 2 };
     static constexpr int kMaxRowsPerFlush = 16384;
+    static constexpr int kFlushIntervalMs = 50;
 
     explicit CLogModel(QObject* parent = nullptr);
 
