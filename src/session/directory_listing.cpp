@@ -1,5 +1,6 @@
 #include "session/directory_listing.h"
 
+#include <algorithm>
 #include <ctime>
 #include <string_view>
 #include <vector>
@@ -22,9 +23,32 @@ bool IsWhiteSpace(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
+// Most names are plain ASCII, which code page 950 holds byte for byte.
 QByteArray ToBig5Name(const QByteArray& utf8)
 {
+    const bool bAscii = std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (bAscii)
+        return utf8;
     return CBig5Text::FromUtf8(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+}
+
+// Files of one folder often share their modification time; converting it
+// to local time once per distinct time saves most of the conversions.
+tm LocalTime(qint64 nSeconds)
+{
+    thread_local qint64 nLastSeconds = 0;
+    thread_local tm lastLocal {};
+    thread_local bool bValid = false;
+    if (bValid && nSeconds == nLastSeconds)
+        return lastLocal;
+    const time_t seconds = static_cast<time_t>(nSeconds);
+    tm local {};
+    if (!localtime_r(&seconds, &local))
+        local = tm {};
+    nLastSeconds = nSeconds;
+    lastLocal = local;
+    bValid = true;
+    return local;
 }
 
 } // namespace
@@ -54,10 +78,7 @@ void CDirectoryListing::StripListOptions(QByteArray& argument)
 
 QByteArray CDirectoryListing::FormatListTime(qint64 nModified, qint64 nNow)
 {
-    const time_t modified = static_cast<time_t>(nModified);
-    tm local {};
-    if (!localtime_r(&modified, &local))
-        local = tm {};
+    const tm local = LocalTime(nModified);
     const char* month = kMonths[(local.tm_mon % 12 + 12) % 12];
     const qint64 nAgeDays = (nNow - nModified) / kSecondsPerDay;
     if (nAgeDays > kTimeFormDays || nModified > nNow)
@@ -91,7 +112,9 @@ QByteArray CDirectoryListing::ListDirectory(const QByteArray& localDirectory, qi
 {
     std::vector<DirectoryEntry> entries;
     CFileSystem::ListDirectory(localDirectory, entries);
+    // Lines are about 70 bytes: one buffer for the whole listing.
     QByteArray listing;
+    listing.reserve(static_cast<qsizetype>(entries.size()) * 80);
     for (const DirectoryEntry& entry : entries)
         listing += FormatEntry(entry, nNow);
     return listing;
