@@ -152,6 +152,16 @@ bool CBig5Text::EndsWith(const QByteArray& text, char ascii)
     return last >= 0 && CharLength(text, last) == 1 && text[last] == ascii;
 }
 
+QByteArray CBig5Text::OneLine(const QByteArray& text)
+{
+    if (!text.contains('\r') && !text.contains('\n'))
+        return text;
+    QByteArray line = text;
+    line.replace('\r', ' ');
+    line.replace('\n', ' ');
+    return line;
+}
+
 bool CBig5Text::ToUtf8(const QByteArray& big5, std::string& utf8)
 {
     return Big5ToUtf8().Convert(big5.constData(), big5.size(), utf8, false);

@@ -29,6 +29,11 @@ public:
     // True when the text ends with the ASCII byte as a whole character.
     static bool EndsWith(const QByteArray& text, char ascii);
 
+    // The text with every CR and LF turned into a blank, so that a name a
+    // client chose can never end a reply or a listing line early and forge
+    // the next one. Neither byte is ever the trail byte of a character.
+    static QByteArray OneLine(const QByteArray& text);
+
     // Big5 bytes to UTF-8. False when the bytes are not valid code page 950.
     static bool ToUtf8(const QByteArray& big5, std::string& utf8);
 

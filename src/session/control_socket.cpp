@@ -134,8 +134,10 @@ void CControlSocket::EndSession()
     m_pThread->PostQuitMessage();
 }
 
-bool CControlSocket::SendLine(const QByteArray& line)
+bool CControlSocket::SendLine(const QByteArray& text)
 {
+    // A reply is one line whatever names or arguments it echoes.
+    const QByteArray line = CBig5Text::OneLine(text);
     if (IsConnectionLost()) {
         m_pThread->PostLog(CTextTable::Big5(Text::LogReplyFailed));
         EndSession();

@@ -46,7 +46,7 @@ public:
         else
             return SendLine(CBig5Text::FormatTemplate(CTextTable::Big5(text), arguments...));
     }
-    bool SendLine(const QByteArray& line);
+    bool SendLine(const QByteArray& text);
     // A refusal is a reply: sends it and reports the command as refused.
     template <typename... Arguments>
     bool Refuse(Text text, Arguments... arguments)

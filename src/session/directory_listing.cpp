@@ -28,8 +28,8 @@ QByteArray ToBig5Name(const QByteArray& utf8)
 {
     const bool bAscii = std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (bAscii)
-        return utf8;
-    return CBig5Text::FromUtf8(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+        return CBig5Text::OneLine(utf8);
+    return CBig5Text::OneLine(CBig5Text::FromUtf8(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size()))));
 }
 
 // Files of one folder often share their modification time; converting it

@@ -214,6 +214,7 @@ void TestControlSocket::answersSimpleVerbs_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::newRow("TYPE A") << QByteArray("TYPE A") << Reply(Text::ReplyType, "A");
     QTest::newRow("type i keeps argument case") << QByteArray("type i") << Reply(Text::ReplyType, "i");
+    QTest::newRow("echoed line breaks stay one line") << QByteArray("TYPE a\nb\rc") << Reply(Text::ReplyType, "a b c");
     QTest::newRow("SYST") << QByteArray("SYST") << Big5(Text::ReplySyst);
     QTest::newRow("NOOP") << QByteArray("NOOP") << Big5(Text::ReplyNoop);
     QTest::newRow("noop lower") << QByteArray("noop") << Big5(Text::ReplyNoop);

@@ -34,6 +34,7 @@ class TestDirectoryListing : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void nameWithLineBreaksStaysOneLine();
     void stripsListOptions_data();
     void stripsListOptions();
     void dateFieldForm_data();
@@ -200,6 +201,18 @@ void TestDirectoryListing::listsOneFileUnderItsBareName()
     QVERIFY(listing.startsWith("-rwx------ 1 user group     5368709120 "));
     QVERIFY(listing.endsWith(" big.bin\r\n"));
     QCOMPARE(listing.count('\n'), 1);
+}
+
+void TestDirectoryListing::nameWithLineBreaksStaysOneLine()
+{
+    // A name on disk may hold CR and LF; listed raw it would forge entries.
+    QTemporaryDir dir;
+    QFile file(dir.path() + "/evil\r\n-rwx------ 1 user group 1 Jan 01 2000  fake");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QByteArray listing = CDirectoryListing::ListDirectory(QFile::encodeName(dir.path()), std::time(nullptr));
+    QCOMPARE(listing.count("\r\n"), 1);
+    QVERIFY(listing.endsWith("evil  -rwx------ 1 user group 1 Jan 01 2000  fake\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestDirectoryListing)
