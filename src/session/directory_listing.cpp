@@ -1,6 +1,7 @@
 #include "session/directory_listing.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <string_view>
 #include <vector>
@@ -78,34 +79,50 @@ void CDirectoryListing::StripListOptions(QByteArray& argument)
 
 QByteArray CDirectoryListing::FormatListTime(qint64 nModified, qint64 nNow)
 {
+    DateField field;
+    WriteListTime(field, nModified, nNow);
+    return QByteArray(field.data());
+}
+
+void CDirectoryListing::WriteListTime(DateField& field, qint64 nModified, qint64 nNow)
+{
     const tm local = LocalTime(nModified);
     const char* month = kMonths[(local.tm_mon % 12 + 12) % 12];
     const qint64 nAgeDays = (nNow - nModified) / kSecondsPerDay;
     if (nAgeDays > kTimeFormDays || nModified > nNow)
-        return CBig5Text::Format(" %s %02d %04d  ", month, local.tm_mday, local.tm_year + 1900);
-    return CBig5Text::Format(" %s %02d %02d:%02d ", month, local.tm_mday, local.tm_hour, local.tm_min);
+        std::snprintf(field.data(), field.size(), " %s %02d %04d  ", month, local.tm_mday, local.tm_year + 1900);
+    else
+        std::snprintf(field.data(), field.size(), " %s %02d %02d:%02d ", month, local.tm_mday, local.tm_hour,
+                      local.tm_min);
 }
 
 QByteArray CDirectoryListing::FormatLine(const QByteArray& name, bool bIsDirectory, qint64 nSize,
                                          const QByteArray& dateField)
 {
-    const QByteArray length = QByteArray::number(nSize);
-    QByteArray line(bIsDirectory ? "drwx------" : "-rwx------");
-    line += " 1 user group ";
-    if (length.size() < kLengthWidth)
-        line += QByteArray(kLengthWidth - length.size(), ' ');
-    line += length;
-    line += dateField;
-    line += name;
-    line += "\r\n";
+    QByteArray line;
+    AppendLine(line, name, bIsDirectory, nSize, dateField.constData());
     return line;
 }
 
-QByteArray CDirectoryListing::FormatEntry(const DirectoryEntry& entry, qint64 nNow)
+void CDirectoryListing::AppendLine(QByteArray& listing, const QByteArray& name, bool bIsDirectory, qint64 nSize,
+                                   const char* dateField)
 {
-    const qint64 nModified = entry.bHasTime ? entry.nModified : nNow;
-    return FormatLine(ToBig5Name(entry.strName), entry.bIsDirectory, entry.nSize,
-                      FormatListTime(nModified, nNow));
+    // The length is right-aligned in 14 bytes and simply longer when it needs
+    // more, so the fixed part is one formatted piece.
+    char head[96];
+    const int length = std::snprintf(head, sizeof(head), "%s 1 user group %*lld%s",
+                                      bIsDirectory ? "drwx------" : "-rwx------", kLengthWidth,
+                                      static_cast<long long>(nSize), dateField);
+    listing.append(head, std::min(length, static_cast<int>(sizeof(head)) - 1));
+    listing.append(name);
+    listing.append("\r\n", 2);
+}
+
+void CDirectoryListing::AppendEntry(QByteArray& listing, const DirectoryEntry& entry, qint64 nNow)
+{
+    DateField field;
+    WriteListTime(field, entry.bHasTime ? entry.nModified : nNow, nNow);
+    AppendLine(listing, ToBig5Name(entry.strName), entry.bIsDirectory, entry.nSize, field.data());
 }
 
 QByteArray CDirectoryListing::ListDirectory(const QByteArray& localDirectory, qint64 nNow)
@@ -116,7 +133,7 @@ QByteArray CDirectoryListing::ListDirectory(const QByteArray& localDirectory, qi
     QByteArray listing;
     listing.reserve(static_cast<qsizetype>(entries.size()) * 80);
     for (const DirectoryEntry& entry : entries)
-        listing += FormatEntry(entry, nNow);
+        AppendEntry(listing, entry, nNow);
     return listing;
 }
 
@@ -131,5 +148,7 @@ QByteArray CDirectoryListing::ListFile(const QByteArray& localFile, qint64 nNow)
     entry.nSize = status.nSize;
     entry.nModified = status.nModified;
     entry.bHasTime = true;
-    return FormatEntry(entry, nNow);
+    QByteArray line;
+    AppendEntry(line, entry, nNow);
+    return line;
 }

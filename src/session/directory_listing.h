@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -32,5 +34,11 @@ public:
     static QByteArray ListFile(const QByteArray& localFile, qint64 nNow);
 
 private:
-    static QByteArray FormatEntry(const DirectoryEntry& entry, qint64 nNow);
+    // The date field and its terminating NUL.
+    using DateField = std::array<char, 32>;
+
+    static void WriteListTime(DateField& field, qint64 nModified, qint64 nNow);
+    static void AppendLine(QByteArray& listing, const QByteArray& name, bool bIsDirectory, qint64 nSize,
+                           const char* dateField);
+    static void AppendEntry(QByteArray& listing, const DirectoryEntry& entry, qint64 nNow);
 };
