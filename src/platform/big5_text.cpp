@@ -188,15 +188,6 @@ QByteArray CBig5Text::FromQString(const QString& text)
     return FromUtf8(std::string_view(utf8.constData(), utf8.size()));
 }
 
-QByteArray CBig5Text::Format(const char* format, ...)
-{
-    va_list arguments;
-    va_start(arguments, format);
-    QByteArray result = FormatArguments(format, arguments);
-    va_end(arguments);
-    return result;
-}
-
 QByteArray CBig5Text::FormatTemplate(const QByteArray& format, ...)
 {
     va_list arguments;

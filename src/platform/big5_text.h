@@ -45,6 +45,5 @@ public:
     static QByteArray FromQString(const QString& text);
 
     // printf-style formatting of a Big5 template (Big5 has no "%" trail byte).
-    static QByteArray Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
     static QByteArray FormatTemplate(const QByteArray& format, ...);
 };
