@@ -21,23 +21,10 @@
 #include <QTimer>
 
 #include "platform/async_socket.h"
+#include "discarding_session_host.h"
 #include "session/client_thread.h"
 
 namespace {
-
-class CBenchHost : public ISessionHost {
-public:
-    explicit CBenchHost(QByteArray home) : m_strHome(std::move(home)) {}
-    void PostClientConnected(const QByteArray&, quint32) override {}
-    void PostClientDisconnected(const QByteArray&, quint32) override {}
-    void PostServerLog(const QByteArray&, quint32) override {}
-    int RightValue(Right) const override { return 1; }
-    QByteArray HomeDirectory() const override { return m_strHome; }
-    void Unregister(CClientThread*) override {}
-
-private:
-    QByteArray m_strHome;
-};
 
 class CBenchListener : public CAsyncSocket {
 public:
@@ -162,7 +149,7 @@ int main(int argc, char* argv[])
     const QStringList arguments = app.arguments();
     if (arguments.size() == 4 && arguments[1] == "serve") {
         const int seconds = std::clamp(arguments[2].toInt(), 1, 600);
-        CBenchListener listener(std::make_shared<CBenchHost>(QFile::encodeName(arguments[3])));
+        CBenchListener listener(std::make_shared<CDiscardingSessionHost>(QFile::encodeName(arguments[3])));
         std::printf("serving %s on 127.0.0.1:%u for %d s\n", qPrintable(arguments[3]), listener.Port(), seconds);
         std::fflush(stdout);
         QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
@@ -174,7 +161,7 @@ int main(int argc, char* argv[])
     if (!big.open(QIODevice::WriteOnly) || !big.resize(nMib << 20))
         return 1;
     big.close();
-    CBenchListener listener(std::make_shared<CBenchHost>(QFile::encodeName(root.path())));
+    CBenchListener listener(std::make_shared<CDiscardingSessionHost>(QFile::encodeName(root.path())));
     std::thread client([&] {
         RunClient(listener.Port(), nMib << 20);
         QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);

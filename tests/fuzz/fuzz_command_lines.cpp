@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include "discarding_session_host.h"
 #include "session/client_thread.h"
 #include "session/session_host.h"
 
@@ -29,27 +30,11 @@ void Require(bool bCondition, const char* what, const QByteArray& detail = QByte
     std::abort();
 }
 
-// Every right on, a fixed root, and notifications dropped: a recording host
-// would grow with every input over a long run.
-class CDiscardingHost : public ISessionHost {
-public:
-    explicit CDiscardingHost(QByteArray home) : m_strHome(std::move(home)) {}
-    void PostClientConnected(const QByteArray&, quint32) override {}
-    void PostClientDisconnected(const QByteArray&, quint32) override {}
-    void PostServerLog(const QByteArray&, quint32) override {}
-    int RightValue(Right) const override { return 1; }
-    QByteArray HomeDirectory() const override { return m_strHome; }
-    void Unregister(CClientThread*) override {}
-
-private:
-    QByteArray m_strHome;
-};
-
 struct Fixture {
     QCoreApplication* pApp = nullptr;
     QTemporaryDir outside;
     QString root;
-    std::shared_ptr<CDiscardingHost> pHost;
+    std::shared_ptr<CDiscardingSessionHost> pHost;
 
     Fixture()
     {
@@ -60,7 +45,7 @@ struct Fixture {
         QDir(outside.path()).mkpath("root/sub");
         QDir(outside.path()).mkpath("sibling");
         root = outside.path() + "/root";
-        pHost = std::make_shared<CDiscardingHost>(root.toUtf8());
+        pHost = std::make_shared<CDiscardingSessionHost>(root.toUtf8());
     }
 };
 
