@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include <QTimer>
+
 #include "server/server_settings.h"
 
 CSessionHub::CSessionHub(std::shared_ptr<const CServerSettings> pSettings) : m_pSettings(std::move(pSettings)) {}
@@ -12,6 +14,11 @@ void CSessionHub::SetReceiver(QObject* pContext, Receiver receiver)
     std::lock_guard lock(m_QueueLock);
     m_pContext = pContext;
     m_Receiver = std::move(receiver);
+    // Whatever was pending belonged to the old context's event loop.
+    m_bDeliveryPosted = false;
+    m_bCollecting = false;
+    if (!m_Queue.empty())
+        PostDelivery();
 }
 
 void CSessionHub::PostClientConnected(const QByteArray& address, quint32 threadId)
@@ -74,7 +81,7 @@ void CSessionHub::Post(Kind kind, const QByteArray& text, quint32 threadId)
     if (m_pContext == nullptr)
         return;
     m_Queue.push_back({kind, text, threadId});
-    if (!m_bDeliveryPosted)
+    if (!m_bDeliveryPosted && !m_bCollecting)
         PostDelivery();
 }
 
@@ -95,24 +102,47 @@ void CSessionHub::PostDelivery()
         Qt::QueuedConnection);
 }
 
+void CSessionHub::DeliverPending()
+{
+    Deliver();
+}
+
 void CSessionHub::Deliver()
 {
     std::vector<Notification> batch;
     Receiver receiver;
+    QObject* pCollectContext = nullptr;
     {
         std::lock_guard lock(m_QueueLock);
         const size_t count = std::min(m_Queue.size(), kMaxDeliveredPerTurn);
         batch.assign(std::make_move_iterator(m_Queue.begin()), std::make_move_iterator(m_Queue.begin() + count));
         m_Queue.erase(m_Queue.begin(), m_Queue.begin() + count);
         receiver = m_Receiver;
+        m_bDeliveryPosted = false;
+        m_bCollecting = false;
         // What is left goes after the window's own events that came meanwhile.
-        if (m_Queue.empty())
-            m_bDeliveryPosted = false;
-        else
+        if (!m_Queue.empty())
             PostDelivery();
+        else if (!batch.empty() && m_pContext != nullptr) {
+            // Sessions are busy: look again shortly rather than be woken by each of them.
+            m_bCollecting = true;
+            pCollectContext = m_pContext;
+        }
     }
+    if (pCollectContext != nullptr)
+        CollectLater(pCollectContext);
     if (!receiver)
         return;
     for (const Notification& notification : batch)
         receiver(notification);
+}
+
+// Main thread, where the context lives: the timer goes with it.
+void CSessionHub::CollectLater(QObject* pContext)
+{
+    std::weak_ptr<CSessionHub> weakSelf = weak_from_this();
+    QTimer::singleShot(kCollectIntervalMs, Qt::PreciseTimer, pContext, [weakSelf] {
+        if (const std::shared_ptr<CSessionHub> self = weakSelf.lock())
+            self->Deliver();
+    });
 }

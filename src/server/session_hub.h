@@ -21,7 +21,11 @@ class CServerSettings;
 // queued under a short lock and delivered in batches, in order, on the main
 // thread: one posted event carries the notifications queued meanwhile, at
 // most kMaxDeliveredPerTurn of them, so that a flood of log texts never keeps
-// the window from its own events for long.
+// the window from its own events for long. The first notification after a
+// quiet spell wakes the main thread at once; while sessions keep posting, the
+// main thread collects them every kCollectIntervalMs instead of being woken
+// for each, which with thousands of short sessions a second is most of what
+// it would otherwise spend.
 class CSessionHub : public ISessionHost, public std::enable_shared_from_this<CSessionHub> {
 public:
     enum class Kind { Connected, Disconnected, Log };
@@ -32,6 +36,7 @@ public:
     };
     using Receiver = std::function<void(const Notification&)>;
     static constexpr size_t kMaxDeliveredPerTurn = 8192;
+    static constexpr int kCollectIntervalMs = 2;
 
     explicit CSessionHub(std::shared_ptr<const CServerSettings> pSettings);
 
@@ -46,6 +51,10 @@ public:
     QByteArray HomeDirectory() const override;
     void Unregister(CClientThread* thread) override;
 
+    // Main thread: hands over at once whatever is queued, as far as the
+    // receiver is set.
+    void DeliverPending();
+
     // The registry, under its lock.
     void Register(CClientThread* thread);
     CClientThread* FirstSession() const;
@@ -56,6 +65,7 @@ private:
     void Post(Kind kind, const QByteArray& text, quint32 threadId);
     void PostDelivery();
     void Deliver();
+    void CollectLater(QObject* pContext);
 
     std::shared_ptr<const CServerSettings> m_pSettings;
 
@@ -65,6 +75,8 @@ private:
     std::mutex m_QueueLock;
     std::deque<Notification> m_Queue;
     bool m_bDeliveryPosted = false;
+    // A collection is due on the main thread: posting needs not wake it.
+    bool m_bCollecting = false;
     QObject* m_pContext = nullptr;
     Receiver m_Receiver;
 };
