@@ -336,34 +336,52 @@ void CAsyncSocket::StartNotifiers()
     // out-of-band notification is ever due.
     const int on = 1;
     ::setsockopt(m_hSocket, SOL_SOCKET, SO_OOBINLINE, &on, sizeof(on));
+    m_bReadWanted = true;
+    m_bWriteWanted = false;
     m_pReadNotifier = std::make_unique<QSocketNotifier>(m_hSocket, QSocketNotifier::Read);
-    m_pWriteNotifier = std::make_unique<QSocketNotifier>(m_hSocket, QSocketNotifier::Write);
-    m_pWriteNotifier->setEnabled(false);
     connect(m_pReadNotifier.get(), &QSocketNotifier::activated, this, &CAsyncSocket::OnReadable);
-    connect(m_pWriteNotifier.get(), &QSocketNotifier::activated, this, &CAsyncSocket::OnWritable);
 }
 
 void CAsyncSocket::StopNotifiers()
 {
     m_pReadNotifier.reset();
     m_pWriteNotifier.reset();
+    m_bReadWanted = false;
+    m_bWriteWanted = false;
 }
 
 void CAsyncSocket::ArmRead(bool bArmed)
 {
-    if (m_pReadNotifier && !m_bCloseNotified)
-        m_pReadNotifier->setEnabled(bArmed);
+    if (!m_pReadNotifier || m_bCloseNotified)
+        return;
+    m_bReadWanted = bArmed;
+    if (bArmed && !m_pReadNotifier->isEnabled())
+        m_pReadNotifier->setEnabled(true);
 }
 
 void CAsyncSocket::ArmWrite(bool bArmed)
 {
-    if (m_pWriteNotifier)
-        m_pWriteNotifier->setEnabled(bArmed);
+    if (!m_pReadNotifier)
+        return;
+    m_bWriteWanted = bArmed;
+    if (!bArmed)
+        return;
+    // Most sockets never fill up: the write notifier is made when first needed.
+    if (!m_pWriteNotifier) {
+        m_pWriteNotifier = std::make_unique<QSocketNotifier>(m_hSocket, QSocketNotifier::Write);
+        connect(m_pWriteNotifier.get(), &QSocketNotifier::activated, this, &CAsyncSocket::OnWritable);
+    } else if (!m_pWriteNotifier->isEnabled()) {
+        m_pWriteNotifier->setEnabled(true);
+    }
 }
 
 void CAsyncSocket::OnReadable()
 {
     AssertOwnThread();
+    if (!m_bReadWanted) {
+        m_pReadNotifier->setEnabled(false);
+        return;
+    }
     ArmRead(false);
     if (m_bConnecting) {
         // A refused connect makes the socket readable too; reading would
@@ -398,6 +416,10 @@ void CAsyncSocket::OnReadable()
 void CAsyncSocket::OnWritable()
 {
     AssertOwnThread();
+    if (!m_bWriteWanted) {
+        m_pWriteNotifier->setEnabled(false);
+        return;
+    }
     ArmWrite(false);
     if (m_bConnecting) {
         CompleteConnect();

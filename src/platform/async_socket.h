@@ -115,6 +115,12 @@ private:
     bool m_bListening = false;
     bool m_bConnecting = false;
     bool m_bCloseNotified = false;
+    // Whether a notification is due when the socket is ready. The notifiers
+    // themselves are switched off only when they fire unwanted: switching
+    // them costs the event loop a wake-up each time, and a command or a
+    // transfer block would otherwise switch them off and on again every time.
+    bool m_bReadWanted = false;
+    bool m_bWriteWanted = false;
     std::unique_ptr<QSocketNotifier> m_pReadNotifier;
     std::unique_ptr<QSocketNotifier> m_pWriteNotifier;
 };
