@@ -19,8 +19,18 @@ quint32 CWinThread::CurrentThreadId()
 
 void CWinThread::ResumeThread()
 {
+    m_bResumed = true;
     start();
-    m_Started.acquire();
+    // A thread the system could not create never tells its id.
+    if (!isRunning() && !isFinished())
+        m_bResumed = false;
+}
+
+quint32 CWinThread::ThreadId() const
+{
+    if (m_bResumed)
+        m_nThreadId.wait(0);
+    return m_nThreadId.load();
 }
 
 void CWinThread::PostThreadMessage(std::function<void()> message)
@@ -37,7 +47,7 @@ void CWinThread::PostQuitMessage()
 void CWinThread::run()
 {
     m_nThreadId = CurrentThreadId();
-    m_Started.release();
+    m_nThreadId.notify_all();
     if (InitInstance())
         exec();
     ExitInstance();

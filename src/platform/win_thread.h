@@ -4,7 +4,6 @@
 #include <functional>
 #include <memory>
 
-#include <QSemaphore>
 #include <QThread>
 
 // A thread with its own event loop: InitInstance runs first on the new
@@ -17,10 +16,13 @@ public:
     CWinThread();
     ~CWinThread() override;
 
-    // Lets a thread created "suspended" run; returns once its kernel thread id
-    // is known, so the id can be logged from the first moment.
+    // Lets a thread created "suspended" run. Returns at once: waiting here
+    // for the new thread to be scheduled would cost every accepted client a
+    // round trip between the two threads.
     void ResumeThread();
-    quint32 ThreadId() const { return m_nThreadId.load(); }
+    // The kernel id of the thread; after ResumeThread it is known from the
+    // first moment, as asking waits for the new thread to have begun.
+    quint32 ThreadId() const;
     // The kernel id of the calling thread, as the log shows it.
     static quint32 CurrentThreadId();
 
@@ -40,6 +42,6 @@ private:
     void run() final;
 
     std::unique_ptr<QObject> m_pReceiver;
-    std::atomic<quint32> m_nThreadId{0};
-    QSemaphore m_Started;
+    mutable std::atomic<quint32> m_nThreadId{0};
+    bool m_bResumed = false;
 };
