@@ -19,18 +19,8 @@ quint32 CWinThread::CurrentThreadId()
 
 void CWinThread::ResumeThread()
 {
-    m_bResumed = true;
     start();
-    // A thread the system could not create never tells its id.
-    if (!isRunning() && !isFinished())
-        m_bResumed = false;
-}
-
-quint32 CWinThread::ThreadId() const
-{
-    if (m_bResumed)
-        m_nThreadId.wait(0);
-    return m_nThreadId.load();
+    m_Started.acquire();
 }
 
 void CWinThread::PostThreadMessage(std::function<void()> message)
@@ -47,7 +37,7 @@ void CWinThread::PostQuitMessage()
 void CWinThread::run()
 {
     m_nThreadId = CurrentThreadId();
-    m_nThreadId.notify_all();
+    m_Started.release();
     if (InitInstance())
         exec();
     ExitInstance();

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include <QSemaphore>
 #include <QThread>
 
 // A thread with its own event loop: InitInstance runs first on the new
@@ -16,13 +17,10 @@ public:
     CWinThread();
     ~CWinThread() override;
 
-    // Lets a thread created "suspended" run. Returns at once: waiting here
-    // for the new thread to be scheduled would cost every accepted client a
-    // round trip between the two threads.
+    // Lets a thread created "suspended" run; returns once its kernel thread id
+    // is known, so the id can be logged from the first moment.
     void ResumeThread();
-    // The kernel id of the thread; after ResumeThread it is known from the
-    // first moment, as asking waits for the new thread to have begun.
-    quint32 ThreadId() const;
+    quint32 ThreadId() const { return m_nThreadId.load(); }
     // The kernel id of the calling thread, as the log shows it.
     static quint32 CurrentThreadId();
 
@@ -42,6 +40,6 @@ private:
     void run() final;
 
     std::unique_ptr<QObject> m_pReceiver;
-    mutable std::atomic<quint32> m_nThreadId{0};
-    bool m_bResumed = false;
+    std::atomic<quint32> m_nThreadId{0};
+    QSemaphore m_Started;
 };
