@@ -41,6 +41,15 @@ QByteArray AppendName(const QByteArray& directory, const QByteArray& name)
     return (directory == "/" ? QByteArray() : directory) + '/' + name;
 }
 
+// "/" followed by the first count names, "/"-separated.
+QByteArray JoinNames(const std::vector<QByteArray>& names, size_t count)
+{
+    QByteArray path("/");
+    for (size_t i = 0; i < count; ++i)
+        path = AppendName(path, names[i]);
+    return path;
+}
+
 bool IsAtOrBelow(const QByteArray& path, const QByteArray& root)
 {
     if (root == "/")
@@ -123,6 +132,11 @@ QByteArray CVirtualPath::VirtualToLocal(const QByteArray& argument) const
 
 QByteArray CVirtualPath::ResolveNames(const std::vector<QByteArray>& names)
 {
+    // A path that exists as written has every name on it existing too: one
+    // look instead of one per name, for the common case.
+    const QByteArray written = JoinNames(names, names.size());
+    if (CFileSystem::EntryExists(written))
+        return written;
     QByteArray path("/");
     bool bResolving = true;
     for (const QByteArray& name : names) {
@@ -181,6 +195,10 @@ bool CVirtualPath::RealPathOfNearest(const QByteArray& local, QByteArray& real)
     const std::vector<QByteArray> names = SplitNames(local);
     QByteArray existing("/");
     size_t nExisting = 0;
+    if (const QByteArray whole = JoinNames(names, names.size()); CFileSystem::EntryExists(whole)) {
+        existing = whole;
+        nExisting = names.size();
+    }
     while (nExisting < names.size() && CFileSystem::EntryExists(AppendName(existing, names[nExisting]))) {
         existing = AppendName(existing, names[nExisting]);
         ++nExisting;
