@@ -302,9 +302,14 @@ bool CAsyncSocket::SetNoDelay(bool bOn)
 
 bool CAsyncSocket::GetPeerName(QByteArray& address, quint16& port) const
 {
+    return PeerNameOf(m_hSocket, address, port);
+}
+
+bool CAsyncSocket::PeerNameOf(int handle, QByteArray& address, quint16& port)
+{
     sockaddr_in remote = {};
     socklen_t length = sizeof(remote);
-    if (::getpeername(m_hSocket, reinterpret_cast<sockaddr*>(&remote), &length) < 0)
+    if (::getpeername(handle, reinterpret_cast<sockaddr*>(&remote), &length) < 0)
         return false;
     address = DottedAddress(remote);
     port = ntohs(remote.sin_port);

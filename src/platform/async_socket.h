@@ -78,6 +78,8 @@ public:
     bool SetNoDelay(bool bOn);
 
     bool GetPeerName(QByteArray& address, quint16& port) const;
+    // The same for a bare connected handle, as AcceptHandle gives.
+    static bool PeerNameOf(int handle, QByteArray& address, quint16& port);
     bool GetSockName(QByteArray& address, quint16& port) const;
     int GetLastError() const { return m_nLastError; }
     int Handle() const { return m_hSocket; }

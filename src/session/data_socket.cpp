@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 #include "session/client_thread.h"
 #include "session/control_socket.h"
 
@@ -13,16 +15,17 @@ CDataSocket::~CDataSocket() = default;
 void CDataSocket::OnAccept(int)
 {
     AssertOwnThread();
-    CAsyncSocket accepted;
-    if (!Accept(accepted))
+    const int handle = AcceptHandle();
+    if (handle < 0)
         return;
     // Only the client of this session may take its passive port; anyone else
     // who raced it there is sent away and the port keeps waiting.
     QByteArray address;
     quint16 port = 0;
-    if (!accepted.GetPeerName(address, port) || address != m_pSession->Thread()->PeerAddress())
+    if (!PeerNameOf(handle, address, port) || address != m_pSession->Thread()->PeerAddress()) {
+        ::close(handle);
         return;
-    const int handle = accepted.Detach();
+    }
     Close();
     Attach(handle, kAllSocketEvents);
     m_bConnected = true;
