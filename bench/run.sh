@@ -3,6 +3,8 @@
 # inside a private network and mount namespace, and prints one table of medians.
 # The other benchmark programs of the build (bench_*) run once each and add their figures.
 #   bench/run.sh BUILD_DIR        (root; BENCH_RUNS=5 by default)
+#   BENCH_ONLY="list small"      measures only these client modes (and no ceilings or
+#                                other benchmark programs), for a quick look at a few figures
 set -euo pipefail
 
 build=$(realpath "${1:-build}")
@@ -143,6 +145,9 @@ measure() {
     local server=$1 port=$2 mode=$3
     shift 3
     local output
+    if [ -n "${BENCH_ONLY:-}" ] && [[ " $BENCH_ONLY " != *" $mode "* ]]; then
+        return 0
+    fi
     if output=$(timeout 300 "$client" "$mode" --port "$port" "$@"); then
         echo "$output" | sed "s/^/$server /" >>"$results"
     else
@@ -205,15 +210,17 @@ write_vsftpd_conf
 write_ours_conf
 [ -x "$program" ] || note "our program $program is missing: only vsftpd is measured"
 
-run_other_benches
+[ -n "${BENCH_ONLY:-}" ] || run_other_benches
 
 for run in $(seq "$runs"); do
     if [ "$run" -gt 1 ] && [ "$SECONDS" -gt "$budget_seconds" ]; then
         note "time budget of $budget_seconds s spent: stopping after $((run - 1)) runs"
         break
     fi
-    note "run $run of $runs: ceilings"
-    measure_ceilings
+    if [ -z "${BENCH_ONLY:-}" ]; then
+        note "run $run of $runs: ceilings"
+        measure_ceilings
+    fi
     if [ -x "$program" ]; then
         note "run $run of $runs: ours"
         if start_server ours $ours_port env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/xdg" "$program"; then
