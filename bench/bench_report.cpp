@@ -46,6 +46,7 @@ constexpr Metric kMetrics[] = {
     {"log_longest_stall_ms", "window: longest stall", "ms", false, {}},
     {"log_row_paint_us", "window: one more row", "us", false, {}},
     {"ceiling_sendfile", "ceiling: sendfile", "MB/s", true, {}},
+    {"ceiling_sendfile_4k", "ceiling: sendfile 4 KiB", "MB/s", true, {}},
     {"ceiling_read_send_4k", "ceiling: read+send 4 KiB", "MB/s", true, {}},
     {"ceiling_recv_write_4k", "ceiling: recv+write 4 KiB", "MB/s", true, {}},
     {"ceiling_client_send", "ceiling: client send", "MB/s", true, {}},

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +39,20 @@ bool SendWithSendfile(int socket, const Setup& setup)
     off_t offset = 0;
     while (file.Valid() && offset < setup.nSize && Clock::now() < setup.deadline) {
         const ssize_t sent = ::sendfile(socket, file.Get(), &offset, static_cast<std::size_t>(setup.nSize - offset));
+        if (sent <= 0 && errno != EINTR)
+            return false;
+    }
+    return offset == setup.nSize;
+}
+
+// The server's own download step: one sendfile of at most 4 KiB at a time.
+bool SendWithSendfileSteps(int socket, const Setup& setup)
+{
+    CUniqueFd file(::open(setup.strPath.c_str(), O_RDONLY | O_CLOEXEC));
+    off_t offset = 0;
+    while (file.Valid() && offset < setup.nSize && Clock::now() < setup.deadline) {
+        const auto step = static_cast<std::size_t>(std::min<std::int64_t>(setup.nSize - offset, kSmallBlock));
+        const ssize_t sent = ::sendfile(socket, file.Get(), &offset, step);
         if (sent <= 0 && errno != EINTR)
             return false;
     }
@@ -100,6 +115,7 @@ struct Pair {
 
 constexpr Pair kPairs[] = {
     {"sendfile", SendWithSendfile, ReceiveBulk, true},
+    {"sendfile-4k", SendWithSendfileSteps, ReceiveBulk, true},
     {"read-send-4k", SendReadBlocks, ReceiveBulk, true},
     {"recv-write-4k", SendBulk, ReceiveWriteBlocks, false},
     {"client-send", SendBulk, ReceiveBulk, false},
@@ -148,7 +164,7 @@ int RunPair(const Pair& pair, Setup setup)
 int main(int argc, char* argv[])
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: loopback_ceiling sendfile|read-send-4k|recv-write-4k|client-send PATH [SIZE]\n");
+        std::fprintf(stderr, "usage: loopback_ceiling sendfile|sendfile-4k|read-send-4k|recv-write-4k|client-send PATH [SIZE]\n");
         return 2;
     }
     Setup setup{argv[2], argc > 3 ? std::atoll(argv[3]) : 0, BenchData::DeadlineIn(120)};

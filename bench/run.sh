@@ -172,9 +172,9 @@ measure_server() {
 
 measure_ceilings() {
     local pair value
-    for pair in sendfile read-send-4k recv-write-4k client-send; do
+    for pair in sendfile sendfile-4k read-send-4k recv-write-4k client-send; do
         case $pair in
-            sendfile | read-send-4k) value=$("$ceiling" "$pair" "$root/big0.bin") || value="" ;;
+            sendfile | sendfile-4k | read-send-4k) value=$("$ceiling" "$pair" "$root/big0.bin") || value="" ;;
             recv-write-4k) value=$("$ceiling" "$pair" "$work/ceiling.out" $gib) || value="" ;;
             client-send) value=$("$ceiling" "$pair" /dev/null $gib) || value="" ;;
         esac
