@@ -131,8 +131,10 @@ bool CAsyncSocket::Attach(int handle, long events)
         m_nLastError = WSAENOTSOCK;
         return false;
     }
+    // Accepted handles come non-blocking already.
     const int flags = ::fcntl(handle, F_GETFL);
-    ::fcntl(handle, F_SETFL, flags | O_NONBLOCK);
+    if ((flags & O_NONBLOCK) == 0)
+        ::fcntl(handle, F_SETFL, flags | O_NONBLOCK);
     m_hSocket = handle;
     m_lEvents = events;
     StartNotifiers();
@@ -368,8 +370,9 @@ void CAsyncSocket::ArmWrite(bool bArmed)
 {
     if (!m_pReadNotifier)
         return;
-    m_bWriteWanted = bArmed;
-    if (!bArmed)
+    // A listening socket is never writable: it has no write notifier.
+    m_bWriteWanted = bArmed && !m_bListening;
+    if (!m_bWriteWanted)
         return;
     // Most sockets never fill up: the write notifier is made when first needed.
     if (!m_pWriteNotifier) {
