@@ -12,6 +12,8 @@ class TestSessionHub : public QObject {
 private slots:
     void floodArrivesCompleteAndInOrder();
     void floodLeavesRoomForTheWindowsOwnEvents();
+    void stragglersArriveWithoutFurtherPosts();
+    void newReceiverGetsWhatWasPending();
 };
 
 namespace {
@@ -63,6 +65,45 @@ void TestSessionHub::floodLeavesRoomForTheWindowsOwnEvents()
     QMetaObject::invokeMethod(&context, [&] { deliveredBeforeOwnEvent = delivered; }, Qt::QueuedConnection);
     QTRY_COMPARE_WITH_TIMEOUT(delivered, 3 * turn, 5000);
     QCOMPARE(deliveredBeforeOwnEvent, turn);
+}
+
+// While sessions keep posting, the main thread only looks every few
+// milliseconds; what is posted at the end of such a spell, and after it, must
+// still arrive on its own, with nothing posted after it.
+void TestSessionHub::stragglersArriveWithoutFurtherPosts()
+{
+    auto hub = MakeHub();
+    QObject context;
+    QList<QByteArray> texts;
+    hub->SetReceiver(&context, [&](const CSessionHub::Notification& notification) { texts.append(notification.text); });
+    hub->PostServerLog("first", 1);
+    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 1, 5000);
+    // Within the collecting spell that the first delivery opened.
+    hub->PostServerLog("second", 1);
+    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 2, 5000);
+    // Long after it, when the spell has run out.
+    QTest::qWait(50);
+    hub->PostServerLog("third", 1);
+    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 3, 5000);
+    QCOMPARE(texts, QList<QByteArray>({"first", "second", "third"}));
+}
+
+// A receiver set while notifications wait (the old one's event loop may never
+// run them) is handed them.
+void TestSessionHub::newReceiverGetsWhatWasPending()
+{
+    auto hub = MakeHub();
+    int delivered = 0;
+    {
+        QObject oldContext;
+        hub->SetReceiver(&oldContext, [](const CSessionHub::Notification&) {});
+        hub->PostServerLog("waiting", 1);
+        hub->SetReceiver(nullptr, nullptr);
+    }
+    QObject context;
+    hub->PostServerLog("dropped while no one listens", 1);
+    hub->SetReceiver(&context, [&](const CSessionHub::Notification&) { ++delivered; });
+    QTRY_COMPARE_WITH_TIMEOUT(delivered, 1, 5000);
 }
 
 QTEST_MAIN(TestSessionHub)
