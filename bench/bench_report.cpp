@@ -154,6 +154,32 @@ void PrintRow(std::string_view label, std::string_view unit, const std::vector<d
                 theirs ? Cell(theirs).c_str() : "", ratio.c_str(), verdict.first.c_str(), verdict.second.c_str());
 }
 
+// How far a server's figure goes towards a ceiling measured in the same runs.
+struct Share {
+    std::string_view label;
+    std::string_view metric;
+    std::string_view server;
+    std::string_view ceiling;
+};
+
+constexpr Share kShares[] = {
+    {"ours RETR of the 4 KiB sendfile ceiling", "retr_1g", "ours", "ceiling_sendfile_4k"},
+    {"vsftpd RETR of the whole-file sendfile ceiling", "retr_1g", "vsftpd", "ceiling_sendfile"},
+    {"4 KiB sendfile steps of whole-file sendfile", "ceiling_sendfile_4k", "ceiling", "ceiling_sendfile"},
+    {"ours STOR of the recv+write 4 KiB ceiling", "stor_1g", "ours", "ceiling_recv_write_4k"},
+};
+
+void PrintShares(const Samples& samples)
+{
+    for (const Share& share : kShares) {
+        const double figure = Median(Find(samples, share.metric, share.server));
+        const double ceiling = Median(Find(samples, share.ceiling, "ceiling"));
+        if (figure < 0 || ceiling <= 0)
+            continue;
+        std::printf("%.*s: %.2f\n", static_cast<int>(share.label.size()), share.label.data(), figure / ceiling);
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -193,5 +219,7 @@ int main(int argc, char* argv[])
         for (const auto& [server, values] : samples[name])
             PrintRow(name + " (" + server + ")", "", &values, nullptr, {"", ""});
     }
+    std::printf("\n");
+    PrintShares(samples);
     return 0;
 }
