@@ -20,7 +20,12 @@ quint32 CWinThread::CurrentThreadId()
 void CWinThread::ResumeThread()
 {
     start();
-    m_Started.acquire();
+    // The new thread's event loop (and the descriptor it takes) exists once
+    // the id is there. The wait spins and yields briefly before it sleeps:
+    // the new thread is usually that quick, and a sleeping waiter woken by it
+    // would take the processor from it just before it greets its client.
+    if (isRunning() || isFinished())
+        m_nThreadId.wait(0);
 }
 
 void CWinThread::PostThreadMessage(std::function<void()> message)
@@ -37,7 +42,7 @@ void CWinThread::PostQuitMessage()
 void CWinThread::run()
 {
     m_nThreadId = CurrentThreadId();
-    m_Started.release();
+    m_nThreadId.notify_all();
     if (InitInstance())
         exec();
     ExitInstance();

@@ -4,7 +4,6 @@
 #include <functional>
 #include <memory>
 
-#include <QSemaphore>
 #include <QThread>
 
 // A thread with its own event loop: InitInstance runs first on the new
@@ -41,5 +40,4 @@ private:
 
     std::unique_ptr<QObject> m_pReceiver;
     std::atomic<quint32> m_nThreadId{0};
-    QSemaphore m_Started;
 };
