@@ -1,7 +1,15 @@
+#include <QtGlobal>
+
 #include "ui/server_app.h"
 
 int main(int argc, char* argv[])
 {
+    // Threads other than the main one run Qt's own event loop rather than
+    // GLib's: GLib's wakes itself up each time a socket notifier comes or
+    // goes, which every session and every data connection does several times.
+    // The main thread keeps GLib's loop, which the desktop's dialogs may need.
+    if (qEnvironmentVariableIsEmpty("QT_NO_THREADED_GLIB"))
+        qputenv("QT_NO_THREADED_GLIB", "1");
     CServerApp app(argc, argv);
     return app.InitInstance();
 }
