@@ -9,8 +9,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QRegularExpression>
 
+#include "ftp_wire.h"
 #include "platform/text_table.h"
 
 namespace {
@@ -27,15 +27,6 @@ bool WaitFor(int handle, short events, int timeoutMs)
         QCoreApplication::processEvents();
     }
     return false;
-}
-
-sockaddr_in Loopback(quint16 port, const char* address)
-{
-    sockaddr_in remote = {};
-    remote.sin_family = AF_INET;
-    remote.sin_port = htons(port);
-    inet_pton(AF_INET, address, &remote.sin_addr);
-    return remote;
 }
 
 int ConnectTo(const sockaddr_in& remote)
@@ -72,23 +63,18 @@ CFtpTestClient::~CFtpTestClient()
 bool CFtpTestClient::Connect(quint16 port, const char* address)
 {
     Close();
-    m_hSocket = ConnectTo(Loopback(port, address));
+    m_hSocket = ConnectTo(CFtpWire::Address(address, port));
     return m_hSocket >= 0;
 }
 
 void CFtpTestClient::Close()
 {
-    if (m_hSocket >= 0)
-        ::close(m_hSocket);
-    m_hSocket = -1;
-    m_Pending.clear();
+    CFtpWire::Close(m_hSocket, m_Pending);
 }
 
 void CFtpTestClient::Reset()
 {
-    const linger abort = {1, 0};
-    ::setsockopt(m_hSocket, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
-    Close();
+    CFtpWire::Reset(m_hSocket, m_Pending);
 }
 
 bool CFtpTestClient::SendRaw(const QByteArray& bytes)
@@ -104,13 +90,8 @@ bool CFtpTestClient::WaitReadable(int timeoutMs)
 QByteArray CFtpTestClient::ReadLine(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    while (true) {
-        const int end = m_Pending.indexOf("\r\n");
-        if (end >= 0) {
-            const QByteArray line = m_Pending.left(end);
-            m_Pending.remove(0, end + 2);
-            return line;
-        }
+    QByteArray line;
+    while (!CFtpWire::TakeLine(m_Pending, line)) {
         if (!WaitReadable(static_cast<int>(deadline.remainingTime())))
             return QByteArray();
         char buffer[4096];
@@ -120,6 +101,7 @@ QByteArray CFtpTestClient::ReadLine(int timeoutMs)
         if (received > 0)
             m_Pending.append(buffer, received);
     }
+    return line;
 }
 
 bool CFtpTestClient::WaitClosed(int timeoutMs)
@@ -143,37 +125,24 @@ bool CFtpTestClient::StaysSilent(int timeoutMs)
 
 bool CFtpTestClient::Login()
 {
-    return ReadLine() == CTextTable::Big5(Text::Greeting)
-        && Command("USER anonymous") == CTextTable::Big5(Text::ReplyUserOk)
-        && Command("PASS guest") == CTextTable::Big5(Text::ReplyLoggedIn);
+    return CFtpWire::Login(*this);
 }
 
 int CFtpTestClient::OpenPassive()
 {
-    const QByteArray reply = Command("PASV");
-    static const QRegularExpression fields(R"(\((\d+),(\d+),(\d+),(\d+),(\d+),(\d+)\))");
-    const QRegularExpressionMatch match = fields.match(QString::fromLatin1(reply));
-    if (!reply.startsWith("227 ") || !match.hasMatch())
+    QByteArray host;
+    quint16 port = 0;
+    if (!CFtpWire::ParsePassive(Command("PASV"), host, port))
         return -1;
-    const QByteArray host = QStringLiteral("%1.%2.%3.%4")
-                                .arg(match.captured(1), match.captured(2), match.captured(3), match.captured(4))
-                                .toLatin1();
-    const quint16 port = static_cast<quint16>(match.captured(5).toInt() * 256 + match.captured(6).toInt());
-    return ConnectTo(Loopback(port, host.constData()));
+    return ConnectTo(CFtpWire::Address(host.constData(), port));
 }
 
 int CFtpTestClient::OpenActive()
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local = Loopback(0, "127.0.0.1");
-    socklen_t length = sizeof(local);
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof(local)) < 0 || ::listen(listener, 5) < 0
-        || ::getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length) < 0) {
-        ::close(listener);
+    QByteArray command;
+    const int listener = CFtpWire::ListenForActive(5, command);
+    if (listener < 0)
         return -1;
-    }
-    const int port = ntohs(local.sin_port);
-    const QByteArray command = "PORT 127,0,0,1," + QByteArray::number(port / 256) + ',' + QByteArray::number(port % 256);
     if (Command(command) != CTextTable::Big5(Text::ReplyPort)) {
         ::close(listener);
         return -1;

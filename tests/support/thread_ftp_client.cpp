@@ -7,22 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QRegularExpression>
-
+#include "ftp_wire.h"
 #include "platform/text_table.h"
-
-namespace {
-
-sockaddr_in AddressOf(const char* address, quint16 port)
-{
-    sockaddr_in remote = {};
-    remote.sin_family = AF_INET;
-    remote.sin_port = htons(port);
-    inet_pton(AF_INET, address, &remote.sin_addr);
-    return remote;
-}
-
-} // namespace
 
 CThreadFtpClient::~CThreadFtpClient()
 {
@@ -43,7 +29,7 @@ int CThreadFtpClient::ConnectTo(const char* address, quint16 port) const
         return -1;
     // A blocking connect gives up at the send time limit.
     ApplyTimeouts(handle);
-    const sockaddr_in remote = AddressOf(address, port);
+    const sockaddr_in remote = CFtpWire::Address(address, port);
     if (::connect(handle, reinterpret_cast<const sockaddr*>(&remote), sizeof(remote)) < 0) {
         ::close(handle);
         return -1;
@@ -60,17 +46,12 @@ bool CThreadFtpClient::Connect(quint16 port, const char* address)
 
 void CThreadFtpClient::Close()
 {
-    if (m_hSocket >= 0)
-        ::close(m_hSocket);
-    m_hSocket = -1;
-    m_Pending.clear();
+    CFtpWire::Close(m_hSocket, m_Pending);
 }
 
 void CThreadFtpClient::Reset()
 {
-    const linger abort = {1, 0};
-    ::setsockopt(m_hSocket, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
-    Close();
+    CFtpWire::Reset(m_hSocket, m_Pending);
 }
 
 bool CThreadFtpClient::SendLine(const QByteArray& line)
@@ -82,13 +63,8 @@ QByteArray CThreadFtpClient::ReadLine()
 {
     // Each receive waits at most the time limit; a server that trickles
     // bytes slower than that is as good as silent.
-    while (true) {
-        const int end = m_Pending.indexOf("\r\n");
-        if (end >= 0) {
-            const QByteArray line = m_Pending.left(end);
-            m_Pending.remove(0, end + 2);
-            return line;
-        }
+    QByteArray line;
+    while (!CFtpWire::TakeLine(m_Pending, line)) {
         char buffer[1024];
         const ssize_t received = ::recv(m_hSocket, buffer, sizeof(buffer), 0);
         if (received < 0 && errno == EINTR)
@@ -97,13 +73,12 @@ QByteArray CThreadFtpClient::ReadLine()
             return QByteArray();
         m_Pending.append(buffer, received);
     }
+    return line;
 }
 
 bool CThreadFtpClient::Login()
 {
-    return ReadLine() == CTextTable::Big5(Text::Greeting)
-        && Command("USER anonymous") == CTextTable::Big5(Text::ReplyUserOk)
-        && Command("PASS guest") == CTextTable::Big5(Text::ReplyLoggedIn);
+    return CFtpWire::Login(*this);
 }
 
 bool CThreadFtpClient::WaitClosed()
@@ -118,30 +93,19 @@ bool CThreadFtpClient::WaitClosed()
 
 int CThreadFtpClient::OpenPassive()
 {
-    const QByteArray reply = Command("PASV");
-    static const QRegularExpression fields(R"(\((\d+),(\d+),(\d+),(\d+),(\d+),(\d+)\))");
-    const QRegularExpressionMatch match = fields.match(QString::fromLatin1(reply));
-    if (!reply.startsWith("227 ") || !match.hasMatch())
+    QByteArray host;
+    quint16 port = 0;
+    if (!CFtpWire::ParsePassive(Command("PASV"), host, port))
         return -1;
-    const QByteArray host = QStringLiteral("%1.%2.%3.%4")
-                                .arg(match.captured(1), match.captured(2), match.captured(3), match.captured(4))
-                                .toLatin1();
-    return ConnectTo(host.constData(),
-                     static_cast<quint16>(match.captured(5).toInt() * 256 + match.captured(6).toInt()));
+    return ConnectTo(host.constData(), port);
 }
 
 int CThreadFtpClient::OpenActive()
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local = AddressOf("127.0.0.1", 0);
-    socklen_t length = sizeof(local);
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof(local)) < 0 || ::listen(listener, 1) < 0
-        || ::getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length) < 0) {
-        ::close(listener);
+    QByteArray command;
+    const int listener = CFtpWire::ListenForActive(1, command);
+    if (listener < 0)
         return -1;
-    }
-    const int port = ntohs(local.sin_port);
-    const QByteArray command = "PORT 127,0,0,1," + QByteArray::number(port / 256) + ',' + QByteArray::number(port % 256);
     if (Command(command) != CTextTable::Big5(Text::ReplyPort)) {
         ::close(listener);
         return -1;
