@@ -2,9 +2,7 @@
 // runs on loopback, N plain clients log in, then Stop is timed until every
 // session thread has ended. Bounded: at most a few seconds per run.
 
-#include <arpa/inet.h>
 #include <cstdio>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -12,6 +10,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include "ftp_wire.h"
 #include "platform/message_pump.h"
 #include "server/server_control.h"
 #include "server/server_view.h"
@@ -29,15 +28,9 @@ public:
 
 int ConnectAndLogIn(quint16 port)
 {
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in remote = {};
-    remote.sin_family = AF_INET;
-    remote.sin_port = htons(port);
-    inet_pton(AF_INET, "127.0.0.1", &remote.sin_addr);
-    if (::connect(handle, reinterpret_cast<sockaddr*>(&remote), sizeof(remote)) < 0) {
-        ::close(handle);
+    const int handle = CFtpWire::ConnectLoopback(port);
+    if (handle < 0)
         return -1;
-    }
     const char login[] = "USER anonymous\r\nPASS bench\r\n";
     ::send(handle, login, sizeof(login) - 1, MSG_NOSIGNAL);
     return handle;

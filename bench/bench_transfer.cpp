@@ -2,8 +2,6 @@
 // Usage: bench_transfer [MiB]            (default 1024, at most 8192)
 //        bench_transfer serve SECONDS DIR (serves DIR on a loopback port for
 //                                          at most SECONDS, for trying clients)
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,12 +14,12 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "platform/async_socket.h"
 #include "discarding_session_host.h"
+#include "ftp_wire.h"
 #include "session/client_thread.h"
 
 namespace {
@@ -60,20 +58,6 @@ private:
     quint16 m_nPort = 0;
 };
 
-int ConnectTo(quint16 port)
-{
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in remote = {};
-    remote.sin_family = AF_INET;
-    remote.sin_port = htons(port);
-    inet_pton(AF_INET, "127.0.0.1", &remote.sin_addr);
-    if (::connect(handle, reinterpret_cast<sockaddr*>(&remote), sizeof(remote)) < 0) {
-        ::close(handle);
-        return -1;
-    }
-    return handle;
-}
-
 QByteArray ReadLine(int handle)
 {
     QByteArray line;
@@ -92,11 +76,11 @@ QByteArray Command(int handle, const QByteArray& line)
 
 int OpenPassive(int control)
 {
-    static const QRegularExpression fields(R"(,(\d+),(\d+)\)$)");
-    const QRegularExpressionMatch match = fields.match(QString::fromLatin1(Command(control, "PASV")));
-    if (!match.hasMatch())
+    QByteArray host;
+    quint16 port = 0;
+    if (!CFtpWire::ParsePassive(Command(control, "PASV"), host, port))
         return -1;
-    return ConnectTo(static_cast<quint16>(match.captured(1).toInt() * 256 + match.captured(2).toInt()));
+    return CFtpWire::ConnectLoopback(port);
 }
 
 double MibPerSecond(qint64 bytes, std::chrono::steady_clock::duration elapsed)
@@ -106,7 +90,7 @@ double MibPerSecond(qint64 bytes, std::chrono::steady_clock::duration elapsed)
 
 void RunClient(quint16 port, qint64 nBytes)
 {
-    const int control = ConnectTo(port);
+    const int control = CFtpWire::ConnectLoopback(port);
     ReadLine(control);
     Command(control, "USER anonymous");
     Command(control, "PASS bench");

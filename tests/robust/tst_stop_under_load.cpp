@@ -14,6 +14,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 
+#include "ftp_wire.h"
 #include "platform/text_table.h"
 #include "process_resources.h"
 #include "running_server.h"
@@ -96,18 +97,7 @@ private:
 // A client connection whose receive window is small from the start.
 int ConnectWithSmallWindow(quint16 port)
 {
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int small = 4096;
-    ::setsockopt(handle, SOL_SOCKET, SO_RCVBUF, &small, sizeof(small));
-    sockaddr_in remote = {};
-    remote.sin_family = AF_INET;
-    remote.sin_port = htons(port);
-    inet_pton(AF_INET, "127.0.0.1", &remote.sin_addr);
-    if (::connect(handle, reinterpret_cast<sockaddr*>(&remote), sizeof(remote)) < 0) {
-        ::close(handle);
-        return -1;
-    }
-    return handle;
+    return CFtpWire::ConnectLoopback(port, 4096);
 }
 
 // Reads what is left until the server's close (an end of stream or a reset).

@@ -15,6 +15,21 @@ sockaddr_in CFtpWire::Address(const char* address, quint16 port)
     return remote;
 }
 
+int CFtpWire::ConnectLoopback(quint16 port, int receiveBuffer)
+{
+    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (handle < 0)
+        return -1;
+    if (receiveBuffer > 0)
+        ::setsockopt(handle, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
+    const sockaddr_in remote = Address("127.0.0.1", port);
+    if (::connect(handle, reinterpret_cast<const sockaddr*>(&remote), sizeof(remote)) < 0) {
+        ::close(handle);
+        return -1;
+    }
+    return handle;
+}
+
 bool CFtpWire::TakeLine(QByteArray& pending, QByteArray& line)
 {
     const qsizetype end = pending.indexOf("\r\n");

@@ -13,6 +13,9 @@
 class CFtpWire {
 public:
     static sockaddr_in Address(const char* address, quint16 port);
+    // A blocking connection to the port on 127.0.0.1, or -1; a receive buffer
+    // size above 0 is set before connecting, so the window starts that small.
+    static int ConnectLoopback(quint16 port, int receiveBuffer = 0);
     // Moves the first whole line (without its CR LF) out of the buffer.
     static bool TakeLine(QByteArray& pending, QByteArray& line);
     // The data address a 227 reply names.
