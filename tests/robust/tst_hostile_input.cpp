@@ -15,6 +15,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
+#include "ftp_wire.h"
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
 #include "process_resources.h"
@@ -35,42 +36,6 @@ QByteArray Big5(Text text)
 QByteArray Format(Text text, auto... arguments)
 {
     return CBig5Text::FormatTemplate(CTextTable::Big5(text), arguments...);
-}
-
-// A socket bound to address before it connects to 127.0.0.1:port; -1 on failure.
-int ConnectFrom(const char* address, quint16 port)
-{
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local = {};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, address, &local.sin_addr);
-    sockaddr_in remote = {};
-    remote.sin_family = AF_INET;
-    remote.sin_port = htons(port);
-    inet_pton(AF_INET, "127.0.0.1", &remote.sin_addr);
-    if (::bind(handle, reinterpret_cast<sockaddr*>(&local), sizeof(local)) < 0
-        || ::connect(handle, reinterpret_cast<sockaddr*>(&remote), sizeof(remote)) < 0) {
-        ::close(handle);
-        return -1;
-    }
-    return handle;
-}
-
-// A listener on address; its port through port.
-int ListenOn(const char* address, quint16& port)
-{
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local = {};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, address, &local.sin_addr);
-    socklen_t length = sizeof(local);
-    if (::bind(handle, reinterpret_cast<sockaddr*>(&local), sizeof(local)) < 0 || ::listen(handle, 5) < 0
-        || ::getsockname(handle, reinterpret_cast<sockaddr*>(&local), &length) < 0) {
-        ::close(handle);
-        return -1;
-    }
-    port = ntohs(local.sin_port);
-    return handle;
 }
 
 bool HasConnectionWaiting(int listener, int timeoutMs)
@@ -377,7 +342,7 @@ void TestHostileInput::portBounceIsRefused()
     // Something listens where the bounce would go, to see that nobody came.
     quint16 port = 0;
     const bool bOther = argument.startsWith("127,0,0,2");
-    const int listener = ListenOn(bOther ? "127.0.0.2" : "127.0.0.1", port);
+    const int listener = CFtpWire::Listen(bOther ? "127.0.0.2" : "127.0.0.1", port);
     QVERIFY(listener >= 0);
     argument.replace("P", QByteArray::number(port / 256) + ',' + QByteArray::number(port % 256));
     QCOMPARE(m_pClient->Command("PORT " + argument), Big5(Text::ReplyPort));
@@ -395,20 +360,20 @@ void TestHostileInput::passivePortCannotBeStolen()
     const int port = PassivePort(pasv);
     QVERIFY2(port > 0, pasv.constData());
     // Another host is there first: it is sent away with nothing.
-    const int thief = ConnectFrom("127.0.0.2", static_cast<quint16>(port));
+    const int thief = CFtpWire::ConnectFrom("127.0.0.2", static_cast<quint16>(port));
     QVERIFY(thief >= 0);
     QCOMPARE(CFtpTestClient::ReadAll(thief, 5000), QByteArray());
     ::close(thief);
     QVERIFY(m_pServer->ServesFreshClient());
     // The client itself still gets its file.
-    const int data = ConnectFrom("127.0.0.1", static_cast<quint16>(port));
+    const int data = CFtpWire::ConnectFrom("127.0.0.1", static_cast<quint16>(port));
     QVERIFY(data >= 0);
     QCOMPARE(m_pClient->Command("RETR mine.txt"), Big5(Text::ReplyRetrStart));
     QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("secret"));
     ::close(data);
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
     // Once taken, the port is closed to latecomers.
-    QCOMPARE(ConnectFrom("127.0.0.2", static_cast<quint16>(port)), -1);
+    QCOMPARE(CFtpWire::ConnectFrom("127.0.0.2", static_cast<quint16>(port)), -1);
 }
 
 void TestHostileInput::floodOfSilentConnections()
@@ -416,11 +381,8 @@ void TestHostileInput::floodOfSilentConnections()
     std::vector<int> silent;
     for (int i = 0; i < kFloodConnections; ++i) {
         const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_in remote = {};
-        remote.sin_family = AF_INET;
-        remote.sin_port = htons(m_pServer->Port());
-        inet_pton(AF_INET, "127.0.0.1", &remote.sin_addr);
-        ::connect(handle, reinterpret_cast<sockaddr*>(&remote), sizeof(remote));
+        const sockaddr_in remote = CFtpWire::Address("127.0.0.1", m_pServer->Port());
+        ::connect(handle, reinterpret_cast<const sockaddr*>(&remote), sizeof(remote));
         silent.push_back(handle);
         QCoreApplication::processEvents();
     }
@@ -448,11 +410,8 @@ void TestHostileInput::floodExhaustingDescriptors()
         const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (handle < 0)
             break;
-        sockaddr_in remote = {};
-        remote.sin_family = AF_INET;
-        remote.sin_port = htons(m_pServer->Port());
-        inet_pton(AF_INET, "127.0.0.1", &remote.sin_addr);
-        ::connect(handle, reinterpret_cast<sockaddr*>(&remote), sizeof(remote));
+        const sockaddr_in remote = CFtpWire::Address("127.0.0.1", m_pServer->Port());
+        ::connect(handle, reinterpret_cast<const sockaddr*>(&remote), sizeof(remote));
         flood.push_back(handle);
         QCoreApplication::processEvents();
     }

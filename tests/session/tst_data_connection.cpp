@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include "ftp_wire.h"
 #include "platform/text_table.h"
 #include "session/control_socket.h"
 #include "transfer_fixture.h"
@@ -28,44 +29,6 @@ quint16 PassivePort(const QByteArray& reply)
     if (!reply.startsWith("227 ") || !match.hasMatch())
         return 0;
     return static_cast<quint16>(match.captured(1).toInt() * 256 + match.captured(2).toInt());
-}
-
-sockaddr_in Address(const char* host, quint16 port)
-{
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    inet_pton(AF_INET, host, &address.sin_addr);
-    return address;
-}
-
-// A blocking connect from the given local address; the descriptor or -1.
-int ConnectFrom(const char* localHost, quint16 port)
-{
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in local = Address(localHost, 0);
-    const sockaddr_in remote = Address("127.0.0.1", port);
-    if (::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) < 0
-        || ::connect(handle, reinterpret_cast<const sockaddr*>(&remote), sizeof(remote)) < 0) {
-        ::close(handle);
-        return -1;
-    }
-    return handle;
-}
-
-// A listener on host, with its port; the descriptor or -1.
-int ListenOn(const char* host, quint16& port)
-{
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local = Address(host, 0);
-    socklen_t length = sizeof(local);
-    if (::bind(handle, reinterpret_cast<sockaddr*>(&local), sizeof(local)) < 0 || ::listen(handle, 5) < 0
-        || ::getsockname(handle, reinterpret_cast<sockaddr*>(&local), &length) < 0) {
-        ::close(handle);
-        return -1;
-    }
-    port = ntohs(local.sin_port);
-    return handle;
 }
 
 QByteArray PortCommand(const char* commaHost, int port)
@@ -150,7 +113,7 @@ void TestDataConnection::pasvAnnouncesTheControlAddress()
     QVERIFY2(reply.startsWith(prefix), reply.constData());
     const quint16 port = PassivePort(reply);
     QVERIFY(port != 0);
-    const int data = ConnectFrom("127.0.0.1", port);
+    const int data = CFtpWire::ConnectFrom("127.0.0.1", port);
     QVERIFY(data >= 0);
     ::close(data);
 }
@@ -160,7 +123,7 @@ void TestDataConnection::passiveWaitsForALateConnect()
     const quint16 port = PassivePort(m_pClient->Command("PASV"));
     QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
     QVERIFY(m_pClient->StaysSilent(300));
-    const int data = ConnectFrom("127.0.0.1", port);
+    const int data = CFtpWire::ConnectFrom("127.0.0.1", port);
     QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("0123456789"));
     ::close(data);
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
@@ -171,7 +134,7 @@ void TestDataConnection::commandsRunWhileWaitingForConnection()
     const quint16 port = PassivePort(m_pClient->Command("PASV"));
     QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
-    const int data = ConnectFrom("127.0.0.1", port);
+    const int data = CFtpWire::ConnectFrom("127.0.0.1", port);
     QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("0123456789"));
     ::close(data);
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
@@ -180,11 +143,11 @@ void TestDataConnection::commandsRunWhileWaitingForConnection()
 void TestDataConnection::passivePortTakesOneConnection()
 {
     const quint16 port = PassivePort(m_pClient->Command("PASV"));
-    const int first = ConnectFrom("127.0.0.1", port);
+    const int first = CFtpWire::ConnectFrom("127.0.0.1", port);
     QVERIFY(first >= 0);
     // The listener goes once the first connection is taken.
     QTRY_VERIFY_WITH_TIMEOUT([&] {
-        const int second = ConnectFrom("127.0.0.1", port);
+        const int second = CFtpWire::ConnectFrom("127.0.0.1", port);
         ::close(second);
         return second < 0;
     }(), 2000);
@@ -226,14 +189,14 @@ void TestDataConnection::passivePortTheftIsRefused()
 {
     const quint16 port = PassivePort(m_pClient->Command("PASV"));
     // Another host (all of 127/8 is this machine) takes the port first.
-    const int thief = ConnectFrom("127.0.0.2", port);
+    const int thief = CFtpWire::ConnectFrom("127.0.0.2", port);
     QVERIFY(thief >= 0);
     QCOMPARE(CFtpTestClient::ReadAll(thief, 2000), QByteArray());
     pollfd closed = {thief, POLLIN, 0};
     QCOMPARE(::poll(&closed, 1, 0), 1);
     ::close(thief);
     // The port still waits for the client itself.
-    const int data = ConnectFrom("127.0.0.1", port);
+    const int data = CFtpWire::ConnectFrom("127.0.0.1", port);
     QVERIFY(data >= 0);
     QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
     QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("0123456789"));
@@ -283,7 +246,7 @@ void TestDataConnection::activeRefusals()
     int listener = -1;
     if (!listenHost.isEmpty()) {
         quint16 listenPort = 0;
-        listener = ListenOn(listenHost.constData(), listenPort);
+        listener = CFtpWire::Listen(listenHost.constData(), listenPort);
         QVERIFY(listener >= 0);
         port = PortCommand(port.constData(), listenPort).mid(5);
     }
@@ -302,7 +265,7 @@ void TestDataConnection::activeRefusals()
 void TestDataConnection::refusedConnectAnswersOnceAndKeepsTheFile()
 {
     quint16 port = 0;
-    ::close(ListenOn("127.0.0.1", port));
+    ::close(CFtpWire::Listen("127.0.0.1", port));
     QCOMPARE(m_pClient->Command(PortCommand("127,0,0,1", port)), Big5(Text::ReplyPort));
     QCOMPARE(m_pClient->Command("STOR digits"), Big5(Text::ReplyStorStart));
     const QByteArray refusal = m_pClient->ReadLine();

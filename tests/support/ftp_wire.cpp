@@ -30,6 +30,35 @@ int CFtpWire::ConnectLoopback(quint16 port, int receiveBuffer)
     return handle;
 }
 
+int CFtpWire::ConnectFrom(const char* localAddress, quint16 port)
+{
+    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (handle < 0)
+        return -1;
+    const sockaddr_in local = Address(localAddress, 0);
+    const sockaddr_in remote = Address("127.0.0.1", port);
+    if (::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) < 0
+        || ::connect(handle, reinterpret_cast<const sockaddr*>(&remote), sizeof(remote)) < 0) {
+        ::close(handle);
+        return -1;
+    }
+    return handle;
+}
+
+int CFtpWire::Listen(const char* address, quint16& port, int backlog)
+{
+    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local = Address(address, 0);
+    socklen_t length = sizeof(local);
+    if (::bind(handle, reinterpret_cast<sockaddr*>(&local), sizeof(local)) < 0 || ::listen(handle, backlog) < 0
+        || ::getsockname(handle, reinterpret_cast<sockaddr*>(&local), &length) < 0) {
+        ::close(handle);
+        return -1;
+    }
+    port = ntohs(local.sin_port);
+    return handle;
+}
+
 bool CFtpWire::TakeLine(QByteArray& pending, QByteArray& line)
 {
     const qsizetype end = pending.indexOf("\r\n");
@@ -55,15 +84,10 @@ bool CFtpWire::ParsePassive(const QByteArray& reply, QByteArray& host, quint16& 
 
 int CFtpWire::ListenForActive(int backlog, QByteArray& portCommand)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local = Address("127.0.0.1", 0);
-    socklen_t length = sizeof(local);
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof(local)) < 0 || ::listen(listener, backlog) < 0
-        || ::getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length) < 0) {
-        ::close(listener);
+    quint16 port = 0;
+    const int listener = Listen("127.0.0.1", port, backlog);
+    if (listener < 0)
         return -1;
-    }
-    const int port = ntohs(local.sin_port);
     portCommand = "PORT 127,0,0,1," + QByteArray::number(port / 256) + ',' + QByteArray::number(port % 256);
     return listener;
 }

@@ -16,6 +16,11 @@ public:
     // A blocking connection to the port on 127.0.0.1, or -1; a receive buffer
     // size above 0 is set before connecting, so the window starts that small.
     static int ConnectLoopback(quint16 port, int receiveBuffer = 0);
+    // The same from a socket bound to the local address first (another
+    // loopback address plays another machine).
+    static int ConnectFrom(const char* localAddress, quint16 port);
+    // A listener on the address with a port chosen by the system; -1 on failure.
+    static int Listen(const char* address, quint16& port, int backlog = 5);
     // Moves the first whole line (without its CR LF) out of the buffer.
     static bool TakeLine(QByteArray& pending, QByteArray& line);
     // The data address a 227 reply names.
