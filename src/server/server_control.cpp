@@ -77,7 +77,7 @@ void CServerControl::StopSession(CClientThread* pThread)
     pThread->PostQuitMessage();
     if (CMessagePump::WaitForThreadEnd(thread, m_nStopTimeoutMs)) {
         // Its last words (the disconnect) are shown before it is reported closed.
-        m_pHub->DeliverPending();
+        m_pHub->Deliver();
         AddLogLine(threadId, Text::LogThreadClosed);
         // It left the registry at its end; make sure, without touching it.
         m_pHub->Remove(pThread);

@@ -102,11 +102,6 @@ void CSessionHub::PostDelivery()
         Qt::QueuedConnection);
 }
 
-void CSessionHub::DeliverPending()
-{
-    Deliver();
-}
-
 void CSessionHub::Deliver()
 {
     std::vector<Notification> batch;

@@ -51,9 +51,8 @@ public:
     QByteArray HomeDirectory() const override;
     void Unregister(CClientThread* thread) override;
 
-    // Main thread: hands over at once whatever is queued, as far as the
-    // receiver is set.
-    void DeliverPending();
+    // Main thread: hands the receiver what is queued (one turn's worth) now.
+    void Deliver();
 
     // The registry, under its lock.
     void Register(CClientThread* thread);
@@ -64,7 +63,6 @@ public:
 private:
     void Post(Kind kind, const QByteArray& text, quint32 threadId);
     void PostDelivery();
-    void Deliver();
     void CollectLater(QObject* pContext);
 
     std::shared_ptr<const CServerSettings> m_pSettings;

@@ -33,22 +33,12 @@ QByteArray ToBig5Name(const QByteArray& utf8)
     return CBig5Text::OneLine(CBig5Text::FromUtf8(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size()))));
 }
 
-// Files of one folder often share their modification time; converting it
-// to local time once per distinct time saves most of the conversions.
 tm LocalTime(qint64 nSeconds)
 {
-    thread_local qint64 nLastSeconds = 0;
-    thread_local tm lastLocal {};
-    thread_local bool bValid = false;
-    if (bValid && nSeconds == nLastSeconds)
-        return lastLocal;
     const time_t seconds = static_cast<time_t>(nSeconds);
     tm local {};
     if (!localtime_r(&seconds, &local))
         local = tm {};
-    nLastSeconds = nSeconds;
-    lastLocal = local;
-    bValid = true;
     return local;
 }
 

@@ -41,12 +41,12 @@ QByteArray AppendName(const QByteArray& directory, const QByteArray& name)
     return (directory == "/" ? QByteArray() : directory) + '/' + name;
 }
 
-// "/" followed by the first count names, "/"-separated.
-QByteArray JoinNames(const std::vector<QByteArray>& names, size_t count)
+// "/" followed by the names, "/"-separated.
+QByteArray JoinNames(const std::vector<QByteArray>& names)
 {
     QByteArray path("/");
-    for (size_t i = 0; i < count; ++i)
-        path = AppendName(path, names[i]);
+    for (const QByteArray& name : names)
+        path = AppendName(path, name);
     return path;
 }
 
@@ -134,7 +134,7 @@ QByteArray CVirtualPath::ResolveNames(const std::vector<QByteArray>& names)
 {
     // A path that exists as written has every name on it existing too: one
     // look instead of one per name, for the common case.
-    const QByteArray written = JoinNames(names, names.size());
+    const QByteArray written = JoinNames(names);
     if (CFileSystem::EntryExists(written))
         return written;
     QByteArray path("/");
@@ -195,7 +195,7 @@ bool CVirtualPath::RealPathOfNearest(const QByteArray& local, QByteArray& real)
     const std::vector<QByteArray> names = SplitNames(local);
     QByteArray existing("/");
     size_t nExisting = 0;
-    if (const QByteArray whole = JoinNames(names, names.size()); CFileSystem::EntryExists(whole)) {
+    if (const QByteArray whole = JoinNames(names); CFileSystem::EntryExists(whole)) {
         existing = whole;
         nExisting = names.size();
     }
