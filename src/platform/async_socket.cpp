@@ -383,14 +383,22 @@ void CAsyncSocket::ArmWrite(bool bArmed)
     }
 }
 
-void CAsyncSocket::OnReadable()
+bool CAsyncSocket::TakeNotification(bool& bWanted, QSocketNotifier& notifier)
 {
     AssertOwnThread();
-    if (!m_bReadWanted) {
-        m_pReadNotifier->setEnabled(false);
-        return;
+    if (!bWanted) {
+        notifier.setEnabled(false);
+        return false;
     }
-    ArmRead(false);
+    // Not again until asked for again.
+    bWanted = false;
+    return true;
+}
+
+void CAsyncSocket::OnReadable()
+{
+    if (!TakeNotification(m_bReadWanted, *m_pReadNotifier))
+        return;
     if (m_bConnecting) {
         // A refused connect makes the socket readable too; reading would
         // consume the error the connect notification must report.
@@ -423,12 +431,8 @@ void CAsyncSocket::OnReadable()
 
 void CAsyncSocket::OnWritable()
 {
-    AssertOwnThread();
-    if (!m_bWriteWanted) {
-        m_pWriteNotifier->setEnabled(false);
+    if (!TakeNotification(m_bWriteWanted, *m_pWriteNotifier))
         return;
-    }
-    ArmWrite(false);
     if (m_bConnecting) {
         CompleteConnect();
         return;

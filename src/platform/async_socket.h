@@ -107,6 +107,8 @@ private:
     void StopNotifiers();
     void ArmRead(bool bArmed);
     void ArmWrite(bool bArmed);
+    // A notifier fired: false when no notification is due (it is switched off).
+    bool TakeNotification(bool& bWanted, QSocketNotifier& notifier);
     void OnReadable();
     void OnWritable();
     void CompleteConnect();
