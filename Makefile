@@ -3,7 +3,7 @@ CMAKE_FLAGS ?=
 SANITIZE ?=
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test soak test-asan test-tsan run bench fuzz install clean
+.PHONY: all deps configure build test soak test-asan test-tsan run bench fuzz install package package-check clean
 
 all: build
 
@@ -51,6 +51,20 @@ install: build
 	@cmake --install $(BUILD) --prefix /usr/local
 	@setcap cap_net_bind_service=+ep /usr/local/bin/tessel-ftp
 	@echo "Installed /usr/local/bin/tessel-ftp (may bind port 21) and its desktop entry."
+
+# The Debian package, $(BUILD)/tessel-ftp_<version>_<arch>.deb. Only the program
+# is built for it, not the tests; the packaging tools come only with it.
+package: configure
+	@tools/install-deps.sh dpkg-dev file
+	@cmake --build $(BUILD) --target tessel-ftp desktop_files
+	@rm -f $(BUILD)/tessel-ftp_*.deb
+	@cd $(BUILD) && cpack --config CPackConfig.cmake
+
+# As root: lints the package, installs it, serves port 21 from it as an
+# ordinary user in a private network, purges it and looks for leftovers.
+package-check: package
+	@tools/install-deps.sh lintian desktop-file-utils appstream
+	@tools/package-check.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
