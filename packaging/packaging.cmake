@@ -3,7 +3,7 @@
 # Debian package made of all of it (cmake --build build --target package).
 
 set(TESSEL_RELEASE_DATE 2026-12-08)
-set(TESSEL_APPSTREAM_ID com.example.TesselFtp)
+set(TESSEL_APPSTREAM_ID com.example.tessel_ftp)
 set(TESSEL_MAINTAINER "Quorvane, Inc. <support@example.com>")
 set(TESSEL_HOMEPAGE "https://www.example.com/" CACHE STRING "The program's web site")
 set(TESSEL_SCREENSHOT_URL "https://www.example.com/tessel-ftp/docs/screenshots" CACHE STRING
