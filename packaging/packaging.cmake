@@ -4,7 +4,8 @@
 
 set(TESSEL_RELEASE_DATE 2026-12-08)
 set(TESSEL_APPSTREAM_ID com.example.tessel_ftp)
-set(TESSEL_MAINTAINER "Quorvane, Inc. <support@example.com>")
+# No comma in the name: Debian fields separate contacts with commas.
+set(TESSEL_MAINTAINER "Quorvane Inc. <support@example.com>")
 set(TESSEL_HOMEPAGE "https://www.example.com/" CACHE STRING "The program's web site")
 set(TESSEL_SCREENSHOT_URL "https://www.example.com/tessel-ftp/docs/screenshots" CACHE STRING
     "Where the README's pictures (docs/screenshots) are published, for software centres")
@@ -46,6 +47,9 @@ configure_file(${packaging_source}/tessel-ftp.metainfo.xml.in
 add_custom_target(desktop_files ALL DEPENDS ${packaging_files})
 
 install(TARGETS tessel-ftp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Resolving every symbol at start lets the relocations be read-only for the
+# whole run, as in Debian's own builds.
+target_link_options(tessel-ftp PRIVATE -Wl,-z,relro,-z,now)
 install(FILES res/desktop/tessel-ftp.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${packaging_out}/${TESSEL_APPSTREAM_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${packaging_out}/tessel-ftp.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -91,8 +95,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${TESSEL_HOMEPAGE})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "share one folder with any FTP client from a desktop window")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-A small FTP server for one desktop. You pick one folder and what visitors
+# CPack puts the summary above this as the synopsis line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A small FTP server for one desktop. You pick one folder and what visitors
 may do in it (download, upload, delete, rename, create folders); any FTP
 client on the network can then log in as anonymous, with any password, and
 work inside that folder over port 21, in active or passive mode.
