@@ -82,6 +82,9 @@ dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' && 
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print substr($6, 2)}' >"$WORK/files"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o Dpkg::Use-Pty=0 "$deb" || fail "apt-get could not install $deb"
 getcap "$PROGRAM" | grep -q cap_net_bind_service=ep || fail "the install did not grant cap_net_bind_service: $(getcap "$PROGRAM")"
+# Writing the program again, as an upgrade does, drops the capability.
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o Dpkg::Use-Pty=0 --reinstall "$deb" || fail "apt-get could not reinstall $deb"
+getcap "$PROGRAM" | grep -q cap_net_bind_service=ep || fail "the reinstall did not grant cap_net_bind_service again"
 
 echo "== the installed program in a private network"
 unshare -n bash "$0" --serve || { apt-get purge -y -qq "$package"; fail "serving from the installed package failed"; }
