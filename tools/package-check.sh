@@ -66,7 +66,13 @@ trap 'rm -rf "$WORK"' EXIT
 echo "== $deb"
 dpkg-deb -f "$deb" Package Version Architecture Depends Recommends
 echo "== lintian"
-lintian --fail-on error --display-info "$deb" || fail "lintian found errors"
+# Lint tools read the archive as an ordinary user, not as root.
+chmod 755 "$WORK"
+mkdir "$WORK/lint"
+cp "$deb" "$WORK/lint/"
+chown -R "$RUN_AS" "$WORK/lint"
+setpriv --reuid="$RUN_AS" --regid="$(id -g "$RUN_AS")" --clear-groups env HOME="$WORK/lint" TMPDIR="$WORK/lint" \
+    lintian --fail-on error --display-info "$WORK/lint/$(basename "$deb")" || fail "lintian found errors"
 
 echo "== desktop-file-validate, appstreamcli validate"
 dpkg-deb -x "$deb" "$WORK/unpacked"
