@@ -24,7 +24,11 @@ void CClientThread::PostLog(const QByteArray& text)
 
 void CClientThread::PostCloseData()
 {
-    PostThreadMessage([this] { OnCloseData(); });
+    // The message names the data socket it is for: a PASV or a transfer
+    // command handled before it is taken has made a newer one, which must
+    // survive it.
+    const quint64 nDataSocket = m_pControlSocket->ReleaseDataConnection();
+    PostThreadMessage([this, nDataSocket] { OnCloseData(nDataSocket); });
 }
 
 bool CClientThread::InitInstance()
@@ -56,8 +60,8 @@ int CClientThread::ExitInstance()
     return 0;
 }
 
-void CClientThread::OnCloseData()
+void CClientThread::OnCloseData(quint64 nDataSocket)
 {
     if (m_pControlSocket)
-        m_pControlSocket->CloseDataConnection();
+        m_pControlSocket->CloseDataSocket(nDataSocket);
 }

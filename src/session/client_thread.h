@@ -22,7 +22,9 @@ public:
 
     // Posts one log text to the window, tagged with this thread's id.
     void PostLog(const QByteArray& text);
-    // Asks this thread to close its data connection once it next takes a message.
+    // Session thread only: ends the current data connection. Its settings
+    // are forgotten now; its socket, which may be the caller, is closed once
+    // the thread next takes a message.
     void PostCloseData();
 
     ISessionHost& Host() const { return *m_pHost; }
@@ -33,7 +35,7 @@ protected:
     int ExitInstance() override;
 
 private:
-    void OnCloseData();
+    void OnCloseData(quint64 nDataSocket);
 
     int m_hAcceptedSocket;
     std::shared_ptr<ISessionHost> m_pHost;

@@ -174,10 +174,34 @@ void CControlSocket::CloseDataConnection()
     if (!m_pDataSocket)
         return;
     m_pDataSocket.reset();
+    ForgetDataSettings();
+}
+
+quint64 CControlSocket::ReleaseDataConnection()
+{
+    if (m_pDataSocket)
+        ForgetDataSettings();
+    return m_nDataSocketNumber;
+}
+
+void CControlSocket::CloseDataSocket(quint64 nSocketNumber)
+{
+    if (nSocketNumber == m_nDataSocketNumber)
+        m_pDataSocket.reset();
+}
+
+void CControlSocket::ForgetDataSettings()
+{
     m_strDataHost.clear();
     m_nDataPort = -1;
     m_nRestartOffset = 0;
     m_bPassive = false;
+}
+
+void CControlSocket::NewDataSocket()
+{
+    m_pDataSocket = std::make_unique<CDataSocket>(this);
+    ++m_nDataSocketNumber;
 }
 
 bool CControlSocket::CmdUser(const QByteArray& argument)
@@ -402,7 +426,7 @@ bool CControlSocket::IsPermittedDataTarget(const QByteArray& strHost, int nPort,
 bool CControlSocket::CmdPasv(const QByteArray&)
 {
     CloseDataConnection();
-    m_pDataSocket = std::make_unique<CDataSocket>(this);
+    NewDataSocket();
     if (!m_pDataSocket->Create(0, kAllSocketEvents)) {
         CloseDataConnection();
         SendReply(Text::ReplyPasvFailed);
@@ -427,7 +451,7 @@ bool CControlSocket::ConnectActive()
 {
     // A socket still held from an earlier transfer (its close message not yet
     // taken) is dropped rather than leaked alongside the new one.
-    m_pDataSocket = std::make_unique<CDataSocket>(this);
+    NewDataSocket();
     if (!IsPermittedDataTarget(m_strDataHost, m_nDataPort, m_pThread->PeerAddress()))
         return Refuse(Text::ReplyDataConnectFailed);
     if (!m_pDataSocket->Create(0, kAllSocketEvents))

@@ -60,6 +60,14 @@ public:
     // (the caller then closes the data connection).
     bool OpenDataConnection();
     void CloseDataConnection();
+    // The half of a posted close that cannot wait: what the ending connection
+    // was set up with (PORT address, REST offset, passive mode) is forgotten
+    // at once, so that whatever the client sends next is for the next one.
+    // Returns the number of the data socket, for CloseDataSocket.
+    quint64 ReleaseDataConnection();
+    // Destroys the data socket of that number if the session still has it;
+    // a newer one is left alone.
+    void CloseDataSocket(quint64 nSocketNumber);
     // The one place an active data connection may go: the client's own
     // address, on a port that is not a system service's.
     static bool IsPermittedDataTarget(const QByteArray& strHost, int nPort, const QByteArray& strPeer);
@@ -129,6 +137,8 @@ private:
     bool CreateDirectoryTree(const QByteArray& local);
     bool MoveRenameSource(const QByteArray& target, Text done, Text failed);
     bool ConnectActive();
+    void NewDataSocket();
+    void ForgetDataSettings();
 
     CClientThread* m_pThread;
     QByteArray m_strUser;
@@ -141,6 +151,8 @@ private:
     QByteArray m_strDataHost;
     CVirtualPath m_Paths; // home and current directory, set at login
     std::unique_ptr<CDataSocket> m_pDataSocket;
+    // Counts the data sockets made, so that a posted close names its own.
+    quint64 m_nDataSocketNumber = 0;
     QByteArray m_strRecvBuffer;
     QList<QByteArray> m_CommandQueue;
 };

@@ -62,6 +62,9 @@ private slots:
     void sessionEndClosesTheDataConnection();
     void clientClosingAnIdleDataConnectionGetsNoReply_data();
     void clientClosingAnIdleDataConnectionGetsNoReply();
+    void lateCloseLeavesANewerPassivePort();
+    void lateCloseLeavesANewerPortAndRest();
+    void everyPassivePortAcceptsAfterARefusal();
 
 private:
     std::unique_ptr<CTransferFixture> m_pFixture;
@@ -323,6 +326,59 @@ void TestDataConnection::clientClosingAnIdleDataConnectionGetsNoReply()
     const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR digits");
     QCOMPARE(result.data, QByteArray("0123456789"));
     QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+}
+
+// A close that ABOR posts is taken only after every command of the same read
+// has run, so a PASV in that read comes between the post and its delivery.
+// The close is about the older connection and must not touch the new one.
+void TestDataConnection::lateCloseLeavesANewerPassivePort()
+{
+    const int older = m_pClient->OpenPassive();
+    QVERIFY(older >= 0);
+    QVERIFY(m_pClient->SendRaw("ABOR\r\nPASV\r\n"));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyAbor));
+    const quint16 port = PassivePort(m_pClient->ReadLine());
+    QVERIFY(port != 0);
+    const int data = CFtpWire::ConnectFrom("127.0.0.1", port);
+    QVERIFY2(data >= 0, "the announced passive port refuses");
+    QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
+    QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("0123456789"));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+    ::close(data);
+    ::close(older);
+}
+
+void TestDataConnection::lateCloseLeavesANewerPortAndRest()
+{
+    const int older = m_pClient->OpenPassive();
+    QVERIFY(older >= 0);
+    QByteArray portCommand;
+    const int listener = CFtpWire::ListenForActive(1, portCommand);
+    QVERIFY(listener >= 0);
+    QVERIFY(m_pClient->SendRaw("ABOR\r\n" + portCommand + "\r\nREST 4\r\n"));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyAbor));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyPort));
+    QVERIFY(m_pClient->ReadLine().startsWith("350 "));
+    QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
+    const int data = CFtpTestClient::AcceptData(listener);
+    QVERIFY2(data >= 0, "the PORT address was forgotten");
+    QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("456789"));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+    ::close(data);
+    ::close(listener);
+    ::close(older);
+}
+
+// What clients that connect before the command do all day: the data
+// connection is let go after a refusal and the next PASV follows at once.
+void TestDataConnection::everyPassivePortAcceptsAfterARefusal()
+{
+    for (int round = 0; round < 300; ++round) {
+        const int data = m_pClient->OpenPassive();
+        QVERIFY2(data >= 0, qPrintable(QString("round %1: the announced passive port refuses").arg(round)));
+        QCOMPARE(m_pClient->Command("RETR missing"), Big5(Text::ReplyFileMissing));
+        ::close(data);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDataConnection)
