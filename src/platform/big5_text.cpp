@@ -1,11 +1,63 @@
 #include "platform/big5_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <iconv.h>
 
 namespace {
+
+// Where input cannot be converted: the mark written in its place, and how
+// many bytes the bad character takes, so that the rest is still converted.
+struct Replacement {
+    std::string_view mark;
+    size_t (*badLength)(const unsigned char* in, size_t inLeft);
+};
+
+bool IsContinuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
+
+// A name on disk need not be valid UTF-8: skip one sequence, but only as far
+// as its continuation bytes go, so that a stray or cut-short sequence costs
+// one mark and never the characters after it.
+size_t BadUtf8Length(const unsigned char* in, size_t inLeft)
+{
+    const unsigned char lead = in[0];
+    size_t length = 1;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3;
+    else if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    size_t skipped = 1;
+    while (skipped < length && skipped < inLeft && IsContinuation(in[skipped]))
+        ++skipped;
+    return skipped;
+}
+
+bool IsBig5TrailByte(unsigned char byte)
+{
+    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0xA1 && byte <= 0xFE);
+}
+
+// A well-formed pair the table does not know (a user-defined character) is
+// one character and one mark, or its trail byte would show as a stray
+// letter or backslash. Any other bad byte is a mark of its own, so the
+// byte after it is read afresh.
+size_t BadBig5Length(const unsigned char* in, size_t inLeft)
+{
+    if (inLeft >= 2 && CBig5Text::IsLeadByte(in[0]) && IsBig5TrailByte(in[1]))
+        return 2;
+    return 1;
+}
+
+constexpr Replacement kQuestionMark = {"?", BadUtf8Length};
+// U+FFFD, the replacement character, in UTF-8.
+constexpr Replacement kReplacementCharacter = {"\xEF\xBF\xBD", BadBig5Length};
 
 // iconv descriptors hold conversion state, so each thread keeps its own pair.
 class CThreadConverter {
@@ -21,9 +73,10 @@ public:
 
     bool IsValid() const { return m_hConverter != reinterpret_cast<iconv_t>(-1); }
 
-    // Converts the whole input; with bReplace, an unconvertible input character is
-    // skipped and "?" written instead, otherwise the conversion fails.
-    bool Convert(const char* input, size_t inputLength, std::string& output, bool bReplace)
+    // Converts the whole input. Without a replacement, input that cannot be
+    // converted fails the conversion; with one, it becomes the mark and the
+    // conversion goes on right after it.
+    bool Convert(const char* input, size_t inputLength, std::string& output, const Replacement* replacement)
     {
         output.clear();
         if (!IsValid())
@@ -41,38 +94,17 @@ public:
                 continue;
             if (errno == E2BIG)
                 continue;
-            if (!bReplace)
+            if (!replacement)
                 return false;
-            output.push_back('?');
-            SkipOneCharacter(in, inLeft);
+            output.append(replacement->mark);
+            const size_t bad = replacement->badLength(reinterpret_cast<const unsigned char*>(in), inLeft);
+            in += bad;
+            inLeft -= bad;
         }
         return true;
     }
 
 private:
-    // The input of the replacing direction is UTF-8: skip one sequence, but
-    // only as far as its continuation bytes go, so that a stray or cut-short
-    // sequence (a name on disk need not be valid UTF-8) costs one "?" and
-    // never the characters after it.
-    static void SkipOneCharacter(char*& in, size_t& inLeft)
-    {
-        const unsigned char lead = static_cast<unsigned char>(*in);
-        size_t length = 1;
-        if (lead >= 0xF0 && lead <= 0xF4)
-            length = 4;
-        else if (lead >= 0xE0 && lead <= 0xEF)
-            length = 3;
-        else if (lead >= 0xC2 && lead <= 0xDF)
-            length = 2;
-        size_t skipped = 1;
-        while (skipped < length && skipped < inLeft && IsContinuation(in[skipped]))
-            ++skipped;
-        in += skipped;
-        inLeft -= skipped;
-    }
-
-    static bool IsContinuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
-
     iconv_t m_hConverter;
 };
 
@@ -164,20 +196,23 @@ QByteArray CBig5Text::OneLine(const QByteArray& text)
 
 bool CBig5Text::ToUtf8(const QByteArray& big5, std::string& utf8)
 {
-    return Big5ToUtf8().Convert(big5.constData(), big5.size(), utf8, false);
+    return Big5ToUtf8().Convert(big5.constData(), big5.size(), utf8, nullptr);
 }
 
 QByteArray CBig5Text::FromUtf8(std::string_view utf8)
 {
     std::string big5;
-    Utf8ToBig5().Convert(utf8.data(), utf8.size(), big5, true);
+    Utf8ToBig5().Convert(utf8.data(), utf8.size(), big5, &kQuestionMark);
     return QByteArray(big5.data(), static_cast<qsizetype>(big5.size()));
 }
 
 QString CBig5Text::ToQString(const QByteArray& big5)
 {
+    // Most log rows are plain ASCII, and the log converts every row it draws.
+    if (std::all_of(big5.cbegin(), big5.cend(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; }))
+        return QString::fromLatin1(big5);
     std::string utf8;
-    if (!ToUtf8(big5, utf8))
+    if (!Big5ToUtf8().Convert(big5.constData(), big5.size(), utf8, &kReplacementCharacter))
         return QString::fromLatin1(big5);
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }

@@ -13,6 +13,8 @@ private slots:
     void invalidBytesAreRejected();
     void unencodableCharactersBecomeQuestionMarks_data();
     void unencodableCharactersBecomeQuestionMarks();
+    void rowsShowBadBytesAsMarksOnly_data();
+    void rowsShowBadBytesAsMarksOnly();
 };
 
 void TestBig5Text::greetingIsExactBig5()
@@ -75,6 +77,30 @@ void TestBig5Text::unencodableCharactersBecomeQuestionMarks()
     QFETCH(QByteArray, utf8);
     QFETCH(QByteArray, big5);
     QCOMPARE(CBig5Text::FromUtf8(std::string_view(utf8.constData(), utf8.size())), big5);
+}
+
+void TestBig5Text::rowsShowBadBytesAsMarksOnly_data()
+{
+    // One byte that is not Big5 must not garble the server's own Chinese
+    // around it, and every bad byte stays visible as a mark.
+    QTest::addColumn<QByteArray>("big5");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("reply to a UTF-8 argument")
+        << CBig5Text::FormatTemplate(CTextTable::Big5(Text::ReplyType), "\xE4\xB8\xAD\xE6\x96\x87")
+        << QStringLiteral("200 資料傳送型態設定為 銝剜\uFFFD\uFFFD.");
+    QTest::newRow("byte no character starts") << QByteArray("\xA5\x5C\xFF\xA5\x5C") << QStringLiteral("功\uFFFD功");
+    QTest::newRow("lead byte before a digit") << QByteArray("\xA4" "1") << QStringLiteral("\uFFFD" "1");
+    QTest::newRow("lead byte cut at the end") << QByteArray("ab\xA4") << QStringLiteral("ab\uFFFD");
+    QTest::newRow("user-defined code with a backslash trail")
+        << QByteArray("\xFA\x5C\xB3\x5C") << QStringLiteral("\uFFFD許");
+    QTest::newRow("plain ASCII") << QByteArray("NOOP") << QStringLiteral("NOOP");
+}
+
+void TestBig5Text::rowsShowBadBytesAsMarksOnly()
+{
+    QFETCH(QByteArray, big5);
+    QFETCH(QString, shown);
+    QCOMPARE(CBig5Text::ToQString(big5), shown);
 }
 
 QTEST_GUILESS_MAIN(TestBig5Text)
