@@ -1,10 +1,12 @@
 #include "ui/settings_dlg.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QShowEvent>
 
@@ -14,9 +16,19 @@
 
 namespace {
 
-QString ChooseFolder(QWidget* owner, const QString& title)
+// Built here rather than through the static helper, which would turn a
+// remote choice into URL text that then passes for a path, and which runs
+// application-modal, leaving the tray icon dead while the chooser is open.
+QUrl ChooseFolder(QWidget* owner, const QString& title)
 {
-    return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+    QFileDialog dialog(owner, title);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setSupportedSchemes({QStringLiteral("file")});
+    dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted)
+        return QUrl();
+    return dialog.selectedUrls().value(0);
 }
 
 // The check boxes in tab order, with their places in dialog units.
@@ -45,6 +57,8 @@ CSettingsDlg::CSettingsDlg(QWidget* parent)
     , m_Chooser(ChooseFolder)
 {
     setFont(CDialogFont::Font());
+    // Modal to its owner only: the tray icon keeps working while it is open.
+    setWindowModality(Qt::WindowModal);
     setWindowTitle(CTextTable::Display(Text::SettingsCaption));
     const CDialogUnits units(font());
     setFixedSize(units.Size(223, 81));
@@ -66,7 +80,6 @@ CSettingsDlg::CSettingsDlg(QWidget* parent)
     units.Place(m_pHomeDirectory, 53, 13, 144, 12);
     auto* browse = new QPushButton(CTextTable::Display(Text::SettingsBrowse), this);
     units.Place(browse, 198, 13, 16, 12);
-    browse->setAutoDefault(false);
     connect(browse, &QPushButton::clicked, this, &CSettingsDlg::OnBrowse);
 
     for (const FlagControl& control : kFlagControls) {
@@ -114,8 +127,24 @@ void CSettingsDlg::ControlsToFields()
 
 void CSettingsDlg::OnBrowse()
 {
-    const QString chosen = m_Chooser(this, CTextTable::Display(Text::BrowseTitle));
+    const QUrl chosen = m_Chooser(this, CTextTable::Display(Text::BrowseTitle));
+    if (chosen.isEmpty())
+        return;
+    // The sessions serve local folders only; anything else would be stored as
+    // a root no session could open.
+    const QString path = chosen.isLocalFile() ? chosen.toLocalFile() : QString();
+    if (path.isEmpty()) {
+        ShowBrowseFailure();
+        return;
+    }
     // Only the path box takes the choice; box changes made before browsing stay.
-    if (!chosen.isEmpty())
-        m_pHomeDirectory->setText(chosen);
+    m_pHomeDirectory->setText(path);
+}
+
+void CSettingsDlg::ShowBrowseFailure()
+{
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
+                    CTextTable::Display(Text::BrowseFailed), QMessageBox::Ok, this);
+    box.setWindowModality(Qt::WindowModal);
+    box.exec();
 }

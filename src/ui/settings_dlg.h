@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QUrl>
 
 class QCheckBox;
 class QLineEdit;
@@ -17,8 +18,10 @@ class QLineEdit;
 class CSettingsDlg : public QDialog {
     Q_OBJECT
 public:
-    // Returns the chosen folder, or an empty text when the user cancelled.
-    using FolderChooser = std::function<QString(QWidget* owner, const QString& title)>;
+    // Returns the chosen place, or an empty URL when the user cancelled. A
+    // desktop's chooser can hand back places that are no local folder (a
+    // remote share, say), so the answer is a URL, not a path.
+    using FolderChooser = std::function<QUrl(QWidget* owner, const QString& title)>;
 
     explicit CSettingsDlg(QWidget* parent = nullptr);
 
@@ -49,6 +52,7 @@ private:
     void FieldsToControls();
     void ControlsToFields();
     void OnBrowse();
+    void ShowBrowseFailure();
 
     QLineEdit* m_pHomeDirectory;
     std::vector<FlagBinding> m_Flags;

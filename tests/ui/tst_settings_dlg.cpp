@@ -1,6 +1,8 @@
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -64,6 +66,24 @@ void Browse(const QWidget& dialog)
     QTest::mouseClick(Find<QPushButton>(dialog, Text::SettingsBrowse), Qt::LeftButton);
 }
 
+// The texts of the message boxes that come up while the action runs; each is
+// answered with OK as soon as it shows.
+QStringList MessageBoxesDuring(const std::function<void()>& action)
+{
+    QStringList texts;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            if (box->icon() == QMessageBox::Critical)
+                texts << box->text();
+            box->accept();
+        }
+    });
+    poll.start(10);
+    action();
+    return texts;
+}
+
 const Values kOpened = {QStringLiteral("/srv/分享"), 1, 0, 1, 0, 1, 1};
 
 } // namespace
@@ -77,7 +97,9 @@ private slots:
     void okWithoutChangesKeepsValues();
     void pathIsStoredAsTyped_data();
     void pathIsStoredAsTyped();
-    void cancelledBrowseKeepsTypedText();
+    void browseWithoutAFolderKeepsTypedText_data();
+    void browseWithoutAFolderKeepsTypedText();
+    void enterPressesTheFocusedButtonOnly();
     void browseReplacesOnlyThePath();
     void modalRunEndsWithOk();
 };
@@ -100,7 +122,7 @@ void TestSettingsDlg::fieldsReachControlsWhenShown()
 void TestSettingsDlg::cancelChangesNothing()
 {
     CSettingsDlg dialog;
-    dialog.SetFolderChooser([](QWidget*, const QString&) { return QStringLiteral("/elsewhere"); });
+    dialog.SetFolderChooser([](QWidget*, const QString&) { return QUrl::fromLocalFile(QStringLiteral("/elsewhere")); });
     Fill(dialog, kOpened);
     dialog.show();
     for (QCheckBox* box : dialog.findChildren<QCheckBox*>())
@@ -157,20 +179,56 @@ void TestSettingsDlg::pathIsStoredAsTyped()
     QVERIFY(!QDir(QStringLiteral("/no/such/folder/分享")).exists());
 }
 
-void TestSettingsDlg::cancelledBrowseKeepsTypedText()
+void TestSettingsDlg::browseWithoutAFolderKeepsTypedText_data()
+{
+    QTest::addColumn<QUrl>("chosen");
+    QTest::addColumn<bool>("failureShown");
+    QTest::newRow("cancelled") << QUrl() << false;
+    QTest::newRow("remote place") << QUrl(QStringLiteral("sftp://host/srv/ftp")) << true;
+    QTest::newRow("file URL without a path") << QUrl(QStringLiteral("file:")) << true;
+}
+
+void TestSettingsDlg::browseWithoutAFolderKeepsTypedText()
+{
+    QFETCH(QUrl, chosen);
+    QFETCH(bool, failureShown);
+    CSettingsDlg dialog;
+    int calls = 0;
+    dialog.SetFolderChooser([&](QWidget*, const QString&) {
+        ++calls;
+        return chosen;
+    });
+    Fill(dialog, kOpened);
+    dialog.show();
+    PathEdit(dialog)->setText(QStringLiteral("/typed/by hand"));
+    const QStringList boxes = MessageBoxesDuring([&] { Browse(dialog); });
+    QCOMPARE(calls, 1);
+    QCOMPARE(boxes, failureShown ? QStringList{QStringLiteral("Failed to get directory")} : QStringList());
+    QCOMPARE(PathEdit(dialog)->text(), QStringLiteral("/typed/by hand"));
+}
+
+void TestSettingsDlg::enterPressesTheFocusedButtonOnly()
 {
     CSettingsDlg dialog;
     int calls = 0;
     dialog.SetFolderChooser([&](QWidget*, const QString&) {
         ++calls;
-        return QString();
+        return QUrl();
     });
     Fill(dialog, kOpened);
     dialog.show();
-    PathEdit(dialog)->setText(QStringLiteral("/typed/by hand"));
-    Browse(dialog);
+    QApplication::setActiveWindow(&dialog);
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    Find<QPushButton>(dialog, Text::SettingsBrowse)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(calls, 1);
-    QCOMPARE(PathEdit(dialog)->text(), QStringLiteral("/typed/by hand"));
+    QVERIFY(dialog.isVisible());
+    // With the focus on a box, Enter means OK.
+    Box(dialog, Text::SettingsUpload)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(calls, 1);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
 }
 
 void TestSettingsDlg::browseReplacesOnlyThePath()
@@ -182,7 +240,7 @@ void TestSettingsDlg::browseReplacesOnlyThePath()
     dialog.SetFolderChooser([&](QWidget* parent, const QString& caption) {
         owner = parent;
         title = caption;
-        return chosen;
+        return QUrl::fromLocalFile(chosen);
     });
     Fill(dialog, kOpened);
     dialog.show();
