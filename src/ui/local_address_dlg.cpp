@@ -15,6 +15,8 @@ CLocalAddressDlg::CLocalAddressDlg(QWidget* parent)
     : QDialog(parent)
 {
     setFont(CDialogFont::Font());
+    // Modal to its owner only: the tray icon keeps working while it is open.
+    setWindowModality(Qt::WindowModal);
     setWindowTitle(CTextTable::Display(Text::AddressCaption));
     const CDialogUnits units(font());
     setFixedSize(units.Size(124, 61));
@@ -24,9 +26,10 @@ CLocalAddressDlg::CLocalAddressDlg(QWidget* parent)
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
+    // A plain edit box, so that the address can be selected and copied for
+    // passing on; whatever is typed over it goes nowhere.
     m_pAddress = new QLineEdit(this);
     units.Place(m_pAddress, 58, 7, 59, 12);
-    m_pAddress->setReadOnly(true);
     m_pAddress->setText(CLocalAddress::OwnForDisplay());
 
     auto* localCaption = new QLabel(CTextTable::Display(Text::AddressLocal), this);

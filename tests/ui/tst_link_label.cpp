@@ -1,3 +1,5 @@
+#include <QClipboard>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -36,6 +38,7 @@ private slots:
     void lookupResolvesFirstIpv4Address();
     void ownAddressIsDottedQuad();
     void addressDialogShowsAddressAndLink();
+    void addressBoxWorksAsAnEditBox();
     void aboutLinksOpenMakerPages();
 };
 
@@ -147,6 +150,23 @@ void TestLinkLabel::addressDialogShowsAddressAndLink()
     QCOMPARE(dialog.windowTitle(), QStringLiteral("本機IP位置"));
     QCOMPARE(dialog.Address(), CLocalAddress::OwnForDisplay());
     QCOMPARE(dialog.PublicAddressLink()->Target(), QString::fromLatin1(MakerLinks::kPublicAddress));
+}
+
+void TestLinkLabel::addressBoxWorksAsAnEditBox()
+{
+    CLocalAddressDlg dialog;
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    // Tab goes from OK to the address, which is selected on the way in.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    auto* box = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(box);
+    QCOMPARE(box->selectedText(), CLocalAddress::OwnForDisplay());
+    QTest::keySequence(box, QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), CLocalAddress::OwnForDisplay());
+    QTest::keyClicks(box, QStringLiteral("10.0.0.9"));
+    QCOMPARE(box->text(), QStringLiteral("10.0.0.9"));
 }
 
 void TestLinkLabel::aboutLinksOpenMakerPages()
