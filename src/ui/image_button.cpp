@@ -11,6 +11,18 @@ namespace {
 constexpr int kFallbackWidth = 75;
 constexpr int kFallbackHeight = 23;
 const QColor kEngravedText(0x80, 0x80, 0x80);
+const QColor kTransparentColor(0xFF, 0x00, 0xFF);
+constexpr int kLabelMargin = 4;
+
+// Where a label of the given extent starts along one side of the button.
+int LabelStart(int room, int extent, bool bAtStart, bool bAtEnd)
+{
+    if (bAtStart)
+        return kLabelMargin;
+    if (bAtEnd)
+        return room - kLabelMargin - extent;
+    return (room - extent) / 2;
+}
 
 } // namespace
 
@@ -27,9 +39,10 @@ CImageButton::CImageButton(QWidget* parent)
 bool CImageButton::LoadFaceStrip(const QString& resource, int faceCount, int left, int top,
                                  int right, int bottom)
 {
-    const QPixmap strip(resource);
+    QPixmap strip(resource);
     if (strip.isNull() || faceCount < 1 || strip.width() < faceCount)
         return false;
+    strip.setMask(strip.createMaskFromColor(kTransparentColor, Qt::MaskInColor));
 
     const int faceWidth = strip.width() / faceCount;
     const QSize size = this->size();
@@ -54,6 +67,12 @@ bool CImageButton::LoadFaceStrip(const QString& resource, int faceCount, int lef
 void CImageButton::SetLabelColor(const QColor& color)
 {
     m_crLabel = color;
+    update();
+}
+
+void CImageButton::SetLabelAlignment(Qt::Alignment alignment)
+{
+    m_nLabelAlignment = alignment;
     update();
 }
 
@@ -132,12 +151,23 @@ void CImageButton::paintEvent(QPaintEvent*)
     QPainter(this).drawPixmap(0, 0, buffer);
 }
 
-void CImageButton::PaintLabel(QPainter& painter) const
+QRect CImageButton::LabelRect() const
 {
-    const int flags = Qt::AlignCenter | Qt::TextShowMnemonic;
-    QRect area = rect();
+    const QSize extent = fontMetrics().size(Qt::TextShowMnemonic, text());
+    const int x = LabelStart(width(), extent.width(), m_nLabelAlignment & Qt::AlignLeft,
+                             m_nLabelAlignment & Qt::AlignRight);
+    const int y = LabelStart(height(), extent.height(), m_nLabelAlignment & Qt::AlignTop,
+                             m_nLabelAlignment & Qt::AlignBottom);
+    QRect area(QPoint(x, y), extent);
     if (isDown())
         area.translate(1, 1);
+    return area;
+}
+
+void CImageButton::PaintLabel(QPainter& painter) const
+{
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic | Qt::TextDontClip;
+    const QRect area = LabelRect();
     painter.setFont(font());
     if (isEnabled()) {
         painter.setPen(m_crLabel);

@@ -19,11 +19,15 @@ public:
     explicit CImageButton(QWidget* parent = nullptr);
 
     // Builds the faces from the strip at the button's present size: corners
-    // as they are, edges stretched one way, the centre both. False when the
-    // strip cannot be loaded or is narrower than the face count.
+    // as they are, edges stretched one way, the centre both. Magenta pixels of
+    // the strip are transparent and show the parent. False when the strip
+    // cannot be loaded or is narrower than the face count.
     bool LoadFaceStrip(const QString& resource, int faceCount, int left, int top, int right,
                        int bottom);
     void SetLabelColor(const QColor& color);
+    // Centred both ways unless told otherwise; a label put at an edge keeps
+    // 4 pixels from it.
+    void SetLabelAlignment(Qt::Alignment alignment);
     // With mask 0 the value replaces the options; otherwise only masked bits change.
     quint32 SetOptions(quint32 value, quint32 mask);
     void SetFaceIndexes(int normal, int pressed, int disabled, int hot);
@@ -47,8 +51,10 @@ private:
     bool HoverTracking() const { return (m_nOptions & kOptionHoverTracking) != 0; }
     int ValidFace(int index) const;
     void PaintLabel(QPainter& painter) const;
+    QRect LabelRect() const;
 
     QColor m_crLabel;
+    Qt::Alignment m_nLabelAlignment = Qt::AlignCenter;
     quint32 m_nOptions = 0;
     QPixmap m_Faces;
     int m_nFaceCount = 0;

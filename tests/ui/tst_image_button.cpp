@@ -108,6 +108,9 @@ private slots:
     void cornersStayUnscaled_data();
     void cornersStayUnscaled();
     void setOptionsReplacesMaskedBits();
+    void magentaShowsTheParent();
+    void labelKeepsItsPlace_data();
+    void labelKeepsItsPlace();
 
 private:
     QTemporaryDir m_Dir;
@@ -312,6 +315,84 @@ void TestImageButton::setOptionsReplacesMaskedBits()
     QCOMPARE(button.SetOptions(0x5, 0), 0u);
     QCOMPARE(button.SetOptions(0x2, 0x3), 0x5u);
     QCOMPARE(button.SetOptions(0, 0), 0x6u);
+}
+
+void TestImageButton::magentaShowsTheParent()
+{
+    // Red faces with a magenta centre, the part that stretches both ways.
+    QImage strip(40, 16, QImage::Format_RGB32);
+    strip.fill(Qt::red);
+    QPainter(&strip).fillRect(kMargin, kMargin, 20 - 2 * kMargin, 16 - 2 * kMargin, Qt::magenta);
+    QPainter(&strip).fillRect(20 + kMargin, kMargin, 20 - 2 * kMargin, 16 - 2 * kMargin, Qt::magenta);
+    const QString path = m_Dir.filePath(QStringLiteral("magenta.png"));
+    QVERIFY(strip.save(path));
+
+    Window window;
+    window.top.setAutoFillBackground(true);
+    QPalette palette = window.top.palette();
+    palette.setColor(QPalette::Window, Qt::green);
+    window.top.setPalette(palette);
+    window.button->setText(QString());
+    QVERIFY(window.button->LoadFaceStrip(path, 2, kMargin, kMargin, kMargin, kMargin));
+    QVERIFY(window.Show());
+    const QImage shot = window.top.grab(window.button->geometry()).toImage();
+    QCOMPARE(shot.pixelColor(1, 1), QColor(Qt::red));
+    QCOMPARE(shot.pixelColor(45, 15), QColor(Qt::green));
+    QTest::mousePress(window.button, Qt::LeftButton);
+    QCOMPARE(window.top.grab(window.button->geometry()).toImage().pixelColor(45, 15), QColor(Qt::green));
+    QTest::mouseRelease(window.button, Qt::LeftButton);
+}
+
+void TestImageButton::labelKeepsItsPlace_data()
+{
+    QTest::addColumn<int>("alignment");
+    QTest::newRow("centred") << int(Qt::AlignCenter);
+    QTest::newRow("left") << int(Qt::AlignLeft | Qt::AlignVCenter);
+    QTest::newRow("right") << int(Qt::AlignRight | Qt::AlignVCenter);
+    QTest::newRow("top") << int(Qt::AlignHCenter | Qt::AlignTop);
+    QTest::newRow("bottom right") << int(Qt::AlignRight | Qt::AlignBottom);
+}
+
+void TestImageButton::labelKeepsItsPlace()
+{
+    QFETCH(int, alignment);
+    const Qt::Alignment where(alignment);
+    QTemporaryDir dir;
+    QImage strip(20, 16, QImage::Format_RGB32);
+    strip.fill(Qt::white);
+    const QString path = dir.filePath(QStringLiteral("white.png"));
+    QVERIFY(strip.save(path));
+
+    CImageButton button;
+    button.resize(160, 60);
+    button.setText(QStringLiteral("HH"));
+    QVERIFY(button.LoadFaceStrip(path, 1, kMargin, kMargin, kMargin, kMargin));
+    button.SetLabelColor(Qt::black);
+    button.SetLabelAlignment(where);
+    const QImage shot = button.grab().toImage();
+    QRect ink;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            if (qGray(shot.pixel(x, y)) < 100)
+                ink |= QRect(x, y, 1, 1);
+    QVERIFY(!ink.isEmpty());
+
+    // The text's box, 4 pixels from each edge it is put at, or centred.
+    const QSize text = QFontMetrics(button.font()).size(Qt::TextShowMnemonic, button.text());
+    int x = (160 - text.width()) / 2;
+    if (where & Qt::AlignLeft)
+        x = 4;
+    if (where & Qt::AlignRight)
+        x = 160 - 4 - text.width();
+    int y = (60 - text.height()) / 2;
+    if (where & Qt::AlignTop)
+        y = 4;
+    if (where & Qt::AlignBottom)
+        y = 60 - 4 - text.height();
+    const QRect box(QPoint(x, y), text);
+    QVERIFY2(box.adjusted(-1, -1, 1, 1).contains(ink), qPrintable(QStringLiteral("ink %1,%2 %3x%4 outside %5,%6 %7x%8")
+             .arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height())
+             .arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
 }
 
 QTEST_MAIN(TestImageButton)
