@@ -29,6 +29,8 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     : QDialog(parent)
 {
     setFont(CDialogFont::Font());
+    // Modal to its owner only: the tray icon keeps working while it is open.
+    setWindowModality(Qt::WindowModal);
     setWindowTitle(CTextTable::Display(Text::AboutCaption));
     const CDialogUnits units(font());
     setFixedSize(units.Size(265, 80));

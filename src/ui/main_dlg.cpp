@@ -2,11 +2,13 @@
 
 #include <algorithm>
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -166,7 +168,25 @@ int CMainDlg::DoModal()
 
 void CMainDlg::EndRun()
 {
+    EndOpenDialogs();
     QDialog::done(QDialog::Rejected);
+}
+
+// A dialog still open (Settings, its folder chooser, an about box) runs its
+// own loop inside this run's; ending the run must end those loops too, or
+// the program would go on waiting in them with the window gone. Each ends
+// as Cancel does, so nothing it holds is taken over.
+void CMainDlg::EndOpenDialogs()
+{
+    QList<QPointer<QDialog>> open;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(window);
+        if (dialog && dialog != this && dialog->isVisible())
+            open << dialog;
+    }
+    for (const QPointer<QDialog>& dialog : open)
+        if (dialog)
+            dialog->done(QDialog::Rejected);
 }
 
 void CMainDlg::changeEvent(QEvent* event)

@@ -36,6 +36,7 @@ public:
     // one the window iconifies as usual, or it could never come back.
     void SetHideOnIconify(bool bHide) { m_bHideOnIconify = bHide; }
     // Ends the run at once: no Stop, no settings written (the tray's Exit).
+    // Dialogs still open end with it, as cancelled.
     void EndRun();
 
     void StartServer() { m_pControl->StartServer(); }
@@ -93,6 +94,7 @@ private:
     void LayoutControls();
     void OnInitDialog();
     void OnClose();
+    void EndOpenDialogs();
 
     std::shared_ptr<CServerSettings> m_pSettings;
     std::unique_ptr<CServerControl> m_pControl;

@@ -8,7 +8,6 @@
 
 #include "platform/text_table.h"
 #include "server/settings_store.h"
-#include "ui/about_dlg.h"
 #include "ui/dialog_font.h"
 #include "ui/main_dlg.h"
 #include "ui/system_tray.h"
@@ -87,10 +86,12 @@ void CServerApp::CreateTrayIcon()
     connect(m_pTrayIcon.get(), &CSystemTray::Exit, this, &CServerApp::OnAppExit);
 }
 
+// The same about box as the window's own button, owned by the window even
+// while it is hidden, so that it never blocks the tray icon.
 void CServerApp::OnAppAbout()
 {
-    CAboutDlg dialog;
-    dialog.exec();
+    if (m_pMainWnd)
+        m_pMainWnd->OnAbout();
 }
 
 // Ends the run without the window's close handling: the server is not
