@@ -175,13 +175,15 @@ void CMainDlg::EndRun()
 // A dialog still open (Settings, its folder chooser, an about box) runs its
 // own loop inside this run's; ending the run must end those loops too, or
 // the program would go on waiting in them with the window gone. Each ends
-// as Cancel does, so nothing it holds is taken over.
+// as Cancel does, so nothing it holds is taken over. Every dialog is told,
+// shown or not: a chooser of the desktop's own may run with its widget
+// hidden, and ending one that is not running merely hides it.
 void CMainDlg::EndOpenDialogs()
 {
     QList<QPointer<QDialog>> open;
     for (QWidget* window : QApplication::topLevelWidgets()) {
         auto* dialog = qobject_cast<QDialog*>(window);
-        if (dialog && dialog != this && dialog->isVisible())
+        if (dialog && dialog != this)
             open << dialog;
     }
     for (const QPointer<QDialog>& dialog : open)
