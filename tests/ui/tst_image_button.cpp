@@ -357,10 +357,9 @@ void TestImageButton::labelKeepsItsPlace()
 {
     QFETCH(int, alignment);
     const Qt::Alignment where(alignment);
-    QTemporaryDir dir;
     QImage strip(20, 16, QImage::Format_RGB32);
     strip.fill(Qt::white);
-    const QString path = dir.filePath(QStringLiteral("white.png"));
+    const QString path = m_Dir.filePath(QStringLiteral("white.png"));
     QVERIFY(strip.save(path));
 
     CImageButton button;
