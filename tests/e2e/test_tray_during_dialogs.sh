@@ -25,14 +25,25 @@ dialog_up() {
     return 1
 }
 
-# The menu is one more window besides the dialog.
+# The icon's menu: the program's visible window besides the main window and
+# the icon that is not the dialog; sets MENU.
 menu_up() {
-    [ "$(other_windows | wc -l)" -ge "$1" ]
+    MENU=$(other_windows | while read -r id; do
+        [ "$(xdotool getwindowname "$id" 2>/dev/null)" != "$1" ] && echo "$id"
+    done | head -1)
+    [ -n "$MENU" ]
 }
 
-open_tray_menu() {
+# choose_from_tray ENTRY-Y DIALOG-CAPTION: opens the icon's menu with the
+# dialog up (or none) and clicks the entry at that height; a negative height
+# counts from the menu's bottom.
+choose_from_tray() {
     xdotool mousemove --window "$icon" 8 8 click 3
-    wait_until 5 menu_up "$1" || fail "$2"
+    wait_until 5 menu_up "$2" || fail "the icon's menu did not open${2:+ while \"$2\" was up}"
+    local y=$1 height
+    height=$(xwininfo -id "$MENU" | awk '/^  Height/ {print $2}')
+    [ "$y" -lt 0 ] && y=$((height + y))
+    xdotool mousemove --window "$MENU" 20 "$y" click 1
 }
 
 open_settings_from_window() {
@@ -42,9 +53,9 @@ open_settings_from_window() {
     xdotool mousemove --window "$window" $((width * 115 / 231)) 10 click 1
 }
 
+# About is the menu's first entry.
 open_about_from_tray() {
-    open_tray_menu 1 "the icon's menu did not open"
-    xdotool key Down Return
+    choose_from_tray 10 ""
 }
 
 # exit_with_dialog OPENER CAPTION
@@ -55,12 +66,12 @@ exit_with_dialog() {
     icon=""
     find_icon() { icon=$(find_tray_icon); [ -n "$icon" ]; }
     wait_until 10 find_icon || fail "no tray icon in jwm's notification area"
+    wait_until 5 is_viewable "$window" || fail "the main window is not shown"
 
     "$1"
     wait_until 5 dialog_up "$2" || fail "the dialog \"$2\" did not open"
-    open_tray_menu 2 "the icon's menu did not open while \"$2\" was up"
-    # Exit is the last entry, reached by wrapping up from the first.
-    xdotool key Up Return
+    # Exit is the menu's last entry.
+    choose_from_tray -10 "$2"
     wait_until 10 program_ended || fail "Exit from the tray did not end the program while \"$2\" was up"
     wait "$APP"
     local status=$?
