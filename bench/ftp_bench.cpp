@@ -5,6 +5,7 @@
 #include "support/ftp_client.h"
 #include "support/proc_memory.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -332,6 +333,47 @@ int RunBurst(const Options& options)
     return 0;
 }
 
+// Starts a long RETR or STOR, moves some of it, then sends ABOR the way interactive clients
+// do (Telnet IP, the urgent mark, then the command) and times until the 2xx that closes
+// the exchange. A download keeps being read meanwhile, so only the server's own reaction
+// is timed, not a full socket.
+int RunAbort(const Options& options)
+{
+    const auto deadline = BenchData::DeadlineIn(60);
+    const bool bUpload = options.Text("direction", "retr") == "stor";
+    const std::int64_t before = options.Number("after", 64 << 20);
+    CFtpClient client;
+    if (!OpenSession(client, options, deadline))
+        return Fail("login", &client);
+    CUniqueFd data = client.OpenPassive(deadline);
+    if (!data.Valid() || !client.SendLine((bUpload ? "STOR " : "RETR ") + options.Text("file")))
+        return Fail("abort: PASV or send", &client);
+    const int opened = client.ReadReply(deadline);
+    if (opened != 150 && opened != 125)
+        return Fail("abort: transfer refused", &client);
+    const bool bMoved = bUpload ? BenchData::SendPattern(data.Get(), before, deadline)
+                                : BenchData::ReceiveAtLeast(data.Get(), before, deadline);
+    if (!bMoved)
+        return Fail("abort: transfer before ABOR");
+    const int control = client.ControlFd();
+    const auto start = Clock::now();
+    ::send(control, "\xff\xf4\xff", 3, MSG_OOB | MSG_NOSIGNAL);
+    if (!client.SendLine("\xf2" "ABOR"))
+        return Fail("abort: ABOR send");
+    int reply = 0;
+    while (Clock::now() < deadline && (reply < 200 || reply >= 300)) {
+        if (!bUpload)
+            BenchData::DrainUntilReadable(data.Get(), control, deadline);
+        reply = client.ReadReply(deadline);
+        if (reply < 0)
+            return Fail("abort: no reply", &client);
+    }
+    Report(options.Name("abort"), BenchData::SecondsSince(start) * 1000);
+    data.Reset();
+    client.Quit(BenchData::DeadlineIn(5));
+    return 0;
+}
+
 int RunMakeFiles(const Options& options)
 {
     const std::string dir = options.Text("dir");
@@ -353,7 +395,8 @@ struct Mode {
 constexpr Mode kModes[] = {
     {"retr", RunRetr},         {"stor", RunStor},           {"list", RunList},
     {"small", RunSmallFiles},  {"sessions", RunSessions},   {"idle", RunIdle},
-    {"parallel", RunParallel}, {"burst", RunBurst},            {"make-files", RunMakeFiles},
+    {"parallel", RunParallel}, {"burst", RunBurst},         {"abort", RunAbort},
+    {"make-files", RunMakeFiles},
 };
 
 } // namespace
