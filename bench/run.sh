@@ -193,11 +193,12 @@ measure() {
     fi
 }
 
-# User and system time of the server and the session processes it has collected, in ticks.
+# User and system time of the server and of the session processes it has collected, in ticks.
 cpu_ticks() { awk '{ print $14 + $15 + $16 + $17 }' "/proc/$server_pid/stat" 2>/dev/null || echo 0; }
 
-# A 1 GiB transfer, and the server's CPU time for it (sessions that are processes of their own
-# are counted once the server has collected them, so the session ends before the reading).
+# A 1 GiB transfer, and the server's CPU time for it. Servers that fork a process per session
+# count its time once they have collected it, so the reading waits (at most 5 s) until the
+# server has no session processes left.
 measure_with_cpu() {
     local server=$1 port=$2 mode=$3 name=$4
     shift 4
@@ -205,7 +206,10 @@ measure_with_cpu() {
     lines=$(wc -l <"$results")
     before=$(cpu_ticks)
     measure "$server" "$port" "$mode" --name "$name" "$@"
-    sleep 0.5
+    for _ in $(seq 50); do
+        pgrep -P "$server_pid" >/dev/null || break
+        sleep 0.1
+    done
     after=$(cpu_ticks)
     if [ "$(wc -l <"$results")" -gt "$lines" ]; then
         echo "$server cpu_${mode}_ms_per_gib $(((after - before) * 1000 / $(getconf CLK_TCK)))" >>"$results"
@@ -238,7 +242,7 @@ server_command() {
         vsftpd) echo /usr/sbin/vsftpd "$work/vsftpd.conf" ;;
         # Anonymous users get the home folder of the system user ftp; it is the shared folder
         # here by a bind mount that only this namespace sees.
-        pure-ftpd) echo "$peers/usr/sbin/pure-ftpd" -4 -S 127.0.0.1,2122 -e -M -H -A -c 1000 -C 1000 -m 1000 -k 100 ;;
+        pure-ftpd) echo "$peers/usr/sbin/pure-ftpd" -4 -S 127.0.0.1,2122 -e -M -H -A -c 1000 -C 1000 -m 1000 -k 100 -L 1000000:10 ;;
         proftpd) echo "$peers/usr/sbin/proftpd" -n -q -c "$work/proftpd.conf" ;;
         pyftpdlib) echo /usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p 2124 -w -d "$root" ;;
     esac
