@@ -67,6 +67,28 @@ std::int64_t Complain(const char* step, const std::string& path, const CFtpClien
     return -1;
 }
 
+// With --pid, the server's CPU time for one transfer, reported per GiB moved. Read while the
+// session still lives, so that a server with a process per session is measured the same way
+// as one with a thread per session.
+class CServerCpu {
+public:
+    explicit CServerCpu(const Options& options) : m_nPid(static_cast<int>(options.Number("pid", 0)))
+    {
+        m_fStart = m_nPid > 0 ? BenchProc::CpuSecondsOfTree(m_nPid) : 0;
+    }
+    void Report(const std::string& name, std::int64_t bytes) const
+    {
+        if (m_nPid <= 0 || bytes <= 0)
+            return;
+        const double seconds = BenchProc::CpuSecondsOfTree(m_nPid) - m_fStart;
+        ::Report(name, seconds * 1000 * static_cast<double>(std::int64_t(1) << 30) / static_cast<double>(bytes));
+    }
+
+private:
+    int m_nPid;
+    double m_fStart;
+};
+
 // Downloads one file on an open session: the byte count, or -1.
 std::int64_t Download(CFtpClient& client, const std::string& path, Clock::time_point deadline)
 {
@@ -91,12 +113,14 @@ int RunRetr(const Options& options)
     CFtpClient client;
     if (!OpenSession(client, options, deadline))
         return Fail("login", &client);
+    const CServerCpu cpu(options);
     const auto start = Clock::now();
     const std::int64_t bytes = Download(client, options.Text("file"), deadline);
     const double seconds = BenchData::SecondsSince(start);
     if (bytes != expected)
         return Fail("RETR size", &client);
     Report(options.Name("retr"), BenchData::MegabytesPerSecond(bytes, seconds));
+    cpu.Report("cpu_retr_ms_per_gib", bytes);
     client.Quit(BenchData::DeadlineIn(5));
     return 0;
 }
@@ -111,6 +135,7 @@ int RunStor(const Options& options)
     CUniqueFd data = client.OpenPassive(deadline);
     if (!data.Valid())
         return Fail("PASV", &client);
+    const CServerCpu cpu(options);
     const auto start = Clock::now();
     if (!client.SendLine("STOR " + options.Text("file")))
         return Fail("STOR send");
@@ -124,6 +149,7 @@ int RunStor(const Options& options)
     if (client.ReadReply(deadline) != 226)
         return Fail("STOR end", &client);
     Report(options.Name("stor"), BenchData::MegabytesPerSecond(size, BenchData::SecondsSince(start)));
+    cpu.Report("cpu_stor_ms_per_gib", size);
     client.Quit(BenchData::DeadlineIn(5));
     return 0;
 }

@@ -193,29 +193,6 @@ measure() {
     fi
 }
 
-# User and system time of the server and of the session processes it has collected, in ticks.
-cpu_ticks() { awk '{ print $14 + $15 + $16 + $17 }' "/proc/$server_pid/stat" 2>/dev/null || echo 0; }
-
-# A 1 GiB transfer, and the server's CPU time for it. Servers that fork a process per session
-# count its time once they have collected it, so the reading waits (at most 5 s) until the
-# server has no session processes left.
-measure_with_cpu() {
-    local server=$1 port=$2 mode=$3 name=$4
-    shift 4
-    local before after lines
-    lines=$(wc -l <"$results")
-    before=$(cpu_ticks)
-    measure "$server" "$port" "$mode" --name "$name" "$@"
-    for _ in $(seq 50); do
-        pgrep -P "$server_pid" >/dev/null || break
-        sleep 0.1
-    done
-    after=$(cpu_ticks)
-    if [ "$(wc -l <"$results")" -gt "$lines" ]; then
-        echo "$server cpu_${mode}_ms_per_gib $(((after - before) * 1000 / $(getconf CLK_TCK)))" >>"$results"
-    fi
-}
-
 measure_server() {
     local server=$1 port=$2
     measure "$server" "$port" idle --name idle_kib --sessions 200 --pid "$server_pid"
@@ -223,8 +200,8 @@ measure_server() {
     measure "$server" "$port" list --name list_100k --dir /list100k --expect 100000
     measure "$server" "$port" small --name files_4k --dir /small --count 1000 --size 4096
     measure "$server" "$port" small --name files_4k_delayed_ack --dir /small --count 100 --size 4096 --quickack 0
-    measure_with_cpu "$server" "$port" retr retr_1g --file /big0.bin --size $gib
-    measure_with_cpu "$server" "$port" stor stor_1g --file /upload/stor.bin --size $gib
+    measure "$server" "$port" retr --name retr_1g --file /big0.bin --size $gib --pid "$server_pid"
+    measure "$server" "$port" stor --name stor_1g --file /upload/stor.bin --size $gib --pid "$server_pid"
     rm -f "$root"/upload/stor.bin
     measure "$server" "$port" abort --name abort_retr_ms --direction retr --file /big0.bin
     measure "$server" "$port" abort --name abort_stor_ms --direction stor --file /upload/abort.bin
