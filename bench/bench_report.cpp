@@ -61,6 +61,7 @@ constexpr Metric kMetrics[] = {
     {"ceiling_read_send_4k", "ceiling: read+send 4 KiB", "MB/s", true, {}},
     {"ceiling_recv_write_4k", "ceiling: recv+write 4 KiB", "MB/s", true, {}},
     {"ceiling_recv_write_256k", "ceiling: recv+write 256 KiB", "MB/s", true, {}},
+    {"ceiling_splice_write", "ceiling: splice via pipe", "MB/s", true, {}},
     {"ceiling_client_send", "ceiling: client send", "MB/s", true, {}},
 };
 
