@@ -26,9 +26,9 @@ soak: build
 run: build
 	@tools/run.sh $(BUILD)/tessel-ftp
 
-# The comparison server comes only with the benchmarks, not with the test dependencies.
+# The peer servers come only with the benchmarks, not with the test dependencies.
 bench: build
-	@tools/install-deps.sh vsftpd
+	@tools/install-bench-peers.sh $(BUILD)
 	@cmake --build $(BUILD) --target benchmarks
 	@bench/run.sh $(BUILD)
 

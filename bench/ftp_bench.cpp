@@ -5,10 +5,12 @@
 #include "support/ftp_client.h"
 #include "support/proc_memory.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <latch>
@@ -65,6 +67,28 @@ std::int64_t Complain(const char* step, const std::string& path, const CFtpClien
     return -1;
 }
 
+// With --pid, the server's CPU time for one transfer, reported per GiB moved. Read while the
+// session still lives, so that a server with a process per session is measured the same way
+// as one with a thread per session.
+class CServerCpu {
+public:
+    explicit CServerCpu(const Options& options) : m_nPid(static_cast<int>(options.Number("pid", 0)))
+    {
+        m_fStart = m_nPid > 0 ? BenchProc::CpuSecondsOfTree(m_nPid) : 0;
+    }
+    void Report(const std::string& name, std::int64_t bytes) const
+    {
+        if (m_nPid <= 0 || bytes <= 0)
+            return;
+        const double seconds = BenchProc::CpuSecondsOfTree(m_nPid) - m_fStart;
+        ::Report(name, seconds * 1000 * static_cast<double>(std::int64_t(1) << 30) / static_cast<double>(bytes));
+    }
+
+private:
+    int m_nPid;
+    double m_fStart;
+};
+
 // Downloads one file on an open session: the byte count, or -1.
 std::int64_t Download(CFtpClient& client, const std::string& path, Clock::time_point deadline)
 {
@@ -89,12 +113,14 @@ int RunRetr(const Options& options)
     CFtpClient client;
     if (!OpenSession(client, options, deadline))
         return Fail("login", &client);
+    const CServerCpu cpu(options);
     const auto start = Clock::now();
     const std::int64_t bytes = Download(client, options.Text("file"), deadline);
     const double seconds = BenchData::SecondsSince(start);
     if (bytes != expected)
         return Fail("RETR size", &client);
     Report(options.Name("retr"), BenchData::MegabytesPerSecond(bytes, seconds));
+    cpu.Report("cpu_retr_ms_per_gib", bytes);
     client.Quit(BenchData::DeadlineIn(5));
     return 0;
 }
@@ -109,6 +135,7 @@ int RunStor(const Options& options)
     CUniqueFd data = client.OpenPassive(deadline);
     if (!data.Valid())
         return Fail("PASV", &client);
+    const CServerCpu cpu(options);
     const auto start = Clock::now();
     if (!client.SendLine("STOR " + options.Text("file")))
         return Fail("STOR send");
@@ -122,6 +149,7 @@ int RunStor(const Options& options)
     if (client.ReadReply(deadline) != 226)
         return Fail("STOR end", &client);
     Report(options.Name("stor"), BenchData::MegabytesPerSecond(size, BenchData::SecondsSince(start)));
+    cpu.Report("cpu_stor_ms_per_gib", size);
     client.Quit(BenchData::DeadlineIn(5));
     return 0;
 }
@@ -146,8 +174,12 @@ int RunList(const Options& options)
     // Lines are counted once the listing is in, outside the timed part.
     std::string listing;
     std::vector<char> buffer(BenchData::kBulkBlock);
+    // A server that gathers a large listing before its first byte outlasts the idle
+    // timeout of one receive; only the deadline ends the wait.
     while (Clock::now() < deadline) {
         const ssize_t got = ::recv(data.Get(), buffer.data(), buffer.size(), 0);
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
         if (got <= 0)
             break;
         listing.append(buffer.data(), static_cast<std::size_t>(got));
@@ -332,6 +364,49 @@ int RunBurst(const Options& options)
     return 0;
 }
 
+// Starts a long RETR or STOR, moves some of it, then sends ABOR the way interactive clients
+// do (Telnet IP, the urgent mark, then the command) and times until the 2xx that closes
+// the exchange. A download keeps being read meanwhile, so only the server's own reaction
+// is timed, not a full socket.
+int RunAbort(const Options& options)
+{
+    // Some servers read their control connection only between transfers: they answer
+    // when the transfer is over, and get no figure.
+    const auto deadline = BenchData::DeadlineIn(20);
+    const bool bUpload = options.Text("direction", "retr") == "stor";
+    const std::int64_t before = options.Number("after", 64 << 20);
+    CFtpClient client;
+    if (!OpenSession(client, options, deadline))
+        return Fail("login", &client);
+    CUniqueFd data = client.OpenPassive(deadline);
+    if (!data.Valid() || !client.SendLine((bUpload ? "STOR " : "RETR ") + options.Text("file")))
+        return Fail("abort: PASV or send", &client);
+    const int opened = client.ReadReply(deadline);
+    if (opened != 150 && opened != 125)
+        return Fail("abort: transfer refused", &client);
+    const bool bMoved = bUpload ? BenchData::SendPattern(data.Get(), before, deadline)
+                                : BenchData::ReceiveAtLeast(data.Get(), before, deadline);
+    if (!bMoved)
+        return Fail("abort: transfer before ABOR");
+    const int control = client.ControlFd();
+    const auto start = Clock::now();
+    ::send(control, "\xff\xf4\xff", 3, MSG_OOB | MSG_NOSIGNAL);
+    if (!client.SendLine("\xf2" "ABOR"))
+        return Fail("abort: ABOR send");
+    int reply = 0;
+    while (Clock::now() < deadline && (reply < 200 || reply >= 300)) {
+        if (!bUpload)
+            BenchData::DrainUntilReadable(data.Get(), control, deadline);
+        reply = client.ReadReply(deadline);
+        if (reply < 0)
+            return Fail("abort: no reply", &client);
+    }
+    Report(options.Name("abort"), BenchData::SecondsSince(start) * 1000);
+    data.Reset();
+    client.Quit(BenchData::DeadlineIn(5));
+    return 0;
+}
+
 int RunMakeFiles(const Options& options)
 {
     const std::string dir = options.Text("dir");
@@ -353,7 +428,8 @@ struct Mode {
 constexpr Mode kModes[] = {
     {"retr", RunRetr},         {"stor", RunStor},           {"list", RunList},
     {"small", RunSmallFiles},  {"sessions", RunSessions},   {"idle", RunIdle},
-    {"parallel", RunParallel}, {"burst", RunBurst},            {"make-files", RunMakeFiles},
+    {"parallel", RunParallel}, {"burst", RunBurst},         {"abort", RunAbort},
+    {"make-files", RunMakeFiles},
 };
 
 } // namespace

@@ -89,17 +89,45 @@ bool ReceiveBulk(int socket, const Setup& setup)
     return BenchData::ReceiveToEnd(socket, setup.deadline) == setup.nSize;
 }
 
+template <std::size_t kBlock>
 bool ReceiveWriteBlocks(int socket, const Setup& setup)
 {
     CUniqueFd file(::open(setup.strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    char block[kSmallBlock];
+    std::vector<char> block(kBlock);
     std::int64_t done = 0;
     while (file.Valid() && Clock::now() < setup.deadline) {
-        const ssize_t got = ::recv(socket, block, sizeof block, 0);
+        const ssize_t got = ::recv(socket, block.data(), block.size(), 0);
         if (got == 0)
             break;
-        if (got < 0 || ::write(file.Get(), block, static_cast<std::size_t>(got)) != got)
+        if (got < 0 || ::write(file.Get(), block.data(), static_cast<std::size_t>(got)) != got)
             return false;
+        done += got;
+    }
+    ::unlink(setup.strPath.c_str());
+    return done == setup.nSize;
+}
+
+// Socket to file through a pipe, without the bytes passing through user space.
+bool ReceiveSplice(int socket, const Setup& setup)
+{
+    CUniqueFd file(::open(setup.strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return false;
+    CUniqueFd out(ends[0]);
+    CUniqueFd in(ends[1]);
+    const int pipeSize = ::fcntl(in.Get(), F_SETPIPE_SZ, 1 << 20);
+    std::int64_t done = 0;
+    while (file.Valid() && pipeSize > 0 && Clock::now() < setup.deadline) {
+        const ssize_t got = ::splice(socket, nullptr, in.Get(), nullptr, static_cast<std::size_t>(pipeSize), SPLICE_F_MOVE);
+        if (got <= 0)
+            break;
+        for (ssize_t left = got; left > 0;) {
+            const ssize_t put = ::splice(out.Get(), nullptr, file.Get(), nullptr, static_cast<std::size_t>(left), SPLICE_F_MOVE);
+            if (put <= 0)
+                return false;
+            left -= put;
+        }
         done += got;
     }
     ::unlink(setup.strPath.c_str());
@@ -117,7 +145,9 @@ constexpr Pair kPairs[] = {
     {"sendfile", SendWithSendfile, ReceiveBulk, true},
     {"sendfile-4k", SendWithSendfileSteps, ReceiveBulk, true},
     {"read-send-4k", SendReadBlocks, ReceiveBulk, true},
-    {"recv-write-4k", SendBulk, ReceiveWriteBlocks, false},
+    {"recv-write-4k", SendBulk, ReceiveWriteBlocks<kSmallBlock>, false},
+    {"recv-write-256k", SendBulk, ReceiveWriteBlocks<256 << 10>, false},
+    {"splice-write", SendBulk, ReceiveSplice, false},
     {"client-send", SendBulk, ReceiveBulk, false},
 };
 
@@ -164,7 +194,7 @@ int RunPair(const Pair& pair, Setup setup)
 int main(int argc, char* argv[])
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: loopback_ceiling sendfile|sendfile-4k|read-send-4k|recv-write-4k|client-send PATH [SIZE]\n");
+        std::fprintf(stderr, "usage: loopback_ceiling sendfile|sendfile-4k|read-send-4k|recv-write-4k|recv-write-256k|splice-write|client-send PATH [SIZE]\n");
         return 2;
     }
     Setup setup{argv[2], argc > 3 ? std::atoll(argv[3]) : 0, BenchData::DeadlineIn(120)};

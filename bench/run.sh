@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
-# Benchmarks our server against vsftpd on loopback, each with the same files on a tmpfs,
-# inside a private network and mount namespace, and prints one table of medians.
+# Benchmarks our server against four peer FTP servers (vsftpd, pure-ftpd, proftpd, pyftpdlib)
+# on loopback, each anonymous with uploads allowed, each on its own port, all with the same
+# files on one tmpfs, inside a private network and mount namespace; every run measures all
+# five in turn, and one table of medians shows each and ours against the best peer.
 # The other benchmark programs of the build (bench_*) run once each and add their figures.
-#   bench/run.sh BUILD_DIR        (root; BENCH_RUNS=5 by default)
+#   bench/run.sh BUILD_DIR        (root; BENCH_RUNS=3 by default; peers from
+#                                tools/install-bench-peers.sh BUILD_DIR)
 #   BENCH_ONLY="list small"      measures only these client modes (and no ceilings or
 #                                other benchmark programs), for a quick look at a few figures
 set -euo pipefail
 
 build=$(realpath "${1:-build}")
-runs=${BENCH_RUNS:-5}
+runs=${BENCH_RUNS:-3}
 session_millis=${BENCH_SESSION_MILLIS:-2000}
 # No further run starts after this many seconds, so that the whole stays within 15 minutes.
-budget_seconds=${BENCH_BUDGET_SECONDS:-420}
+budget_seconds=${BENCH_BUDGET_SECONDS:-600}
 ours_port=21
-vsftpd_port=2121
 gib=$((1 << 30))
 mib20=$((20 << 20))
 
@@ -29,6 +31,7 @@ client=$build/bench/ftp_bench
 ceiling=$build/bench/loopback_ceiling
 report=$build/bench/bench_report
 program=$build/tessel-ftp
+peers=$build/peers/root
 
 note() { echo "[bench $(date +%H:%M:%S)] $*" >&2; }
 
@@ -51,10 +54,11 @@ results=$build/bench-results.txt
 : >"$results"
 
 make_tree() {
-    mkdir -p "$root"/list "$root"/small "$root"/par "$root"/upload "$work"/empty "$work"/xdg
+    mkdir -p "$root"/list "$root"/list100k "$root"/small "$root"/par "$root"/upload "$work"/empty "$work"/xdg
     chmod 0777 "$root"/upload
     "$client" make-files --dir "$root" --prefix big --count 1 --size $gib
     "$client" make-files --dir "$root"/list --prefix f --count 10000 --size 0
+    "$client" make-files --dir "$root"/list100k --prefix f --count 100000 --size 0
     "$client" make-files --dir "$root"/small --prefix s --count 1000 --size 4096
     "$client" make-files --dir "$root"/par --prefix p --count 50 --size $mib20
 }
@@ -65,7 +69,7 @@ listen=YES
 listen_ipv6=NO
 background=NO
 listen_address=127.0.0.1
-listen_port=$vsftpd_port
+listen_port=$1
 anonymous_enable=YES
 local_enable=NO
 anon_root=$root
@@ -75,6 +79,7 @@ anon_mkdir_write_enable=YES
 anon_other_write_enable=YES
 anon_umask=022
 anon_world_readable_only=NO
+async_abor_enable=YES
 pasv_enable=YES
 pasv_address=127.0.0.1
 connect_from_port_20=NO
@@ -83,6 +88,39 @@ xferlog_enable=NO
 max_clients=0
 max_per_ip=0
 secure_chroot_dir=$work/empty
+CONF
+}
+
+write_proftpd_conf() {
+    cat >"$work"/proftpd.conf <<CONF
+ServerType standalone
+ServerName "bench"
+Port $1
+DefaultAddress 127.0.0.1
+SocketBindTight on
+UseIPv6 off
+User nobody
+Group nogroup
+ModulePath $peers/usr/lib/proftpd
+ScoreboardFile $work/proftpd.scoreboard
+PidFile $work/proftpd.pid
+DelayTable none
+WtmpLog off
+TransferLog none
+MaxInstances 2000
+UseReverseDNS off
+UseSendfile on
+AllowOverwrite on
+<Anonymous $root>
+  User ftp
+  Group nogroup
+  UserAlias anonymous ftp
+  RequireValidShell off
+  MaxClients none
+  <Limit WRITE>
+    AllowAll
+  </Limit>
+</Anonymous>
 CONF
 }
 
@@ -159,23 +197,42 @@ measure_server() {
     local server=$1 port=$2
     measure "$server" "$port" idle --name idle_kib --sessions 200 --pid "$server_pid"
     measure "$server" "$port" list --name list_10k --dir /list --expect 10000
+    measure "$server" "$port" list --name list_100k --dir /list100k --expect 100000
     measure "$server" "$port" small --name files_4k --dir /small --count 1000 --size 4096
     measure "$server" "$port" small --name files_4k_delayed_ack --dir /small --count 100 --size 4096 --quickack 0
-    measure "$server" "$port" retr --name retr_1g --file /big0.bin --size $gib
-    measure "$server" "$port" stor --name stor_1g --file /upload/stor.bin --size $gib
+    measure "$server" "$port" retr --name retr_1g --file /big0.bin --size $gib --pid "$server_pid"
+    measure "$server" "$port" stor --name stor_1g --file /upload/stor.bin --size $gib --pid "$server_pid"
     rm -f "$root"/upload/stor.bin
+    measure "$server" "$port" abort --name abort_retr_ms --direction retr --file /big0.bin
+    measure "$server" "$port" abort --name abort_stor_ms --direction stor --file /upload/abort.bin
+    rm -f "$root"/upload/abort.bin
     measure "$server" "$port" parallel --name par50 --dir /par --clients 50 --size $mib20
     measure "$server" "$port" burst --name burst_50 --clients 50 --millis 3000
     measure "$server" "$port" sessions --name sessions_1 --clients 1 --millis "$session_millis"
     measure "$server" "$port" sessions --name sessions_8 --clients 8 --millis "$session_millis"
 }
 
+# Each server in turn: its name, its port, and the command that runs it in the foreground.
+server_command() {
+    case $1 in
+        ours) echo env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/xdg" "$program" ;;
+        vsftpd) echo /usr/sbin/vsftpd "$work/vsftpd.conf" ;;
+        # Anonymous users get the home folder of the system user ftp; it is the shared folder
+        # here by a bind mount that only this namespace sees.
+        pure-ftpd) echo "$peers/usr/sbin/pure-ftpd" -4 -S 127.0.0.1,2122 -e -M -H -A -c 1000 -C 1000 -m 1000 -k 100 -L 1000000:10 ;;
+        proftpd) echo "$peers/usr/sbin/proftpd" -n -q -c "$work/proftpd.conf" ;;
+        pyftpdlib) echo /usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p 2124 -w -d "$root" ;;
+    esac
+}
+declare -A server_port=([ours]=$ours_port [vsftpd]=2121 [pure-ftpd]=2122 [proftpd]=2123 [pyftpdlib]=2124)
+servers=(ours vsftpd pure-ftpd proftpd pyftpdlib)
+
 measure_ceilings() {
     local pair value
-    for pair in sendfile sendfile-4k read-send-4k recv-write-4k client-send; do
+    for pair in sendfile sendfile-4k read-send-4k recv-write-4k recv-write-256k splice-write client-send; do
         case $pair in
             sendfile | sendfile-4k | read-send-4k) value=$("$ceiling" "$pair" "$root/big0.bin") || value="" ;;
-            recv-write-4k) value=$("$ceiling" "$pair" "$work/ceiling.out" $gib) || value="" ;;
+            recv-write-* | splice-write) value=$("$ceiling" "$pair" "$work/ceiling.out" $gib) || value="" ;;
             client-send) value=$("$ceiling" "$pair" /dev/null $gib) || value="" ;;
         esac
         [ -n "$value" ] && echo "ceiling ceiling_${pair//-/_} $value" >>"$results"
@@ -197,7 +254,9 @@ run_other_benches() {
                 -e 's/^one more row .*: ([0-9.]+) us each.*/ours log_row_paint_us \1/p' \
                 -e 's/^RETR .*: ([0-9.]+) MiB\/s.*/ours engine_retr_mibps \1/p' \
                 -e 's/^STOR .*: ([0-9.]+) MiB\/s.*/ours engine_stor_mibps \1/p' \
-                -e 's/^Stop returned after: ([0-9.]+) ms.*/ours stop_200_ms \1/p' >>"$results"
+                -e 's/^Stop returned after: ([0-9.]+) ms.*/ours stop_200_ms \1/p' \
+                -e 's/^Stop during RETR[^:]*: ([0-9.]+) ms.*/ours stop_retr_ms \1/p' \
+                -e 's/^Stop during STOR[^:]*: ([0-9.]+) ms.*/ours stop_stor_ms \1/p' >>"$results"
         else
             note "$name failed: $(echo "$output" | tail -2)"
         fi
@@ -206,9 +265,15 @@ run_other_benches() {
 
 note "making files on tmpfs $work"
 make_tree
-write_vsftpd_conf
+write_vsftpd_conf "${server_port[vsftpd]}"
+write_proftpd_conf "${server_port[proftpd]}"
 write_ours_conf
-[ -x "$program" ] || note "our program $program is missing: only vsftpd is measured"
+if ftp_home=$(getent passwd ftp | cut -d: -f6) && [ -d "$ftp_home" ]; then
+    mount --bind "$root" "$ftp_home"
+else
+    note "no system user ftp with a home folder: pure-ftpd and proftpd cannot serve anonymously"
+fi
+[ -x "$program" ] || note "our program $program is missing: only the peers are measured"
 
 [ -n "${BENCH_ONLY:-}" ] || run_other_benches
 
@@ -221,20 +286,18 @@ for run in $(seq "$runs"); do
         note "run $run of $runs: ceilings"
         measure_ceilings
     fi
-    if [ -x "$program" ]; then
-        note "run $run of $runs: ours"
-        if start_server ours $ours_port env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/xdg" "$program"; then
-            measure_server ours $ours_port
+    for server in "${servers[@]}"; do
+        [ "$server" != ours ] || [ -x "$program" ] || continue
+        note "run $run of $runs: $server"
+        # shellcheck disable=SC2046 # the command is words without spaces of their own
+        if start_server "$server" "${server_port[$server]}" $(server_command "$server"); then
+            measure_server "$server" "${server_port[$server]}"
             stop_server
         fi
-    fi
-    note "run $run of $runs: vsftpd"
-    if start_server vsftpd $vsftpd_port /usr/sbin/vsftpd "$work/vsftpd.conf"; then
-        measure_server vsftpd $vsftpd_port
-        stop_server
-    fi
+    done
 done
 
 echo
 "$report" "$results"
-echo "(MB = 10^6 bytes; every figure is the median of the runs with its min-max and run count; raw figures in $results)"
+echo "(MB = 10^6 bytes; every figure is the median of the runs; ours also with min-max and run count;"
+echo " ours/best = ours against the best peer on that figure; raw figures in $results; load: $(cut -d' ' -f1-3 /proc/loadavg))"

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -145,6 +146,32 @@ std::int64_t ReceiveToEnd(int fd, Clock::time_point deadline, bool bQuickAck)
         total += got;
     }
     return -1;
+}
+
+bool ReceiveAtLeast(int fd, std::int64_t count, Clock::time_point deadline)
+{
+    std::vector<char> buffer(kBulkBlock);
+    while (count > 0 && Clock::now() < deadline) {
+        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN))
+            return false;
+        count -= std::max<ssize_t>(got, 0);
+    }
+    return count <= 0;
+}
+
+void DrainUntilReadable(int fd, int other, Clock::time_point deadline)
+{
+    std::vector<char> buffer(kBulkBlock);
+    while (Clock::now() < deadline) {
+        pollfd both[2] = {{fd, POLLIN, 0}, {other, POLLIN, 0}};
+        if (::poll(both, 2, kIdleTimeoutMs) < 0 && errno != EINTR)
+            return;
+        if (both[1].revents != 0)
+            return;
+        if (both[0].revents != 0 && ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT) == 0)
+            return;
+    }
 }
 
 bool SendPattern(int fd, std::int64_t total, Clock::time_point deadline)

@@ -37,6 +37,11 @@ void AcknowledgeAtOnce(int fd);
 // Reads until the peer closes: the byte count, or -1 on error or deadline. A server that
 // lingers on close waits for the ACK of its last bytes; with bQuickAck it gets it at once.
 std::int64_t ReceiveToEnd(int fd, Clock::time_point deadline, bool bQuickAck = true);
+// Reads and drops at least count bytes: false on error, end or deadline.
+bool ReceiveAtLeast(int fd, std::int64_t count, Clock::time_point deadline);
+// Reads and drops what arrives on fd until other has something to read (or fd ends, or the
+// deadline passes).
+void DrainUntilReadable(int fd, int other, Clock::time_point deadline);
 // Sends total bytes of a fixed pattern in big blocks: false on error or deadline.
 bool SendPattern(int fd, std::int64_t total, Clock::time_point deadline);
 

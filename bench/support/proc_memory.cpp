@@ -1,5 +1,7 @@
 #include "proc_memory.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -70,6 +72,26 @@ MemoryFigures MeasureTree(int rootPid)
         ++figures.nProcesses;
     }
     return figures;
+}
+
+double CpuSecondsOfTree(int rootPid)
+{
+    long long ticks = 0;
+    for (const int pid : ProcessTree(rootPid)) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        // The fields after the command name, which may hold spaces, start after its ')'.
+        std::istringstream fields(line.substr(line.rfind(')') + 1));
+        std::string field;
+        long long utime = 0;
+        long long stime = 0;
+        for (int index = 3; index < 14 && fields >> field; ++index) {
+        }
+        if (fields >> utime >> stime)
+            ticks += utime + stime;
+    }
+    return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 } // namespace BenchProc

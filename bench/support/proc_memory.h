@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-// Memory of a server as the kernel accounts it: a process and every process below it, so a
+// Memory and CPU time of a server as the kernel accounts them: a process and every process below it, so a
 // server that forks per session is measured as a whole, like one that runs a thread each.
 namespace BenchProc {
 
@@ -15,5 +15,8 @@ struct MemoryFigures {
 
 std::vector<int> ProcessTree(int rootPid);
 MemoryFigures MeasureTree(int rootPid);
+// User and system time the processes of the tree have spent so far, in seconds. A session
+// process counts only while it lives, so read it before the session ends.
+double CpuSecondsOfTree(int rootPid);
 
 } // namespace BenchProc

@@ -101,6 +101,7 @@ bool CDataSocket::OpenReceiveFile(const QByteArray& path)
         return false;
     }
     m_nPosition = nOffset;
+    m_pReceiveBuffer = std::make_unique_for_overwrite<char[]>(kReceiveStep);
     return true;
 }
 
@@ -109,17 +110,19 @@ void CDataSocket::OnSend(int)
     AssertOwnThread();
     const int nState = m_pSession->State();
     if ((nState == SESSION_SENDING_FILE && m_File.IsOpen()) || nState == SESSION_SENDING_LIST)
-        SendBlocks();
+        SendSteps();
 }
 
-void CDataSocket::SendBlocks()
+void CDataSocket::SendSteps()
 {
-    for (int nBlocks = 0; m_nPosition < m_nTotal; ++nBlocks) {
-        if (nBlocks == kBlocksPerTurn) {
+    // Each step hands the kernel as much as the socket takes, so a step ends
+    // short only when the socket is full or the file is shorter than it was.
+    for (int nBudget = kBytesPerTurn; m_nPosition < m_nTotal;) {
+        if (nBudget == 0) {
             ContinueSendingLater();
             return;
         }
-        const int sent = SendBlock();
+        const int sent = SendStep(nBudget);
         if (sent == kSocketError) {
             // A full socket brings a write notification once it drains.
             if (GetLastError() != WSAEWOULDBLOCK)
@@ -132,13 +135,14 @@ void CDataSocket::SendBlocks()
             return;
         }
         m_nPosition += sent;
+        nBudget -= sent;
     }
     EndSending(true);
 }
 
-int CDataSocket::SendBlock()
+int CDataSocket::SendStep(int nBudget)
 {
-    const int length = static_cast<int>(std::min<qint64>(m_nTotal - m_nPosition, kBlockSize));
+    const int length = static_cast<int>(std::min<qint64>(m_nTotal - m_nPosition, nBudget));
     if (m_File.IsOpen())
         return SendFile(m_File.Handle(), m_nPosition, length);
     return Send(m_strListing.constData() + m_nPosition, length);
@@ -166,20 +170,20 @@ void CDataSocket::EndSending(bool bSuccess)
 void CDataSocket::OnReceive(int)
 {
     AssertOwnThread();
-    // Take what has arrived while it lasts, rather than one block per trip
-    // through the event loop.
-    for (int nBlocks = 0; nBlocks < kBlocksPerTurn; ++nBlocks) {
-        if (ReceiveChunk() <= 0)
+    // Take what has arrived while it lasts, up to the turn's share.
+    for (int nBudget = kBytesPerTurn; nBudget > 0;) {
+        const int received = ReceiveStep();
+        if (received <= 0)
             return;
+        nBudget -= received;
     }
 }
 
-int CDataSocket::ReceiveChunk()
+int CDataSocket::ReceiveStep()
 {
     if (m_pSession->State() != SESSION_RECEIVING_FILE || !m_File.IsOpen())
         return 0;
-    char block[kBlockSize];
-    const int received = Receive(block, kBlockSize);
+    const int received = Receive(m_pReceiveBuffer.get(), kReceiveStep);
     if (received == kSocketError) {
         if (GetLastError() != WSAEWOULDBLOCK)
             EndReceiving(Text::ReplyTransferAborted);
@@ -189,7 +193,7 @@ int CDataSocket::ReceiveChunk()
         EndReceiving(Text::ReplyTransferDone);
         return 0;
     }
-    if (!m_File.WriteAt(m_nPosition, block, received)) {
+    if (!m_File.WriteAt(m_nPosition, m_pReceiveBuffer.get(), received)) {
         EndReceiving(Text::ReplyFileAccess);
         return 0;
     }
@@ -200,6 +204,7 @@ int CDataSocket::ReceiveChunk()
 void CDataSocket::EndReceiving(Text reply)
 {
     m_File.Close();
+    m_pReceiveBuffer.reset();
     Close();
     m_nPosition = 0;
     m_pSession->SetState(SESSION_IDLE);
@@ -220,7 +225,7 @@ void CDataSocket::OnClose(int nErrorCode)
     } else if (m_pSession->State() == SESSION_RECEIVING_FILE) {
         // What the client sent before it closed is still queued: write it all,
         // then the end of the stream completes the upload.
-        while (ReceiveChunk() > 0) {
+        while (ReceiveStep() > 0) {
         }
     } else {
         // With no transfer running (the client let go of a passive connection

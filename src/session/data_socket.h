@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -18,10 +20,11 @@ class CControlSocket;
 class CDataSocket : public CAsyncSocket {
     Q_OBJECT
 public:
-    static constexpr int kBlockSize = 4096;
-    // Blocks moved per notification before the session looks at its other
+    // Bytes moved per notification before the session looks at its other
     // events (an ABOR, a stop) again.
-    static constexpr int kBlocksPerTurn = 64;
+    static constexpr int kBytesPerTurn = 4 << 20;
+    // What one receive of an upload may take from the socket.
+    static constexpr int kReceiveStep = 256 << 10;
 
     explicit CDataSocket(CControlSocket* pSession);
     ~CDataSocket() override;
@@ -45,11 +48,11 @@ protected:
 private:
     bool OpenSendFile(const QByteArray& path);
     bool OpenReceiveFile(const QByteArray& path);
-    void SendBlocks();
-    int SendBlock();
+    void SendSteps();
+    int SendStep(int nBudget);
     void ContinueSendingLater();
     void EndSending(bool bSuccess);
-    int ReceiveChunk();
+    int ReceiveStep();
     void EndReceiving(Text reply);
 
     bool m_bConnected = false;
@@ -58,5 +61,7 @@ private:
     qint64 m_nTotal = 0;
     CNativeFile m_File;
     QByteArray m_strListing;
+    // Exists only while an upload runs.
+    std::unique_ptr<char[]> m_pReceiveBuffer;
     CControlSocket* m_pSession;
 };

@@ -97,7 +97,9 @@ void TestTransfers::cleanup()
 
 void TestTransfers::downloadsByteForByte()
 {
-    const QByteArray bytes = RandomBytes(300000);
+    // Longer than what one turn of the session moves, and not a whole number of
+    // pages, so the transfer is carried across turns and ends on a short step.
+    const QByteArray bytes = RandomBytes((9 << 20) + 4321);
     QVERIFY(m_pFixture->WriteFile("random.bin", bytes));
     const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR random.bin");
     QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
@@ -195,7 +197,8 @@ void TestTransfers::refusesWithoutRight()
 
 void TestTransfers::uploadsByteForByte()
 {
-    const QByteArray bytes = RandomBytes(1 << 20);
+    // As for downloads: several turns' worth, ending on an odd-sized piece.
+    const QByteArray bytes = RandomBytes((9 << 20) + 4321);
     const TransferResult result = CTransferFixture::Upload(*m_pClient, "STOR new.bin", bytes);
     QCOMPARE(result.preliminary, Big5(Text::ReplyStorStart));
     QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
