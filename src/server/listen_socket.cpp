@@ -1,11 +1,11 @@
 #include "server/listen_socket.h"
 
 #include <cerrno>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QTimer>
 
+#include "platform/descriptor_limit.h"
 #include "server/server_control.h"
 
 void CListenSocket::OnAccept(int)
@@ -33,10 +33,8 @@ bool CListenSocket::LeavesReserve(int hAccepted)
 {
     // Descriptors are handed out lowest first, so every one below the new
     // handle is in use and at most the ones above it are free.
-    rlimit limit = {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return true;
-    return static_cast<rlim_t>(hAccepted) + kDescriptorReserve < limit.rlim_cur;
+    const long long limit = CDescriptorLimit::Soft();
+    return limit < 0 || hAccepted + kDescriptorReserve < limit;
 }
 
 void CListenSocket::PauseAccepting()

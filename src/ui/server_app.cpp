@@ -6,6 +6,7 @@
 #include <QImageReader>
 #include <QMessageBox>
 
+#include "platform/descriptor_limit.h"
 #include "platform/text_table.h"
 #include "server/settings_store.h"
 #include "ui/dialog_font.h"
@@ -59,8 +60,12 @@ int CServerApp::InitInstance()
 }
 
 // A peer that closes while we send must end its session, not the process.
+// Each client takes descriptors, and the soft limit a desktop starts programs
+// with would turn clients away long before memory runs short; a system that
+// refuses to lift it still leaves a server for fewer clients.
 bool CServerApp::InitSockets()
 {
+    CDescriptorLimit::RaiseToHard();
     return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
 }
 
