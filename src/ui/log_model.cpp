@@ -1,6 +1,7 @@
 #include "ui/log_model.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
@@ -18,9 +19,55 @@ CLogModel::CLogModel(QObject* parent) : QAbstractTableModel(parent)
 
 void CLogModel::Append(quint32 threadId, const QByteArray& message)
 {
-    m_Rows.push_back({threadId, message});
+    char* target = Reserve(message.size());
+    std::memcpy(target, message.constData(), static_cast<size_t>(message.size()));
+    const Block& block = m_Blocks.back();
+    m_Rows.push_back({threadId, static_cast<quint32>(target - block.bytes.get())});
     if (!m_FlushTimer.isActive())
         m_FlushTimer.start();
+}
+
+// Room for the next row's message at the end of the last block; a message
+// that does not fit starts a new block (one longer than a block gets a block
+// of its own size), so that no message is ever split.
+char* CLogModel::Reserve(qsizetype length)
+{
+    if (m_Blocks.empty() || m_Blocks.back().capacity - m_Blocks.back().used < length) {
+        const qsizetype capacity = std::max(kBlockBytes, length);
+        m_Blocks.push_back({std::make_unique_for_overwrite<char[]>(static_cast<size_t>(capacity)), capacity, 0,
+                            static_cast<int>(m_Rows.size())});
+    }
+    Block& block = m_Blocks.back();
+    char* target = block.bytes.get() + block.used;
+    block.used += length;
+    return target;
+}
+
+size_t CLogModel::BlockOf(int row) const
+{
+    const auto after = std::upper_bound(m_Blocks.begin(), m_Blocks.end(), row,
+                                        [](int wanted, const Block& block) { return wanted < block.firstRow; });
+    return static_cast<size_t>(after - m_Blocks.begin()) - 1;
+}
+
+// A row's message ends where the next row of its block starts, or where its
+// block's bytes end. The view borrows the block's bytes: they never move.
+QByteArray CLogModel::View(int row) const
+{
+    const size_t blockIndex = BlockOf(row);
+    const Block& block = m_Blocks[blockIndex];
+    const size_t index = static_cast<size_t>(row);
+    const bool bLastInBlock = blockIndex + 1 < m_Blocks.size() ? row + 1 == m_Blocks[blockIndex + 1].firstRow
+                                                               : index + 1 == m_Rows.size();
+    const qsizetype begin = m_Rows[index].offset;
+    const qsizetype end = bLastInBlock ? block.used : m_Rows[index + 1].offset;
+    return QByteArray::fromRawData(block.bytes.get() + begin, end - begin);
+}
+
+QByteArray CLogModel::Message(int row) const
+{
+    const QByteArray view = View(row);
+    return QByteArray(view.constData(), view.size());
 }
 
 void CLogModel::Flush()
@@ -60,10 +107,9 @@ QVariant CLogModel::data(const QModelIndex& index, int role) const
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)
         return {};
-    const Row& row = m_Rows[static_cast<size_t>(index.row())];
     if (index.column() == ColumnThread)
-        return QString::number(row.threadId);
-    return CBig5Text::ToQString(row.message);
+        return QString::number(m_Rows[static_cast<size_t>(index.row())].threadId);
+    return CBig5Text::ToQString(View(index.row()));
 }
 
 QVariant CLogModel::headerData(int section, Qt::Orientation orientation, int role) const

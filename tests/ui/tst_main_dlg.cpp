@@ -72,6 +72,7 @@ private slots:
     void columnsFitHeadersWhenEmpty();
     void pictureSitsBehindTheListOnce();
     void burstOfRowsIsOneInsertionAndNeverScrolls();
+    void rowsKeepTheirBytesAcrossStorageBlocks();
     void settingsDialogChangesValuesOnOkOnly_data();
     void settingsDialogChangesValuesOnOkOnly();
     void iconifyHidesOnlyWithTray_data();
@@ -358,6 +359,33 @@ void TestMainDlg::pictureSitsBehindTheListOnce()
     // Drawn once, not tiled: the corners show the list's own background.
     QCOMPARE(shown.pixel(0, 0), base);
     QCOMPARE(shown.pixel(shown.width() - 1, shown.height() - 1), base);
+}
+
+// Messages lie end to end in blocks: rows on both sides of every block's
+// end, empty rows, a message as long as a whole block and one longer, all
+// come back byte for byte, queued and shown alike.
+void TestMainDlg::rowsKeepTheirBytesAcrossStorageBlocks()
+{
+    CLogModel model;
+    QList<QByteArray> messages;
+    const QByteArray big5 = CBig5Text::FromUtf8("許功蓋");
+    for (int i = 0; i < 1200; ++i)
+        messages << QByteArray(i * 37 % 5000, static_cast<char>('a' + i % 26)) + big5 + QByteArray::number(i);
+    messages.insert(300, QByteArray());
+    messages.insert(301, QByteArray());
+    messages.insert(500, QByteArray(CLogModel::kBlockBytes, 'x'));
+    messages.insert(800, QByteArray(CLogModel::kBlockBytes + 1, 'y'));
+    for (int i = 0; i < messages.size(); ++i) {
+        model.Append(static_cast<quint32>(i), messages[i]);
+        QCOMPARE(model.Message(i), messages[i]);
+    }
+    model.FlushAll();
+    QCOMPARE(model.rowCount(), messages.size());
+    for (int i = 0; i < messages.size(); ++i) {
+        QCOMPARE(model.Message(i), messages[i]);
+        QCOMPARE(model.index(i, CLogModel::ColumnThread).data().toString(), QString::number(i));
+    }
+    QCOMPARE(model.index(1201, CLogModel::ColumnMessage).data().toString(), CBig5Text::ToQString(messages[1201]));
 }
 
 void TestMainDlg::burstOfRowsIsOneInsertionAndNeverScrolls()
