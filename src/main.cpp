@@ -1,5 +1,6 @@
 #include <QtGlobal>
 
+#include "platform/process_memory.h"
 #include "ui/server_app.h"
 
 int main(int argc, char* argv[])
@@ -10,6 +11,8 @@ int main(int argc, char* argv[])
     // The main thread keeps GLib's loop, which the desktop's dialogs may need.
     if (qEnvironmentVariableIsEmpty("QT_NO_THREADED_GLIB"))
         qputenv("QT_NO_THREADED_GLIB", "1");
+    // Before the toolkit starts threads of its own.
+    CProcessMemory::ShareOneHeap();
     CServerApp app(argc, argv);
     return app.InitInstance();
 }

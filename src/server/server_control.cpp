@@ -1,6 +1,9 @@
 #include "server/server_control.h"
 
+#include <algorithm>
+
 #include "platform/message_pump.h"
+#include "platform/process_memory.h"
 #include "platform/win_thread.h"
 #include "server/server_view.h"
 #include "session/client_thread.h"
@@ -14,6 +17,9 @@ CServerControl::CServerControl(IServerView* pView, std::shared_ptr<CServerSettin
       m_strAddress(address)
 {
     m_pHub->SetReceiver(this, [this](const CSessionHub::Notification& notification) { OnNotification(notification); });
+    m_GiveBackTimer.setSingleShot(true);
+    m_GiveBackTimer.setInterval(kGiveBackDelayMs);
+    connect(&m_GiveBackTimer, &QTimer::timeout, this, &CServerControl::GiveBackMemory);
 }
 
 CServerControl::~CServerControl()
@@ -113,6 +119,7 @@ void CServerControl::OnNotification(const CSessionHub::Notification& notificatio
 void CServerControl::OnClientConnected(const QByteArray& address, quint32 threadId)
 {
     ++m_nConnections;
+    m_nPeakConnections = std::max(m_nPeakConnections, m_nConnections);
     m_pView->SetCaption(CBig5Text::FormatTemplate(CTextTable::Big5(Text::CaptionConnected), m_nConnections));
     AddLogLine(threadId, Text::LogClientConnected, address.constData());
 }
@@ -122,6 +129,20 @@ void CServerControl::OnClientDisconnected(const QByteArray& address, quint32 thr
     --m_nConnections;
     m_pView->SetCaption(CBig5Text::FormatTemplate(CTextTable::Big5(Text::CaptionDisconnected), m_nConnections));
     AddLogLine(threadId, Text::LogClientDisconnected, address.constData());
+    ++m_nEndedConnections;
+    if (m_nEndedConnections >= kGiveBackSessions && m_nConnections * 2 <= m_nPeakConnections
+        && !m_GiveBackTimer.isActive())
+        m_GiveBackTimer.start();
+}
+
+// What the sessions of a crowd allocated lies freed between the allocations
+// that outlived them (log rows, the registry), where the heap cannot return
+// it by itself.
+void CServerControl::GiveBackMemory()
+{
+    CProcessMemory::GiveBackFreePages();
+    m_nPeakConnections = m_nConnections;
+    m_nEndedConnections = 0;
 }
 
 void CServerControl::OnServerLog(const QByteArray& text, quint32 threadId)

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QTimer>
 
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
@@ -28,6 +29,12 @@ public:
     // whole burst of clients (the system caps it at its own maximum).
     static constexpr int kListenBacklog = 4096;
     static constexpr int kThreadStopTimeoutMs = 5000;
+    // Once at least kGiveBackSessions have ended and the sessions have
+    // fallen to half of what they were, the memory they used goes back to
+    // the system a moment later (a crowd leaves within moments), at most
+    // once a moment.
+    static constexpr int kGiveBackSessions = 64;
+    static constexpr int kGiveBackDelayMs = 1000;
 
     // The port is a parameter for tests only; the program always uses 21.
     CServerControl(IServerView* pView, std::shared_ptr<CServerSettings> pSettings,
@@ -57,12 +64,17 @@ public:
 
 private:
     void StopSession(CClientThread* pThread);
+    void GiveBackMemory();
     void OnNotification(const CSessionHub::Notification& notification);
 
     IServerView* m_pView;
     std::shared_ptr<CServerSettings> m_pSettings;
     std::shared_ptr<CSessionHub> m_pHub;
     int m_nConnections = 0;
+    // Since memory was last given back: the most sessions at once, and how many ended.
+    int m_nPeakConnections = 0;
+    int m_nEndedConnections = 0;
+    QTimer m_GiveBackTimer;
     CListenSocket m_ListenSocket;
     bool m_bServerRunning = false;
     quint16 m_nPort;
