@@ -8,6 +8,7 @@
 CClientThread::CClientThread(int hAcceptedSocket, std::shared_ptr<ISessionHost> pHost)
     : m_hAcceptedSocket(hAcceptedSocket), m_pHost(std::move(pHost))
 {
+    setStackSize(kStackBytes);
 }
 
 CClientThread::~CClientThread()
