@@ -256,7 +256,9 @@ run_other_benches() {
                 -e 's/^STOR .*: ([0-9.]+) MiB\/s.*/ours engine_stor_mibps \1/p' \
                 -e 's/^Stop returned after: ([0-9.]+) ms.*/ours stop_200_ms \1/p' \
                 -e 's/^Stop during RETR[^:]*: ([0-9.]+) ms.*/ours stop_retr_ms \1/p' \
-                -e 's/^Stop during STOR[^:]*: ([0-9.]+) ms.*/ours stop_stor_ms \1/p' >>"$results"
+                -e 's/^Stop during STOR[^:]*: ([0-9.]+) ms.*/ours stop_stor_ms \1/p' \
+                -e 's/^log row bytes at .*: ([0-9.]+) bytes per row allocated.*/ours log_row_bytes \1/p' \
+                -e 's/^log opened at its last row: ([0-9.]+) ms.*/ours log_open_last_ms \1/p' >>"$results"
         else
             note "$name failed: $(echo "$output" | tail -2)"
         fi
@@ -276,6 +278,10 @@ fi
 [ -x "$program" ] || note "our program $program is missing: only the peers are measured"
 
 [ -n "${BENCH_ONLY:-}" ] || run_other_benches
+if [ -z "${BENCH_ONLY:-}" ] && [ -x "$program" ]; then
+    note "crowd of 9,000 idle sessions"
+    "$(dirname "$0")/crowd.sh" "$program" "$work/xdg" >>"$results" || note "crowd failed"
+fi
 
 for run in $(seq "$runs"); do
     if [ "$run" -gt 1 ] && [ "$SECONDS" -gt "$budget_seconds" ]; then
