@@ -31,7 +31,7 @@ wait_until 10 listening_on_21 || fail "AutoStart did not start the server"
 width=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^WIDTH=//p')
 stop="xdotool mousemove --window $window $((width * 3 / 10)) 8 click 1"
 
-run_client crowd 300 python3 "$(dirname "$0")/crowd.py" --pid "$APP" --sessions "$sessions" --stop-command "$stop"
+run_client crowd 300 python3 "$(dirname "$0")/crowd.py" --pid "$APP" --sessions "$sessions" --stop-command "$stop" --settle 3
 cat "$WORK/crowd.log"
 program_alive || fail "the program ended under the crowd"
 kill "$WM" 2>/dev/null
