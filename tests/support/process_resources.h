@@ -11,4 +11,7 @@ public:
     // Lets the process hold at least that many descriptors; false when the
     // system will not allow it.
     static bool RaiseFileLimit(long wanted);
+    // The descriptor of this process that holds the other end of a connected
+    // TCP socket (a server's end of a test client's connection), or -1.
+    static int PeerSocketOf(int socket);
 };
