@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <mutex>
 
@@ -7,41 +8,77 @@
 
 #include "session/session_host.h"
 
-// The seven settings as the settings store and the settings dialog exchange them.
+enum class SettingKind {
+    Text,
+    Flag,
+};
+
+template <SettingKind kind>
+struct SettingType;
+template <>
+struct SettingType<SettingKind::Text> {
+    using Type = QString;
+};
+template <>
+struct SettingType<SettingKind::Flag> {
+    using Type = int;
+};
+
+// The settings as the settings file, the dialog and the running server
+// exchange them; each field starts at its default.
 struct SettingsValues {
-    QString HomeDirectory;
-    int AllowCreateDir = 0;
-    int AllowDelete = 0;
-    int AllowDownload = 1;
-    int AllowRename = 0;
-    int AllowUpload = 0;
-    int AutoStart = 1;
+#define SETTING(key, kind, fallback, right) SettingType<SettingKind::kind>::Type key = fallback;
+#include "server/settings.def"
+#undef SETTING
 
     bool operator==(const SettingsValues&) const = default;
 };
 
+// One row of the settings table: where a setting lives in SettingsValues,
+// under which key it is stored, and which right it grants.
+struct SettingRow {
+    constexpr SettingRow(const char* name, Right granted, QString SettingsValues::*field)
+        : key(name)
+        , right(granted)
+        , text(field)
+    {
+    }
+    constexpr SettingRow(const char* name, Right granted, int SettingsValues::*field)
+        : key(name)
+        , right(granted)
+        , flag(field)
+    {
+    }
+
+    const char* key;
+    Right right;
+    QString SettingsValues::*text = nullptr;  // set for kind Text
+    int SettingsValues::*flag = nullptr;      // set for kind Flag
+};
+
+inline constexpr SettingRow kSettingRows[] = {
+#define SETTING(key, kind, fallback, right) {#key, Right::right, &SettingsValues::key},
+#include "server/settings.def"
+#undef SETTING
+};
+
 // The settings in memory for the whole run. Written on the main thread, read
-// by session threads at any moment: each right is one atomic word, and the
-// root directory text is copied under a lock held only for the copy, so a
-// reader gets the old or the new text whole.
+// by session threads at any moment: each flag is one atomic word, and the
+// texts are copied under a lock held only for the copy, so a reader gets the
+// old or the new text whole.
 class CServerSettings {
 public:
+    CServerSettings();
+
     SettingsValues Values() const;
     void SetValues(const SettingsValues& values);
 
+    // 1 for Right::None, which every logged-in user has.
     int RightValue(Right right) const;
     QString HomeDirectory() const;
 
 private:
-    std::atomic<int>* Slot(Right right);
-    const std::atomic<int>* Slot(Right right) const;
-
-    mutable std::mutex m_HomeLock;
-    QString m_strHomeDirectory;
-    std::atomic<int> m_nAllowCreateDir{0};
-    std::atomic<int> m_nAllowDelete{0};
-    std::atomic<int> m_nAllowDownload{1};
-    std::atomic<int> m_nAllowRename{0};
-    std::atomic<int> m_nAllowUpload{0};
-    std::atomic<int> m_nAutoStart{1};
+    mutable std::mutex m_TextLock;
+    SettingsValues m_Texts;  // only the Text fields are read from here
+    std::array<std::atomic<int>, std::size(kSettingRows)> m_Flags;  // by row; Text rows unused
 };

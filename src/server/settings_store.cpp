@@ -37,13 +37,12 @@ SettingsValues CSettingsStore::Load()
     QSettings store = OpenStore();
     store.beginGroup(kSection);
     SettingsValues values;
-    values.HomeDirectory = store.value("HomeDirectory", QString()).toString();
-    values.AllowCreateDir = ReadInteger(store, "AllowCreateDir", 0);
-    values.AllowDelete = ReadInteger(store, "AllowDelete", 0);
-    values.AllowDownload = ReadInteger(store, "AllowDownload", 1);
-    values.AllowRename = ReadInteger(store, "AllowRename", 0);
-    values.AllowUpload = ReadInteger(store, "AllowUpload", 0);
-    values.AutoStart = ReadInteger(store, "AutoStart", 1);
+    for (const SettingRow& row : kSettingRows) {
+        if (row.text != nullptr)
+            values.*row.text = store.value(row.key, values.*row.text).toString();
+        else
+            values.*row.flag = ReadInteger(store, row.key, values.*row.flag);
+    }
     return values;
 }
 
@@ -51,13 +50,12 @@ void CSettingsStore::Save(const SettingsValues& values)
 {
     QSettings store = OpenStore();
     store.beginGroup(kSection);
-    store.setValue("HomeDirectory", values.HomeDirectory);
-    store.setValue("AllowCreateDir", values.AllowCreateDir);
-    store.setValue("AllowDelete", values.AllowDelete);
-    store.setValue("AllowDownload", values.AllowDownload);
-    store.setValue("AllowRename", values.AllowRename);
-    store.setValue("AllowUpload", values.AllowUpload);
-    store.setValue("AutoStart", values.AutoStart);
+    for (const SettingRow& row : kSettingRows) {
+        if (row.text != nullptr)
+            store.setValue(row.key, values.*row.text);
+        else
+            store.setValue(row.key, values.*row.flag);
+    }
     store.endGroup();
     store.sync();
 }

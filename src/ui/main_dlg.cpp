@@ -201,19 +201,9 @@ void CMainDlg::changeEvent(QEvent* event)
 
 void CMainDlg::OnSettings()
 {
-    CSettingsDlg dialog(this);
-    const SettingsValues values = m_pSettings->Values();
-    dialog.HomeDirectory = values.HomeDirectory;
-    dialog.AllowCreateDir = values.AllowCreateDir;
-    dialog.AllowDelete = values.AllowDelete;
-    dialog.AllowDownload = values.AllowDownload;
-    dialog.AllowRename = values.AllowRename;
-    dialog.AllowUpload = values.AllowUpload;
-    dialog.AutoStart = values.AutoStart;
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    m_pSettings->SetValues({dialog.HomeDirectory, dialog.AllowCreateDir, dialog.AllowDelete, dialog.AllowDownload,
-                            dialog.AllowRename, dialog.AllowUpload, dialog.AutoStart});
+    CSettingsDlg dialog(m_pSettings->Values(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_pSettings->SetValues(dialog.Values());
 }
 
 void CMainDlg::OnAddress()

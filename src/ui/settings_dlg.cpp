@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QShowEvent>
 
 #include "platform/text_table.h"
 #include "ui/dialog_font.h"
@@ -33,7 +32,7 @@ QUrl ChooseFolder(QWidget* owner, const QString& title)
 
 // The check boxes in tab order, with their places in dialog units.
 struct FlagControl {
-    int CSettingsDlg::*field;
+    int SettingsValues::*field;
     Text text;
     int x;
     int y;
@@ -41,19 +40,20 @@ struct FlagControl {
 };
 
 constexpr FlagControl kFlagControls[] = {
-    {&CSettingsDlg::AllowDownload, Text::SettingsDownload, 15, 30, 60},
-    {&CSettingsDlg::AllowUpload, Text::SettingsUpload, 83, 30, 60},
-    {&CSettingsDlg::AllowDelete, Text::SettingsDelete, 151, 30, 60},
-    {&CSettingsDlg::AllowRename, Text::SettingsRename, 84, 46, 61},
-    {&CSettingsDlg::AllowCreateDir, Text::SettingsCreateDir, 15, 46, 60},
-    {&CSettingsDlg::AutoStart, Text::SettingsAutoStart, 15, 64, 87},
+    {&SettingsValues::AllowDownload, Text::SettingsDownload, 15, 30, 60},
+    {&SettingsValues::AllowUpload, Text::SettingsUpload, 83, 30, 60},
+    {&SettingsValues::AllowDelete, Text::SettingsDelete, 151, 30, 60},
+    {&SettingsValues::AllowRename, Text::SettingsRename, 84, 46, 61},
+    {&SettingsValues::AllowCreateDir, Text::SettingsCreateDir, 15, 46, 60},
+    {&SettingsValues::AutoStart, Text::SettingsAutoStart, 15, 64, 87},
 };
 constexpr int kCheckBoxHeight = 10;
 
 } // namespace
 
-CSettingsDlg::CSettingsDlg(QWidget* parent)
+CSettingsDlg::CSettingsDlg(const SettingsValues& values, QWidget* parent)
     : QDialog(parent)
+    , m_Values(values)
     , m_Chooser(ChooseFolder)
 {
     setFont(CDialogFont::Font());
@@ -87,6 +87,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent)
         units.Place(box, control.x, control.y, control.width, kCheckBoxHeight);
         m_Flags.push_back({control.field, box});
     }
+    ValuesToControls();
     ok->setFocus();
 }
 
@@ -97,32 +98,23 @@ void CSettingsDlg::SetFolderChooser(FolderChooser chooser)
 
 void CSettingsDlg::accept()
 {
-    ControlsToFields();
+    ControlsToValues();
     QDialog::accept();
 }
 
-void CSettingsDlg::showEvent(QShowEvent* event)
+void CSettingsDlg::ValuesToControls()
 {
-    // The opener fills the fields after construction, so they reach the
-    // controls only now.
-    if (!event->spontaneous())
-        FieldsToControls();
-    QDialog::showEvent(event);
-}
-
-void CSettingsDlg::FieldsToControls()
-{
-    m_pHomeDirectory->setText(HomeDirectory);
+    m_pHomeDirectory->setText(m_Values.HomeDirectory);
     // Any value other than 0 is a granted right, as the sessions read it.
     for (const FlagBinding& flag : m_Flags)
-        flag.box->setChecked(this->*flag.field != 0);
+        flag.box->setChecked(m_Values.*flag.field != 0);
 }
 
-void CSettingsDlg::ControlsToFields()
+void CSettingsDlg::ControlsToValues()
 {
-    HomeDirectory = m_pHomeDirectory->text();
+    m_Values.HomeDirectory = m_pHomeDirectory->text();
     for (const FlagBinding& flag : m_Flags)
-        this->*flag.field = flag.box->isChecked() ? 1 : 0;
+        m_Values.*flag.field = flag.box->isChecked() ? 1 : 0;
 }
 
 void CSettingsDlg::OnBrowse()

@@ -7,14 +7,16 @@
 #include <QString>
 #include <QUrl>
 
+#include "server/server_settings.h"
+
 class QCheckBox;
 class QLineEdit;
 
-// Edits copies of the root directory, the five rights and the automatic
-// start. The opener fills the public fields, runs the dialog modally and
-// reads them back only when it ends with OK: the fields change on OK alone,
-// so a cancelled run leaves them exactly as given. Nothing is validated; the
-// root directory is taken exactly as typed. Main thread only.
+// Edits a copy of the settings: the root directory, the five rights and the
+// automatic start. The opener gives the values, runs the dialog modally and
+// reads Values() back: they change on OK alone, so a cancelled run returns
+// them exactly as given. Nothing is validated; the root directory is taken
+// exactly as typed. Main thread only.
 class CSettingsDlg : public QDialog {
     Q_OBJECT
 public:
@@ -23,37 +25,29 @@ public:
     // remote share, say), so the answer is a URL, not a path.
     using FolderChooser = std::function<QUrl(QWidget* owner, const QString& title)>;
 
-    explicit CSettingsDlg(QWidget* parent = nullptr);
+    explicit CSettingsDlg(const SettingsValues& values, QWidget* parent = nullptr);
 
     // Tests replace the desktop's folder dialog with their own choice.
     void SetFolderChooser(FolderChooser chooser);
 
-    QString HomeDirectory;
-    int AllowCreateDir = 0;
-    int AllowDelete = 0;
-    int AllowDownload = 0;
-    int AllowRename = 0;
-    int AllowUpload = 0;
-    int AutoStart = 0;
+    const SettingsValues& Values() const { return m_Values; }
 
 public slots:
     void accept() override;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
-    // A right and the box that edits it, in the order the values are exchanged.
+    // A flag setting and the box that edits it.
     struct FlagBinding {
-        int CSettingsDlg::*field;
+        int SettingsValues::*field;
         QCheckBox* box;
     };
 
-    void FieldsToControls();
-    void ControlsToFields();
+    void ValuesToControls();
+    void ControlsToValues();
     void OnBrowse();
     void ShowBrowseFailure();
 
+    SettingsValues m_Values;
     QLineEdit* m_pHomeDirectory;
     std::vector<FlagBinding> m_Flags;
     FolderChooser m_Chooser;

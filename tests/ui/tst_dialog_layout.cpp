@@ -100,10 +100,7 @@ void TestDialogLayout::dialogUnitsFollowTheFont()
 
 void TestDialogLayout::settingsTextsFit()
 {
-    CSettingsDlg dialog;
-    dialog.HomeDirectory = QStringLiteral("/srv/分享");
-    dialog.AllowDownload = 1;
-    dialog.AutoStart = 1;
+    CSettingsDlg dialog({.HomeDirectory = QStringLiteral("/srv/分享")});
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     CheckTextsFit(dialog);

@@ -12,35 +12,6 @@
 
 namespace {
 
-// The seven values as the opener holds them.
-struct Values {
-    QString home;
-    int createDir;
-    int deleteFiles;
-    int download;
-    int rename;
-    int upload;
-    int autoStart;
-    bool operator==(const Values&) const = default;
-};
-
-void Fill(CSettingsDlg& dialog, const Values& v)
-{
-    dialog.HomeDirectory = v.home;
-    dialog.AllowCreateDir = v.createDir;
-    dialog.AllowDelete = v.deleteFiles;
-    dialog.AllowDownload = v.download;
-    dialog.AllowRename = v.rename;
-    dialog.AllowUpload = v.upload;
-    dialog.AutoStart = v.autoStart;
-}
-
-Values Read(const CSettingsDlg& dialog)
-{
-    return {dialog.HomeDirectory, dialog.AllowCreateDir, dialog.AllowDelete, dialog.AllowDownload,
-            dialog.AllowRename, dialog.AllowUpload, dialog.AutoStart};
-}
-
 template <typename Widget>
 Widget* Find(const QWidget& dialog, Text text)
 {
@@ -84,14 +55,20 @@ QStringList MessageBoxesDuring(const std::function<void()>& action)
     return texts;
 }
 
-const Values kOpened = {QStringLiteral("/srv/分享"), 1, 0, 1, 0, 1, 1};
+const SettingsValues kOpened = {.HomeDirectory = QStringLiteral("/srv/分享"),
+                                .AllowCreateDir = 1,
+                                .AllowDelete = 0,
+                                .AllowDownload = 1,
+                                .AllowRename = 0,
+                                .AllowUpload = 1,
+                                .AutoStart = 1};
 
 } // namespace
 
 class TestSettingsDlg : public QObject {
     Q_OBJECT
 private slots:
-    void fieldsReachControlsWhenShown();
+    void valuesReachControls();
     void cancelChangesNothing();
     void okCopiesAllSeven();
     void okWithoutChangesKeepsValues();
@@ -104,10 +81,10 @@ private slots:
     void modalRunEndsWithOk();
 };
 
-void TestSettingsDlg::fieldsReachControlsWhenShown()
+void TestSettingsDlg::valuesReachControls()
 {
-    CSettingsDlg dialog;
-    Fill(dialog, {QStringLiteral("/data"), 0, 2, 1, 0, 0, 1});
+    CSettingsDlg dialog({.HomeDirectory = QStringLiteral("/data"), .AllowCreateDir = 0, .AllowDelete = 2,
+                         .AllowDownload = 1, .AllowRename = 0, .AllowUpload = 0, .AutoStart = 1});
     dialog.show();
     QCOMPARE(PathEdit(dialog)->text(), QStringLiteral("/data"));
     QVERIFY(!Box(dialog, Text::SettingsCreateDir)->isChecked());
@@ -121,9 +98,8 @@ void TestSettingsDlg::fieldsReachControlsWhenShown()
 
 void TestSettingsDlg::cancelChangesNothing()
 {
-    CSettingsDlg dialog;
+    CSettingsDlg dialog(kOpened);
     dialog.SetFolderChooser([](QWidget*, const QString&) { return QUrl::fromLocalFile(QStringLiteral("/elsewhere")); });
-    Fill(dialog, kOpened);
     dialog.show();
     for (QCheckBox* box : dialog.findChildren<QCheckBox*>())
         box->toggle();
@@ -131,29 +107,33 @@ void TestSettingsDlg::cancelChangesNothing()
     QCOMPARE(PathEdit(dialog)->text(), QStringLiteral("/elsewhere"));
     dialog.reject();
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QCOMPARE(Read(dialog), kOpened);
+    QCOMPARE(dialog.Values(), kOpened);
 }
 
 void TestSettingsDlg::okCopiesAllSeven()
 {
-    CSettingsDlg dialog;
-    Fill(dialog, kOpened);
+    CSettingsDlg dialog(kOpened);
     dialog.show();
     for (QCheckBox* box : dialog.findChildren<QCheckBox*>())
         box->toggle();
     PathEdit(dialog)->setText(QStringLiteral("/home/ftp"));
     dialog.accept();
-    const Values expected = {QStringLiteral("/home/ftp"), 0, 1, 0, 1, 0, 0};
-    QCOMPARE(Read(dialog), expected);
+    const SettingsValues expected = {.HomeDirectory = QStringLiteral("/home/ftp"),
+                                     .AllowCreateDir = 0,
+                                     .AllowDelete = 1,
+                                     .AllowDownload = 0,
+                                     .AllowRename = 1,
+                                     .AllowUpload = 0,
+                                     .AutoStart = 0};
+    QCOMPARE(dialog.Values(), expected);
 }
 
 void TestSettingsDlg::okWithoutChangesKeepsValues()
 {
-    CSettingsDlg dialog;
-    Fill(dialog, kOpened);
+    CSettingsDlg dialog(kOpened);
     dialog.show();
     dialog.accept();
-    QCOMPARE(Read(dialog), kOpened);
+    QCOMPARE(dialog.Values(), kOpened);
 }
 
 void TestSettingsDlg::pathIsStoredAsTyped_data()
@@ -169,12 +149,11 @@ void TestSettingsDlg::pathIsStoredAsTyped_data()
 void TestSettingsDlg::pathIsStoredAsTyped()
 {
     QFETCH(QString, typed);
-    CSettingsDlg dialog;
-    Fill(dialog, kOpened);
+    CSettingsDlg dialog(kOpened);
     dialog.show();
     PathEdit(dialog)->setText(typed);
     dialog.accept();
-    QCOMPARE(dialog.HomeDirectory, typed);
+    QCOMPARE(dialog.Values().HomeDirectory, typed);
     // Nothing is created on the user's behalf.
     QVERIFY(!QDir(QStringLiteral("/no/such/folder/分享")).exists());
 }
@@ -192,13 +171,12 @@ void TestSettingsDlg::browseWithoutAFolderKeepsTypedText()
 {
     QFETCH(QUrl, chosen);
     QFETCH(bool, failureShown);
-    CSettingsDlg dialog;
+    CSettingsDlg dialog(kOpened);
     int calls = 0;
     dialog.SetFolderChooser([&](QWidget*, const QString&) {
         ++calls;
         return chosen;
     });
-    Fill(dialog, kOpened);
     dialog.show();
     PathEdit(dialog)->setText(QStringLiteral("/typed/by hand"));
     const QStringList boxes = MessageBoxesDuring([&] { Browse(dialog); });
@@ -209,13 +187,12 @@ void TestSettingsDlg::browseWithoutAFolderKeepsTypedText()
 
 void TestSettingsDlg::enterPressesTheFocusedButtonOnly()
 {
-    CSettingsDlg dialog;
+    CSettingsDlg dialog(kOpened);
     int calls = 0;
     dialog.SetFolderChooser([&](QWidget*, const QString&) {
         ++calls;
         return QUrl();
     });
-    Fill(dialog, kOpened);
     dialog.show();
     QApplication::setActiveWindow(&dialog);
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
@@ -233,7 +210,7 @@ void TestSettingsDlg::enterPressesTheFocusedButtonOnly()
 
 void TestSettingsDlg::browseReplacesOnlyThePath()
 {
-    CSettingsDlg dialog;
+    CSettingsDlg dialog(kOpened);
     QWidget* owner = nullptr;
     QString title;
     const QString chosen = QStringLiteral("/srv/新資料夾/");
@@ -242,7 +219,6 @@ void TestSettingsDlg::browseReplacesOnlyThePath()
         title = caption;
         return QUrl::fromLocalFile(chosen);
     });
-    Fill(dialog, kOpened);
     dialog.show();
     Box(dialog, Text::SettingsDownload)->setChecked(false);
     Box(dialog, Text::SettingsRename)->setChecked(true);
@@ -253,22 +229,21 @@ void TestSettingsDlg::browseReplacesOnlyThePath()
     QVERIFY(!Box(dialog, Text::SettingsDownload)->isChecked());
     QVERIFY(Box(dialog, Text::SettingsRename)->isChecked());
     dialog.accept();
-    QCOMPARE(dialog.HomeDirectory, chosen);
-    QCOMPARE(dialog.AllowDownload, 0);
-    QCOMPARE(dialog.AllowRename, 1);
+    QCOMPARE(dialog.Values().HomeDirectory, chosen);
+    QCOMPARE(dialog.Values().AllowDownload, 0);
+    QCOMPARE(dialog.Values().AllowRename, 1);
 }
 
 void TestSettingsDlg::modalRunEndsWithOk()
 {
-    CSettingsDlg dialog;
-    Fill(dialog, kOpened);
+    CSettingsDlg dialog(kOpened);
     QTimer::singleShot(0, &dialog, [&] {
         Box(dialog, Text::SettingsAutoStart)->setChecked(false);
         QTest::mouseClick(Find<QPushButton>(dialog, Text::ButtonOk), Qt::LeftButton);
     });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-    QCOMPARE(dialog.AutoStart, 0);
-    QCOMPARE(dialog.HomeDirectory, kOpened.home);
+    QCOMPARE(dialog.Values().AutoStart, 0);
+    QCOMPARE(dialog.Values().HomeDirectory, kOpened.HomeDirectory);
 }
 
 QTEST_MAIN(TestSettingsDlg)
