@@ -30,10 +30,9 @@ std::vector<QByteArray> VisitRows(int visit)
     const QByteArray address = "192.168.1." + QByteArray::number(visit % 250 + 2);
     const QByteArray file = "/pub/release-" + QByteArray::number(visit % 97) + ".zip";
     const int dataPort = 20000 + visit % 40000;
-    const QByteArray pasv = CBig5Text::FormatTemplate(CTextTable::Big5(Text::ReplyPasv), "192,168,1,1",
-                                                      dataPort / 256, dataPort % 256);
+    const QByteArray pasv = CTextTable::Format(Text::ReplyPasv, "192,168,1,1", dataPort / 256, dataPort % 256);
     return {
-        CBig5Text::FormatTemplate(CTextTable::Big5(Text::LogClientConnected), address.constData()),
+        CTextTable::Format(Text::LogClientConnected, address.constData()),
         "USER anonymous",
         CTextTable::Big5(Text::ReplyUserOk),
         "PASS mozilla@example.com",
@@ -44,7 +43,7 @@ std::vector<QByteArray> VisitRows(int visit)
         CTextTable::Big5(Text::ReplyListStart),
         CTextTable::Big5(Text::ReplyTransferDone),
         "TYPE I",
-        CBig5Text::FormatTemplate(CTextTable::Big5(Text::ReplyType), "I"),
+        CTextTable::Format(Text::ReplyType, "I"),
         "PASV ",
         pasv,
         "RETR " + file,
@@ -52,7 +51,7 @@ std::vector<QByteArray> VisitRows(int visit)
         CTextTable::Big5(Text::ReplyTransferDone),
         "QUIT ",
         CTextTable::Big5(Text::ReplyBye),
-        CBig5Text::FormatTemplate(CTextTable::Big5(Text::LogClientDisconnected), address.constData()),
+        CTextTable::Format(Text::LogClientDisconnected, address.constData()),
     };
 }
 

@@ -36,8 +36,8 @@ int main()
         QByteArray row;
     } rows[] = {
         {"ascii", QByteArray("RETR /pub/archive/2024/report-final.pdf")},
-        {"big5", CBig5Text::FormatTemplate(CTextTable::Big5(Text::ReplyType), "I")},
-        {"big5 with bad bytes", CBig5Text::FormatTemplate(CTextTable::Big5(Text::ReplyType), utf8Argument.constData())},
+        {"big5", CTextTable::Format(Text::ReplyType, "I")},
+        {"big5 with bad bytes", CTextTable::Format(Text::ReplyType, utf8Argument.constData())},
     };
     for (const auto& row : rows)
         std::printf("log text, %s row (%lld bytes): %.0f ns per row\n", row.name, static_cast<long long>(row.row.size()),

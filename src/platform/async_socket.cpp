@@ -142,18 +142,6 @@ bool CAsyncSocket::Attach(int handle, long events)
     return true;
 }
 
-int CAsyncSocket::Detach()
-{
-    AssertOwnThread();
-    StopNotifiers();
-    const int handle = m_hSocket;
-    m_hSocket = -1;
-    m_bListening = false;
-    m_bConnecting = false;
-    m_bCloseNotified = false;
-    return handle;
-}
-
 bool CAsyncSocket::AsyncSelect(long events)
 {
     AssertOwnThread();

@@ -57,9 +57,8 @@ public:
     bool Create(quint16 port = 0, long events = kAllSocketEvents, const char* address = nullptr,
                 bool bReuseAddress = false);
     bool Attach(int handle, long events = kAllSocketEvents);
-    int Detach();
     bool AsyncSelect(long events = kAllSocketEvents);
-    bool Listen(int backlog = 5);
+    bool Listen(int backlog);
     bool Accept(CAsyncSocket& connected);
     // Accepts the waiting connection and hands over its bare descriptor (-1 on
     // failure), for a socket object that another thread will attach.
@@ -83,7 +82,6 @@ public:
     bool GetSockName(QByteArray& address, quint16& port) const;
     int GetLastError() const { return m_nLastError; }
     int Handle() const { return m_hSocket; }
-    long EventMask() const { return m_lEvents; }
 
     // WSA number of an errno value.
     static int ErrorFromErrno(int error);

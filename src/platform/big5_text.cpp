@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <iconv.h>
 
 namespace {
@@ -120,22 +118,6 @@ CThreadConverter& Utf8ToBig5()
     return converter;
 }
 
-QByteArray FormatArguments(const char* format, va_list arguments)
-{
-    va_list copy;
-    va_copy(copy, arguments);
-    char small[512];
-    const int length = std::vsnprintf(small, sizeof(small), format, copy);
-    va_end(copy);
-    if (length < 0)
-        return QByteArray();
-    if (length < static_cast<int>(sizeof(small)))
-        return QByteArray(small, length);
-    QByteArray result(length, Qt::Uninitialized);
-    std::vsnprintf(result.data(), length + 1, format, arguments);
-    return result;
-}
-
 } // namespace
 
 int CBig5Text::CharLength(const QByteArray& text, int index)
@@ -215,19 +197,4 @@ QString CBig5Text::ToQString(const QByteArray& big5)
     if (!Big5ToUtf8().Convert(big5.constData(), big5.size(), utf8, &kReplacementCharacter))
         return QString::fromLatin1(big5);
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-QByteArray CBig5Text::FromQString(const QString& text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    return FromUtf8(std::string_view(utf8.constData(), utf8.size()));
-}
-
-QByteArray CBig5Text::FormatTemplate(const QByteArray& format, ...)
-{
-    va_list arguments;
-    va_start(arguments, format);
-    QByteArray result = FormatArguments(format.constData(), arguments);
-    va_end(arguments);
-    return result;
 }

@@ -40,13 +40,9 @@ public:
     // UTF-8 to Big5; characters code page 950 cannot hold become "?".
     static QByteArray FromUtf8(std::string_view utf8);
 
-    // For the window's edge: Big5 bytes to a QString and back. Bytes that
+    // For the window's edge: Big5 bytes to a QString. Bytes that
     // are not Big5 (a client's UTF-8, say) show as replacement characters,
     // one per bad byte or unknown double-byte code, and the Big5 around
     // them still reads as Big5.
     static QString ToQString(const QByteArray& big5);
-    static QByteArray FromQString(const QString& text);
-
-    // printf-style formatting of a Big5 template (Big5 has no "%" trail byte).
-    static QByteArray FormatTemplate(const QByteArray& format, ...);
 };

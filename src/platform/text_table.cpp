@@ -6,13 +6,6 @@
 
 namespace {
 
-constexpr const char* kUtf8Texts[] = {
-#define TEXT(name, utf8) utf8,
-#include "res/texts.def"
-#undef TEXT
-};
-static_assert(std::size(kUtf8Texts) == static_cast<size_t>(Text::Count));
-
 using Big5Table = std::array<QByteArray, static_cast<size_t>(Text::Count)>;
 
 Big5Table BuildTable()
@@ -23,6 +16,15 @@ Big5Table BuildTable()
     return table;
 }
 
+// Length of the conversion that starts at a "%": "%%", "%d", "%s" or "%lld".
+int ConversionLength(const QByteArray& big5, int index)
+{
+    int end = index + 1;
+    while (end < big5.size() && big5[end] == 'l')
+        ++end;
+    return end - index + 1;
+}
+
 } // namespace
 
 const QByteArray& CTextTable::Big5(Text id)
@@ -31,7 +33,22 @@ const QByteArray& CTextTable::Big5(Text id)
     return table[static_cast<size_t>(id)];
 }
 
-const char* CTextTable::Utf8(Text id)
+// A Big5 trail byte is never "%", so a plain byte scan finds the conversions.
+QByteArray CTextTable::Substitute(const QByteArray& big5, std::initializer_list<QByteArray> arguments)
 {
-    return kUtf8Texts[static_cast<size_t>(id)];
+    QByteArray result;
+    const QByteArray* next = arguments.begin();
+    for (int i = 0; i < big5.size(); ++i) {
+        if (big5[i] != '%') {
+            result += big5[i];
+            continue;
+        }
+        const int length = ConversionLength(big5, i);
+        if (big5.mid(i, 2) == "%%")
+            result += '%';
+        else if (next != arguments.end())
+            result += *next++;
+        i += length - 1;
+    }
+    return result;
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <initializer_list>
+#include <string_view>
+#include <type_traits>
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,11 +15,85 @@ enum class Text {
     Count
 };
 
+inline constexpr std::string_view kUtf8Texts[] = {
+#define TEXT(name, utf8) utf8,
+#include "res/texts.def"
+#undef TEXT
+};
+static_assert(std::size(kUtf8Texts) == static_cast<size_t>(Text::Count));
+
+// The conversion a template writes for each argument type; there are no others.
+template <typename Argument>
+inline constexpr std::string_view kConversionOf = {};
+template <>
+inline constexpr std::string_view kConversionOf<int> = "d";
+template <>
+inline constexpr std::string_view kConversionOf<long long> = "lld";
+template <>
+inline constexpr std::string_view kConversionOf<const char*> = "s";
+template <>
+inline constexpr std::string_view kConversionOf<char*> = "s"; // a string literal, decayed
+
+// True when the template's conversions are, one for one, those of the argument
+// types ("%%" is a literal percent sign).
+constexpr bool ConversionsMatch(std::string_view utf8, std::initializer_list<std::string_view> wanted)
+{
+    const std::string_view* next = wanted.begin();
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        if (utf8[i] != '%')
+            continue;
+        if (i + 1 < utf8.size() && utf8[i + 1] == '%') {
+            ++i;
+            continue;
+        }
+        if (next == wanted.end() || next->empty() || utf8.substr(i + 1, next->size()) != *next)
+            return false;
+        i += next->size();
+        ++next;
+    }
+    return next == wanted.end();
+}
+
+// Reached only while compiling a call whose arguments do not fit its text;
+// being no constant expression, it turns the mistake into a compile error.
+void TextArgumentsDoNotMatchTemplate();
+
+// A text named together with the types of the values it is formatted with.
+// Built from a Text at compile time, so "%lld" with an int argument, a missing
+// argument or one too many does not compile.
+template <typename... Arguments>
+struct TextTemplate {
+    consteval TextTemplate(Text text)
+        : id(text)
+    {
+        if (!ConversionsMatch(kUtf8Texts[static_cast<size_t>(text)], {kConversionOf<Arguments>...}))
+            TextArgumentsDoNotMatchTemplate();
+    }
+
+    Text id;
+};
+
 // The program's texts as code page 950 bytes, converted once and then shared
 // read-only by every thread.
 class CTextTable {
 public:
     static const QByteArray& Big5(Text id);
     static QString Display(Text id) { return QString::fromUtf8(Utf8(id)); }
-    static const char* Utf8(Text id);
+    static const char* Utf8(Text id) { return kUtf8Texts[static_cast<size_t>(id)].data(); }
+
+    // The text with its conversions replaced by the arguments, in Big5.
+    template <typename... Arguments>
+    static QByteArray Format(TextTemplate<std::decay_t<Arguments>...> text, const Arguments&... arguments)
+    {
+        if constexpr (sizeof...(Arguments) == 0)
+            return Big5(text.id);
+        else
+            return Substitute(Big5(text.id), {ArgumentText(arguments)...});
+    }
+
+private:
+    static QByteArray ArgumentText(int value) { return QByteArray::number(value); }
+    static QByteArray ArgumentText(long long value) { return QByteArray::number(value); }
+    static QByteArray ArgumentText(const char* value) { return QByteArray(value); }
+    static QByteArray Substitute(const QByteArray& big5, std::initializer_list<QByteArray> arguments);
 };

@@ -45,7 +45,7 @@ void CServerControl::StartServer()
     // linger in TIME_WAIT; on Linux it never lets two listeners share the port.
     const char* address = m_strAddress.isEmpty() ? nullptr : m_strAddress.constData();
     const bool bListening = m_ListenSocket.Create(m_nPort, kAllSocketEvents, address, true)
-                            && m_ListenSocket.Listen(kListenBacklog);
+                            && m_ListenSocket.Listen(kClientBacklog);
     if (!bListening) {
         // A socket that was created but could not listen would keep the port.
         m_ListenSocket.Close();
@@ -120,14 +120,14 @@ void CServerControl::OnClientConnected(const QByteArray& address, quint32 thread
 {
     ++m_nConnections;
     m_nPeakConnections = std::max(m_nPeakConnections, m_nConnections);
-    m_pView->SetCaption(CBig5Text::FormatTemplate(CTextTable::Big5(Text::CaptionConnected), m_nConnections));
+    m_pView->SetCaption(CTextTable::Format(Text::CaptionConnected, m_nConnections));
     AddLogLine(threadId, Text::LogClientConnected, address.constData());
 }
 
 void CServerControl::OnClientDisconnected(const QByteArray& address, quint32 threadId)
 {
     --m_nConnections;
-    m_pView->SetCaption(CBig5Text::FormatTemplate(CTextTable::Big5(Text::CaptionDisconnected), m_nConnections));
+    m_pView->SetCaption(CTextTable::Format(Text::CaptionDisconnected, m_nConnections));
     AddLogLine(threadId, Text::LogClientDisconnected, address.constData());
     ++m_nEndedConnections;
     if (m_nEndedConnections >= kGiveBackSessions && m_nConnections * 2 <= m_nPeakConnections

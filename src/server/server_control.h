@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QTimer>
 
-#include "platform/big5_text.h"
 #include "platform/text_table.h"
 #include "server/listen_socket.h"
 #include "server/server_settings.h"
@@ -27,7 +26,7 @@ public:
     // handshake was completed by a SYN cookie while this queue was full is
     // dropped without a word and waits forever; the queue has to take a
     // whole burst of clients (the system caps it at its own maximum).
-    static constexpr int kListenBacklog = 4096;
+    static constexpr int kClientBacklog = 4096;
     static constexpr int kThreadStopTimeoutMs = 5000;
     // Once at least kGiveBackSessions have ended and the sessions have
     // fallen to half of what they were, the memory they used goes back to
@@ -55,7 +54,10 @@ public:
     void OnServerLog(const QByteArray& text, quint32 threadId);
     // Appends one row: the thread id and the message formatted from a Big5 template.
     template <typename... Arguments>
-    void AddLogLine(quint32 threadId, Text text, Arguments... arguments);
+    void AddLogLine(quint32 threadId, TextTemplate<std::decay_t<Arguments>...> text, const Arguments&... arguments)
+    {
+        AddLogText(threadId, CTextTable::Format(text, arguments...));
+    }
     void AddLogText(quint32 threadId, const QByteArray& message);
 
     CSessionHub& Hub() const { return *m_pHub; }
@@ -81,12 +83,3 @@ private:
     int m_nStopTimeoutMs = kThreadStopTimeoutMs;
     QByteArray m_strAddress;
 };
-
-template <typename... Arguments>
-void CServerControl::AddLogLine(quint32 threadId, Text text, Arguments... arguments)
-{
-    if constexpr (sizeof...(arguments) == 0)
-        AddLogText(threadId, CTextTable::Big5(text));
-    else
-        AddLogText(threadId, CBig5Text::FormatTemplate(CTextTable::Big5(text), arguments...));
-}

@@ -12,7 +12,7 @@ class CControlSocket;
 struct CommandEntry {
     std::string_view verb; // upper-case ASCII
     Right right;           // Right::None when no right applies
-    bool (CControlSocket::*handler)(const QByteArray& argument);
+    void (CControlSocket::*handler)(const QByteArray& argument);
 };
 
 // Looks a verb up in the table, in the order of testing. A verb that ends

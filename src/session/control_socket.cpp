@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 
+#include "platform/big5_text.h"
 #include "platform/file_system.h"
 #include "platform/message_pump.h"
 #include "session/client_thread.h"
@@ -75,7 +76,7 @@ void CControlSocket::ReceiveAndExecute()
     const int received = Receive(buffer, kMaxReceiveChunk);
     if (received == kSocketError) {
         if (GetLastError() != WSAEWOULDBLOCK)
-            m_pThread->PostLog(CBig5Text::FormatTemplate(CTextTable::Big5(Text::LogReceiveError), GetLastError()));
+            m_pThread->PostLog(CTextTable::Format(Text::LogReceiveError, GetLastError()));
         return;
     }
     if (received == 0) {
@@ -134,24 +135,23 @@ void CControlSocket::EndSession()
     m_pThread->PostQuitMessage();
 }
 
-bool CControlSocket::SendLine(const QByteArray& text)
+void CControlSocket::SendLine(const QByteArray& text)
 {
     // A reply is one line whatever names or arguments it echoes.
     const QByteArray line = CBig5Text::OneLine(text);
     if (IsConnectionLost()) {
         m_pThread->PostLog(CTextTable::Big5(Text::LogReplyFailed));
         EndSession();
-        return false;
+        return;
     }
     QByteArray wire = line;
     wire.append("\r\n", 2);
     if (Send(wire.constData(), static_cast<int>(wire.size())) == kSocketError) {
         EndSession();
         m_pThread->PostLog(CTextTable::Big5(Text::LogReplyFailed));
-        return false;
+        return;
     }
     m_pThread->PostLog(line);
-    return true;
 }
 
 bool CControlSocket::IsConnectionLost()
@@ -204,35 +204,32 @@ void CControlSocket::NewDataSocket()
     ++m_nDataSocketNumber;
 }
 
-bool CControlSocket::CmdUser(const QByteArray& argument)
+void CControlSocket::CmdUser(const QByteArray& argument)
 {
     if (CBig5Text::ToLowerAscii(argument) != "anonymous")
-        return Refuse(Text::ReplyUserBad);
+        return SendReply(Text::ReplyUserBad);
     SendReply(Text::ReplyUserOk);
     m_strUser = argument;
-    return true;
 }
 
-bool CControlSocket::CmdPass(const QByteArray&)
+void CControlSocket::CmdPass(const QByteArray&)
 {
     if (m_strUser.isEmpty())
-        return Refuse(Text::ReplyPassWithoutUser);
+        return SendReply(Text::ReplyPassWithoutUser);
     m_Paths.SetHome(m_pThread->Host().HomeDirectory());
     SendReply(Text::ReplyLoggedIn);
     m_nState = SESSION_IDLE;
-    return true;
 }
 
-bool CControlSocket::CmdQuit(const QByteArray&)
+void CControlSocket::CmdQuit(const QByteArray&)
 {
     SendReply(Text::ReplyBye);
     EndSession();
-    return true;
 }
 
-bool CControlSocket::CmdType(const QByteArray& argument)
+void CControlSocket::CmdType(const QByteArray& argument)
 {
-    return SendReply(Text::ReplyType, argument.constData());
+    SendReply(Text::ReplyType, argument.constData());
 }
 
 void CControlSocket::ApplyPortArgument(const QByteArray& argument, QByteArray& strHost, int& nPort)
@@ -255,19 +252,19 @@ void CControlSocket::ApplyPortArgument(const QByteArray& argument, QByteArray& s
     }
 }
 
-bool CControlSocket::CmdPort(const QByteArray& argument)
+void CControlSocket::CmdPort(const QByteArray& argument)
 {
     ApplyPortArgument(argument, m_strDataHost, m_nDataPort);
-    return SendReply(Text::ReplyPort);
+    SendReply(Text::ReplyPort);
 }
 
-bool CControlSocket::CmdRest(const QByteArray& argument)
+void CControlSocket::CmdRest(const QByteArray& argument)
 {
     m_nRestartOffset = DecimalValue(argument, LLONG_MIN, LLONG_MAX);
-    return SendReply(Text::ReplyRest, static_cast<long long>(m_nRestartOffset));
+    SendReply(Text::ReplyRest, static_cast<long long>(m_nRestartOffset));
 }
 
-bool CControlSocket::CmdAbor(const QByteArray&)
+void CControlSocket::CmdAbor(const QByteArray&)
 {
     if (m_pDataSocket) {
         if (m_nState != SESSION_IDLE)
@@ -277,94 +274,93 @@ bool CControlSocket::CmdAbor(const QByteArray&)
     // Nothing runs any more once the data connection goes, so the session
     // must not keep claiming a transfer (a later ABOR would answer 426 again).
     m_nState = SESSION_IDLE;
-    return SendReply(Text::ReplyAbor);
+    SendReply(Text::ReplyAbor);
 }
 
-bool CControlSocket::CmdSyst(const QByteArray&)
+void CControlSocket::CmdSyst(const QByteArray&)
 {
-    return SendReply(Text::ReplySyst);
+    SendReply(Text::ReplySyst);
 }
 
-bool CControlSocket::CmdNoop(const QByteArray&)
+void CControlSocket::CmdNoop(const QByteArray&)
 {
-    return SendReply(Text::ReplyNoop);
+    SendReply(Text::ReplyNoop);
 }
 
-bool CControlSocket::CmdUnknown(const QByteArray&)
+void CControlSocket::CmdUnknown(const QByteArray&)
 {
     SendReply(Text::ReplyUnknown);
-    return false;
 }
 
-bool CControlSocket::CmdPwd(const QByteArray&)
+void CControlSocket::CmdPwd(const QByteArray&)
 {
-    return SendReply(Text::ReplyPwd, LocalToVirtual(CurrentDir()).constData());
+    SendReply(Text::ReplyPwd, LocalToVirtual(CurrentDir()).constData());
 }
 
-bool CControlSocket::CmdCwd(const QByteArray& argument)
+void CControlSocket::CmdCwd(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
     if (!PathExists(local, true))
-        return Refuse(Text::ReplyDirMissing);
+        return SendReply(Text::ReplyDirMissing);
     if (!IsInsideHome(local))
-        return Refuse(Text::ReplyDenied);
+        return SendReply(Text::ReplyDenied);
     m_Paths.SetCurrentDir(local);
-    return SendReply(Text::ReplyCwd, LocalToVirtual(CurrentDir()).constData());
+    SendReply(Text::ReplyCwd, LocalToVirtual(CurrentDir()).constData());
 }
 
-bool CControlSocket::CmdCdup(const QByteArray&)
+void CControlSocket::CmdCdup(const QByteArray&)
 {
-    return CmdCwd("..");
+    CmdCwd("..");
 }
 
-bool CControlSocket::CmdSize(const QByteArray& argument)
+void CControlSocket::CmdSize(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
     if (!PathExists(local, false))
-        return Refuse(Text::ReplyFileMissing);
+        return SendReply(Text::ReplyFileMissing);
     // Sizes of files outside the home would tell a client what lies there.
     if (!IsInsideHome(local))
-        return Refuse(Text::ReplyDenied);
-    return SendReply(Text::ReplySize, static_cast<long long>(CFileSystem::Stat(local).nSize));
+        return SendReply(Text::ReplyDenied);
+    SendReply(Text::ReplySize, static_cast<long long>(CFileSystem::Stat(local).nSize));
 }
 
-bool CControlSocket::CmdDele(const QByteArray& argument)
+void CControlSocket::CmdDele(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
     if (!PathExists(local, false))
-        return Refuse(Text::ReplyFileMissing);
+        return SendReply(Text::ReplyFileMissing);
     if (!IsInsideHome(local))
-        return Refuse(Text::ReplyDenied);
+        return SendReply(Text::ReplyDenied);
     if (CFileSystem::RemoveFile(local) != FileError::None)
-        return Refuse(Text::ReplyDeleteFailed, argument.constData());
-    return SendReply(Text::ReplyDeleted, argument.constData());
+        return SendReply(Text::ReplyDeleteFailed, argument.constData());
+    SendReply(Text::ReplyDeleted, argument.constData());
 }
 
-bool CControlSocket::CmdRmd(const QByteArray& argument)
+void CControlSocket::CmdRmd(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
     if (!PathExists(local, true))
-        return Refuse(Text::ReplyDirMissing);
+        return SendReply(Text::ReplyDirMissing);
     if (!IsInsideHome(local))
-        return Refuse(Text::ReplyRmdDenied);
+        return SendReply(Text::ReplyRmdDenied);
     // An empty home would go too, leaving every session without a tree.
     if (local == m_Paths.Home())
-        return Refuse(Text::ReplyDenied);
+        return SendReply(Text::ReplyDenied);
     if (CFileSystem::RemoveDirectory(local) != FileError::None)
-        return Refuse(Text::ReplyRmdFailed, argument.constData());
-    return SendReply(Text::ReplyRmdDone, argument.constData());
+        return SendReply(Text::ReplyRmdFailed, argument.constData());
+    SendReply(Text::ReplyRmdDone, argument.constData());
 }
 
-bool CControlSocket::CmdMkd(const QByteArray& argument)
+void CControlSocket::CmdMkd(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
     if (PathExists(local, true))
-        return Refuse(Text::ReplyDirExists);
+        return SendReply(Text::ReplyDirExists);
     if (!IsInsideHome(local))
-        return Refuse(Text::ReplyDenied);
+        return SendReply(Text::ReplyDenied);
     if (!CreateDirectoryTree(local))
-        return Refuse(Text::ReplyMkdFailed);
-    return SendReply(Text::ReplyMkdDone);
+        return SendReply(Text::ReplyMkdFailed);
+    SendReply(Text::ReplyMkdDone);
 }
 
 bool CControlSocket::CreateDirectoryTree(const QByteArray& local)
@@ -377,41 +373,42 @@ bool CControlSocket::CreateDirectoryTree(const QByteArray& local)
     return CFileSystem::MakeDirectory(local) == FileError::None;
 }
 
-bool CControlSocket::CmdRnfr(const QByteArray& argument)
+void CControlSocket::CmdRnfr(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
     // Moving the home itself would take the whole tree away from its sessions.
     if (!IsInsideHome(local) || local == m_Paths.Home())
-        return Refuse(Text::ReplyDenied);
+        return SendReply(Text::ReplyDenied);
     const bool bIsFile = PathExists(local, false);
     if (!bIsFile && !PathExists(local, true))
-        return Refuse(Text::ReplyRnfrMissing);
+        return SendReply(Text::ReplyRnfrMissing);
     m_strRenameFrom = local;
     m_bRenameIsFile = bIsFile;
-    return SendReply(bIsFile ? Text::ReplyRnfrFile : Text::ReplyRnfrDir);
+    return bIsFile ? SendReply(Text::ReplyRnfrFile) : SendReply(Text::ReplyRnfrDir);
 }
 
-bool CControlSocket::CmdRnto(const QByteArray& argument)
+void CControlSocket::CmdRnto(const QByteArray& argument)
 {
     if (m_strRenameFrom.isEmpty())
-        return Refuse(Text::ReplyRntoWithoutRnfr);
+        return SendReply(Text::ReplyRntoWithoutRnfr);
     const QByteArray target = VirtualToLocal(argument);
     if (PathExists(target, !m_bRenameIsFile))
-        return Refuse(m_bRenameIsFile ? Text::ReplyFileExists : Text::ReplyDirExists);
+        return m_bRenameIsFile ? SendReply(Text::ReplyFileExists) : SendReply(Text::ReplyDirExists);
     if (!IsInsideHome(target))
-        return Refuse(Text::ReplyDenied);
+        return SendReply(Text::ReplyDenied);
     if (m_bRenameIsFile)
         return MoveRenameSource(target, Text::ReplyRenamedFile, Text::ReplyRenameFileFailed);
     return MoveRenameSource(target, Text::ReplyRenamedDir, Text::ReplyRenameDirFailed);
 }
 
-bool CControlSocket::MoveRenameSource(const QByteArray& target, Text done, Text failed)
+void CControlSocket::MoveRenameSource(const QByteArray& target, TextTemplate<const char*> done,
+                                      TextTemplate<const char*> failed)
 {
     const QByteArray client = LocalToVirtual(m_strRenameFrom);
     // Never replaces: a target of the other kind makes the move fail.
     const bool bMoved = CFileSystem::RenameNoReplace(m_strRenameFrom, target) == FileError::None;
     m_strRenameFrom.clear();
-    return SendReply(bMoved ? done : failed, client.constData()) && bMoved;
+    SendReply(bMoved ? done : failed, client.constData());
 }
 
 // The data connection, listings and file transfers.
@@ -423,16 +420,16 @@ bool CControlSocket::IsPermittedDataTarget(const QByteArray& strHost, int nPort,
     return !strPeer.isEmpty() && strHost == strPeer && nPort >= 1024 && nPort <= 65535;
 }
 
-bool CControlSocket::CmdPasv(const QByteArray&)
+void CControlSocket::CmdPasv(const QByteArray&)
 {
     CloseDataConnection();
     NewDataSocket();
     if (!m_pDataSocket->Create(0, kAllSocketEvents)) {
         CloseDataConnection();
         SendReply(Text::ReplyPasvFailed);
-        return false;
+        return;
     }
-    m_pDataSocket->Listen(kListenBacklog);
+    m_pDataSocket->Listen(kPassiveBacklog);
     m_pDataSocket->AsyncSelect(kAllSocketEvents);
     // The address the client reached us at is the one it can reach again.
     QByteArray address;
@@ -444,7 +441,6 @@ bool CControlSocket::CmdPasv(const QByteArray&)
     address.replace('.', ',');
     SendReply(Text::ReplyPasv, address.constData(), dataPort >> 8, dataPort & 0xFF);
     m_bPassive = true;
-    return true;
 }
 
 bool CControlSocket::ConnectActive()
@@ -499,64 +495,61 @@ bool CControlSocket::BuildListing(const QByteArray& argument, QByteArray& listin
     return true;
 }
 
-bool CControlSocket::CmdList(const QByteArray& argument)
+void CControlSocket::CmdList(const QByteArray& argument)
 {
     QByteArray target = argument;
     CDirectoryListing::StripListOptions(target);
     QByteArray listing;
     if (!BuildListing(target, listing))
-        return false;
+        return;
     SendReply(Text::ReplyListStart);
     if (!OpenDataConnection()) {
         CloseDataConnection();
-        return false;
+        return;
     }
     if (listing.isEmpty()) {
         CloseDataConnection();
         SendReply(Text::ReplyTransferDone);
         m_nState = SESSION_IDLE;
-        return true;
+        return;
     }
     m_nState = SESSION_SENDING_LIST;
     m_pDataSocket->AsyncSelect(kAllSocketEvents);
     m_pDataSocket->StartSendList(listing);
-    return true;
 }
 
-bool CControlSocket::CmdRetr(const QByteArray& argument)
+void CControlSocket::CmdRetr(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
     if (!PathExists(local, false))
-        return Refuse(Text::ReplyFileMissing);
+        return SendReply(Text::ReplyFileMissing);
     if (!IsInsideHome(local))
-        return Refuse(Text::ReplyDenied);
+        return SendReply(Text::ReplyDenied);
     SendReply(Text::ReplyRetrStart);
     if (!OpenDataConnection()) {
         CloseDataConnection();
-        return false;
+        return;
     }
     m_nState = SESSION_SENDING_FILE;
     m_pDataSocket->AsyncSelect(kAllSocketEvents);
     m_pDataSocket->StartSendFile(local);
-    return true;
 }
 
-bool CControlSocket::CmdStor(const QByteArray& argument)
+void CControlSocket::CmdStor(const QByteArray& argument)
 {
     const QByteArray local = VirtualToLocal(argument);
     if (!IsInsideHome(local))
-        return Refuse(Text::ReplyDenied);
+        return SendReply(Text::ReplyDenied);
     SendReply(Text::ReplyStorStart);
     m_nState = SESSION_RECEIVING_FILE;
     if (!OpenDataConnection()) {
         CloseDataConnection();
         // No upload is running, whatever state a failed connect left.
         m_nState = SESSION_IDLE;
-        return false;
+        return;
     }
     m_pDataSocket->StartReceiveFile(local);
     // Only now, with the file open, may data that arrived early be reported.
     if (m_nState == SESSION_RECEIVING_FILE)
         m_pDataSocket->AsyncSelect(kAllSocketEvents);
-    return true;
 }

@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QList>
 
-#include "platform/big5_text.h"
 #include "platform/socket.h"
 #include "platform/text_table.h"
 #include "session/session_host.h"
@@ -31,27 +30,26 @@ public:
     static constexpr int kMaxReceiveChunk = 512;
     static constexpr int kMaxPendingText = 4096;
     static constexpr int kDataConnectTimeoutMs = 5000;
-    static constexpr int kListenBacklog = 5;
+    // A passive data listener waits for the one client that asked for it.
+    static constexpr int kPassiveBacklog = 5;
 
     explicit CControlSocket(CClientThread* pThread);
     ~CControlSocket() override;
 
     // Formats one reply from a Big5 template, sends it with CR LF and logs it.
-    // False when the connection is gone (the session is then ending).
+    // When the connection is gone the session ends instead.
     template <typename... Arguments>
-    bool SendReply(Text text, Arguments... arguments)
+    void SendReply(TextTemplate<std::decay_t<Arguments>...> text, const Arguments&... arguments)
     {
-        if constexpr (sizeof...(arguments) == 0)
-            return SendLine(CTextTable::Big5(text));
-        else
-            return SendLine(CBig5Text::FormatTemplate(CTextTable::Big5(text), arguments...));
+        SendLine(CTextTable::Format(text, arguments...));
     }
-    bool SendLine(const QByteArray& text);
-    // A refusal is a reply: sends it and reports the command as refused.
+    void SendLine(const QByteArray& text);
+    // For the steps a command is made of: sends the refusal and reports the
+    // step as failed, so the command ends there.
     template <typename... Arguments>
-    bool Refuse(Text text, Arguments... arguments)
+    bool Refuse(TextTemplate<std::decay_t<Arguments>...> text, const Arguments&... arguments)
     {
-        SendReply(text, arguments...);
+        SendReply<Arguments...>(text, arguments...);
         return false;
     }
     bool IsConnectionLost();
@@ -75,30 +73,30 @@ public:
     // false after the refusal reply.
     bool BuildListing(const QByteArray& argument, QByteArray& listing);
 
-    // Command handlers: each sends its own replies; false means refused.
-    bool CmdUser(const QByteArray& argument);
-    bool CmdPass(const QByteArray& argument);
-    bool CmdQuit(const QByteArray& argument);
-    bool CmdType(const QByteArray& argument);
-    bool CmdPwd(const QByteArray& argument);
-    bool CmdCwd(const QByteArray& argument);
-    bool CmdCdup(const QByteArray& argument);
-    bool CmdPort(const QByteArray& argument);
-    bool CmdList(const QByteArray& argument);
-    bool CmdRetr(const QByteArray& argument);
-    bool CmdStor(const QByteArray& argument);
-    bool CmdDele(const QByteArray& argument);
-    bool CmdRmd(const QByteArray& argument);
-    bool CmdMkd(const QByteArray& argument);
-    bool CmdRnfr(const QByteArray& argument);
-    bool CmdRnto(const QByteArray& argument);
-    bool CmdRest(const QByteArray& argument);
-    bool CmdSize(const QByteArray& argument);
-    bool CmdPasv(const QByteArray& argument);
-    bool CmdAbor(const QByteArray& argument);
-    bool CmdSyst(const QByteArray& argument);
-    bool CmdNoop(const QByteArray& argument);
-    bool CmdUnknown(const QByteArray& argument);
+    // Command handlers: each sends its own replies, refusals included.
+    void CmdUser(const QByteArray& argument);
+    void CmdPass(const QByteArray& argument);
+    void CmdQuit(const QByteArray& argument);
+    void CmdType(const QByteArray& argument);
+    void CmdPwd(const QByteArray& argument);
+    void CmdCwd(const QByteArray& argument);
+    void CmdCdup(const QByteArray& argument);
+    void CmdPort(const QByteArray& argument);
+    void CmdList(const QByteArray& argument);
+    void CmdRetr(const QByteArray& argument);
+    void CmdStor(const QByteArray& argument);
+    void CmdDele(const QByteArray& argument);
+    void CmdRmd(const QByteArray& argument);
+    void CmdMkd(const QByteArray& argument);
+    void CmdRnfr(const QByteArray& argument);
+    void CmdRnto(const QByteArray& argument);
+    void CmdRest(const QByteArray& argument);
+    void CmdSize(const QByteArray& argument);
+    void CmdPasv(const QByteArray& argument);
+    void CmdAbor(const QByteArray& argument);
+    void CmdSyst(const QByteArray& argument);
+    void CmdNoop(const QByteArray& argument);
+    void CmdUnknown(const QByteArray& argument);
 
     // The path operations every file command goes through (see CVirtualPath):
     // client argument to local path, local path to the client's form, the
@@ -135,7 +133,7 @@ private:
     void ProcessCommand();
     void EndSession();
     bool CreateDirectoryTree(const QByteArray& local);
-    bool MoveRenameSource(const QByteArray& target, Text done, Text failed);
+    void MoveRenameSource(const QByteArray& target, TextTemplate<const char*> done, TextTemplate<const char*> failed);
     bool ConnectActive();
     void NewDataSocket();
     void ForgetDataSettings();

@@ -163,7 +163,10 @@ void CDataSocket::EndSending(bool bSuccess)
     m_nTotal = 0;
     m_nPosition = 0;
     m_pSession->SetState(SESSION_IDLE);
-    m_pSession->SendReply(bSuccess ? Text::ReplyTransferDone : Text::ReplyTransferAborted);
+    if (bSuccess)
+        m_pSession->SendReply(Text::ReplyTransferDone);
+    else
+        m_pSession->SendReply(Text::ReplyTransferAborted);
     m_pSession->Thread()->PostCloseData();
 }
 
@@ -201,7 +204,7 @@ int CDataSocket::ReceiveStep()
     return received;
 }
 
-void CDataSocket::EndReceiving(Text reply)
+void CDataSocket::EndReceiving(TextTemplate<> reply)
 {
     m_File.Close();
     m_pReceiveBuffer.reset();

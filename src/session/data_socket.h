@@ -53,7 +53,7 @@ private:
     void ContinueSendingLater();
     void EndSending(bool bSuccess);
     int ReceiveStep();
-    void EndReceiving(Text reply);
+    void EndReceiving(TextTemplate<> reply);
 
     bool m_bConnected = false;
     bool m_bConnectFailed = false;

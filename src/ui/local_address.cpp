@@ -48,11 +48,6 @@ bool CLocalAddress::Lookup(const QByteArray& hostName, QString& address)
     return true;
 }
 
-bool CLocalAddress::LookupOwn(QString& address)
-{
-    return Lookup(OwnHostName(), address);
-}
-
 QString CLocalAddress::ForDisplay(const QByteArray& hostName)
 {
     QString address;

@@ -10,8 +10,6 @@ public:
     // Dotted-decimal text of the first IPv4 address of the host, or false
     // (and an empty text) when the name does not resolve to one.
     static bool Lookup(const QByteArray& hostName, QString& address);
-    // The same for this computer's own host name.
-    static bool LookupOwn(QString& address);
     // What the address dialog shows: the address, or loopback when there is none.
     static QString ForDisplay(const QByteArray& hostName);
     static QString OwnForDisplay();

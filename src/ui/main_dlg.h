@@ -41,20 +41,6 @@ public:
 
     void StartServer() { m_pControl->StartServer(); }
     void StopServer() { m_pControl->StopServer(); }
-    void OnClientConnected(const QByteArray& address, quint32 threadId)
-    {
-        m_pControl->OnClientConnected(address, threadId);
-    }
-    void OnClientDisconnected(const QByteArray& address, quint32 threadId)
-    {
-        m_pControl->OnClientDisconnected(address, threadId);
-    }
-    void OnServerLog(const QByteArray& text, quint32 threadId) { m_pControl->OnServerLog(text, threadId); }
-    template <typename... Arguments>
-    void AddLogLine(quint32 threadId, Text text, Arguments... arguments)
-    {
-        m_pControl->AddLogLine(threadId, text, arguments...);
-    }
 
     CServerControl& Control() const { return *m_pControl; }
     const std::shared_ptr<CServerSettings>& Settings() const { return m_pSettings; }

@@ -27,11 +27,30 @@ void TestBig5Text::greetingIsExactBig5()
 
 void TestBig5Text::formatKeepsTemplateBlanks()
 {
-    const QByteArray reply = CBig5Text::FormatTemplate(CTextTable::Big5(Text::CaptionConnected), 2);
+    const QByteArray reply = CTextTable::Format(Text::CaptionConnected, 2);
     QCOMPARE(CBig5Text::ToQString(reply), QStringLiteral("Tessel FTP Server [連線數： 2 ]"));
-    QCOMPARE(CBig5Text::FormatTemplate(CTextTable::Big5(Text::ReplyRest), 5368709120LL),
-             CBig5Text::FromUtf8("350 續傳點： 5368709120."));
+    QCOMPARE(CTextTable::Format(Text::ReplyRest, 5368709120LL), CBig5Text::FromUtf8("350 續傳點： 5368709120."));
+    QCOMPARE(CTextTable::Format(Text::ReplyPasv, "127,0,0,1", 4, 1),
+             CBig5Text::FromUtf8("227 進入被動模式 (127,0,0,1,4,1)"));
 }
+
+namespace {
+
+template <typename... Arguments>
+constexpr bool Fits(Text text)
+{
+    return ConversionsMatch(kUtf8Texts[static_cast<size_t>(text)], {kConversionOf<Arguments>...});
+}
+
+// What keeps a call with the wrong arguments from compiling.
+static_assert(Fits<long long>(Text::ReplyRest));
+static_assert(!Fits<int>(Text::ReplyRest));
+static_assert(!Fits<unsigned>(Text::CaptionConnected));
+static_assert(!Fits<const char*, int>(Text::ReplyPasv));
+static_assert(!Fits<int>(Text::Greeting));
+static_assert(ConversionsMatch("100%% %d", {kConversionOf<int>}));
+
+} // namespace
 
 void TestBig5Text::upperCaseSkipsTrailBytes()
 {
@@ -86,7 +105,7 @@ void TestBig5Text::rowsShowBadBytesAsMarksOnly_data()
     QTest::addColumn<QByteArray>("big5");
     QTest::addColumn<QString>("shown");
     QTest::newRow("reply to a UTF-8 argument")
-        << CBig5Text::FormatTemplate(CTextTable::Big5(Text::ReplyType), "\xE4\xB8\xAD\xE6\x96\x87")
+        << CTextTable::Format(Text::ReplyType, "\xE4\xB8\xAD\xE6\x96\x87")
         << QStringLiteral("200 資料傳送型態設定為 銝剜\uFFFD\uFFFD.");
     QTest::newRow("byte no character starts") << QByteArray("\xA5\x5C\xFF\xA5\x5C") << QStringLiteral("功\uFFFD功");
     QTest::newRow("lead byte before a digit") << QByteArray("\xA4" "1") << QStringLiteral("\uFFFD" "1");

@@ -27,11 +27,6 @@ QByteArray Big5(Text text)
     return CTextTable::Big5(text);
 }
 
-QByteArray Format(Text text, auto... arguments)
-{
-    return CBig5Text::FormatTemplate(CTextTable::Big5(text), arguments...);
-}
-
 void ResetSocket(int socket)
 {
     const linger abort = {1, 0};
@@ -231,7 +226,7 @@ void TestFaults::uploadIntoFullFileSystemKeepsPartialFile()
     const qint64 nKept = FileSize(QFile::encodeName(m_FullRoot.filePath("huge.bin")));
     QVERIFY2(nKept > 0 && nKept <= kFullFileSystem, qPrintable(QString::number(nKept)));
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
-    QCOMPARE(m_pClient->Command("DELE huge.bin"), Format(Text::ReplyDeleted, "huge.bin"));
+    QCOMPARE(m_pClient->Command("DELE huge.bin"), CTextTable::Format(Text::ReplyDeleted, "huge.bin"));
 }
 
 void TestFaults::unreadableDownloadIsAborted_data()
@@ -267,10 +262,10 @@ void TestFaults::unreadableDownloadIsAborted()
 void TestFaults::vanishedCurrentFolderKeepsSessionSane()
 {
     QVERIFY(QDir().mkpath(QFile::decodeName(m_pServer->LocalPath("gone"))));
-    QCOMPARE(m_pClient->Command("CWD gone"), Format(Text::ReplyCwd, "/gone"));
+    QCOMPARE(m_pClient->Command("CWD gone"), CTextTable::Format(Text::ReplyCwd, "/gone"));
     QVERIFY(QDir().rmdir(QFile::decodeName(m_pServer->LocalPath("gone"))));
 
-    QCOMPARE(m_pClient->Command("PWD"), Format(Text::ReplyPwd, "/gone"));
+    QCOMPARE(m_pClient->Command("PWD"), CTextTable::Format(Text::ReplyPwd, "/gone"));
     QCOMPARE(m_pClient->Command("LIST"), Big5(Text::ReplyListMissing));
     QCOMPARE(m_pClient->Command("RETR a.txt"), Big5(Text::ReplyFileMissing));
     QCOMPARE(m_pClient->Command("CWD sub"), Big5(Text::ReplyDirMissing));
@@ -280,8 +275,8 @@ void TestFaults::vanishedCurrentFolderKeepsSessionSane()
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyFileAccess));
     ::close(data);
     QVERIFY(!QFileInfo::exists(QFile::decodeName(m_pServer->LocalPath("gone"))));
-    QCOMPARE(m_pClient->Command("CDUP"), Format(Text::ReplyCwd, "/"));
-    QCOMPARE(m_pClient->Command("PWD"), Format(Text::ReplyPwd, "/"));
+    QCOMPARE(m_pClient->Command("CDUP"), CTextTable::Format(Text::ReplyCwd, "/"));
+    QCOMPARE(m_pClient->Command("PWD"), CTextTable::Format(Text::ReplyPwd, "/"));
 }
 
 QTEST_GUILESS_MAIN(TestFaults)

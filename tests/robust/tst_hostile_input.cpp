@@ -33,11 +33,6 @@ QByteArray Big5(Text text)
     return CTextTable::Big5(text);
 }
 
-QByteArray Format(Text text, auto... arguments)
-{
-    return CBig5Text::FormatTemplate(CTextTable::Big5(text), arguments...);
-}
-
 bool HasConnectionWaiting(int listener, int timeoutMs)
 {
     pollfd waiting = {listener, POLLIN, 0};
@@ -306,19 +301,19 @@ void TestHostileInput::pathTricksStayInsideTheRoot()
     // A rename may not aim outside either, whatever its source.
     QCOMPARE(m_pClient->Command("RNFR inner"), Big5(Text::ReplyRnfrDir));
     QCOMPARE(m_pClient->Command("RNTO ../stolen"), Big5(Text::ReplyDenied));
-    QCOMPARE(m_pClient->Command("PWD"), Format(Text::ReplyPwd, "/"));
+    QCOMPARE(m_pClient->Command("PWD"), CTextTable::Format(Text::ReplyPwd, "/"));
 }
 
 void TestHostileInput::namesWithBackslashTrailBytesWork()
 {
     // 許, 功 and 蓋 end with the byte of a backslash in code page 950.
     const QByteArray folder = CBig5Text::FromUtf8("許功蓋");
-    QCOMPARE(m_pClient->Command("CWD " + folder), Format(Text::ReplyCwd, ("/" + folder).constData()));
+    QCOMPARE(m_pClient->Command("CWD " + folder), CTextTable::Format(Text::ReplyCwd, ("/" + folder).constData()));
     const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR " + CBig5Text::FromUtf8("深.txt"));
     QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
     QCOMPARE(result.data, QByteArray("deep inside"));
     QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
-    QCOMPARE(m_pClient->Command("CWD /inner"), Format(Text::ReplyCwd, "/inner"));
+    QCOMPARE(m_pClient->Command("CWD /inner"), CTextTable::Format(Text::ReplyCwd, "/inner"));
 }
 
 void TestHostileInput::portBounceIsRefused_data()

@@ -22,11 +22,6 @@ QByteArray Big5(Text text)
     return CTextTable::Big5(text);
 }
 
-QByteArray Format(Text text, auto... arguments)
-{
-    return CBig5Text::FormatTemplate(CTextTable::Big5(text), arguments...);
-}
-
 int CountRows(const CFakeServerView& view, const QByteArray& message)
 {
     return static_cast<int>(std::count_if(view.m_Rows.begin(), view.m_Rows.end(),
@@ -94,7 +89,7 @@ void TestServerControl::startLogsPortWithMainThreadId()
     QVERIFY(m_View.m_bRunning);
     QCOMPARE(m_View.m_strStatus, Big5(Text::StatusOnline));
     QCOMPARE(m_View.m_Rows.size(), size_t(1));
-    QCOMPARE(m_View.m_Rows[0].message, Format(Text::LogServerStarted, 21));
+    QCOMPARE(m_View.m_Rows[0].message, CTextTable::Format(Text::LogServerStarted, 21));
     QCOMPARE(m_View.m_Rows[0].threadId, CWinThread::CurrentThreadId());
 }
 
@@ -123,7 +118,7 @@ void TestServerControl::busyPortLogsFailureAndStaysStopped()
     QVERIFY(!other.IsRunning());
     QVERIFY(!otherView.m_bRunning);
     QCOMPARE(otherView.m_Rows.size(), size_t(1));
-    QCOMPARE(otherView.m_Rows[0].message, Format(Text::LogServerPortFailed, 21));
+    QCOMPARE(otherView.m_Rows[0].message, CTextTable::Format(Text::LogServerPortFailed, 21));
     // After the port is free again, the same object can start.
     m_pServer->StopServer();
     other.StartServer();
@@ -145,8 +140,8 @@ void TestServerControl::captionFollowsConnectsAndDisconnects()
     QVERIFY(third);
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, 2000);
     QCOMPARE(m_View.m_strCaption, CBig5Text::FromUtf8("Tessel FTP Server [連線數： 2 ]"));
-    QCOMPARE(CountRows(m_View, Format(Text::LogClientConnected, "127.0.0.1")), 3);
-    QCOMPARE(CountRows(m_View, Format(Text::LogClientDisconnected, "127.0.0.1")), 1);
+    QCOMPARE(CountRows(m_View, CTextTable::Format(Text::LogClientConnected, "127.0.0.1")), 3);
+    QCOMPARE(CountRows(m_View, CTextTable::Format(Text::LogClientDisconnected, "127.0.0.1")), 1);
 }
 
 void TestServerControl::stopEndsIdleSessionsOldestFirst()
@@ -158,7 +153,7 @@ void TestServerControl::stopEndsIdleSessionsOldestFirst()
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, 2000);
     std::vector<quint32> sessionIds;
     for (const auto& row : m_View.m_Rows) {
-        if (row.message == Format(Text::LogClientConnected, "127.0.0.1"))
+        if (row.message == CTextTable::Format(Text::LogClientConnected, "127.0.0.1"))
             sessionIds.push_back(row.threadId);
     }
     QCOMPARE(sessionIds.size(), size_t(2));
@@ -237,11 +232,12 @@ void TestServerControl::sessionOutlivingStopTouchesNothingFreed()
     QVERIFY(CountRows(m_View, Big5(Text::LogThreadStuck)) >= 1);
     QCOMPARE(m_pServer->Hub().SessionCount(), 0);
     // The window goes away while the sessions are still ending: they keep the
-    // hub alive and post into nothing.
+    // hub alive and post into nothing, and the last of them frees it.
+    const std::weak_ptr<CSessionHub> hub = m_pServer->Hub().shared_from_this();
     m_pServer.reset();
     for (auto& client : clients)
         QVERIFY(client->WaitClosed());
-    QTest::qWait(100);
+    QTRY_VERIFY_WITH_TIMEOUT(hub.expired(), 5000);
     m_pServer = MakeServer();
 }
 

@@ -13,11 +13,6 @@ QByteArray Big5(Text text)
     return CTextTable::Big5(text);
 }
 
-QByteArray Reply(Text text, auto... arguments)
-{
-    return CBig5Text::FormatTemplate(CTextTable::Big5(text), arguments...);
-}
-
 using Kind = CFakeSessionHost::Kind;
 
 } // namespace
@@ -212,9 +207,9 @@ void TestControlSocket::answersSimpleVerbs_data()
 {
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<QByteArray>("reply");
-    QTest::newRow("TYPE A") << QByteArray("TYPE A") << Reply(Text::ReplyType, "A");
-    QTest::newRow("type i keeps argument case") << QByteArray("type i") << Reply(Text::ReplyType, "i");
-    QTest::newRow("echoed line breaks stay one line") << QByteArray("TYPE a\nb\rc") << Reply(Text::ReplyType, "a b c");
+    QTest::newRow("TYPE A") << QByteArray("TYPE A") << CTextTable::Format(Text::ReplyType, "A");
+    QTest::newRow("type i keeps argument case") << QByteArray("type i") << CTextTable::Format(Text::ReplyType, "i");
+    QTest::newRow("echoed line breaks stay one line") << QByteArray("TYPE a\nb\rc") << CTextTable::Format(Text::ReplyType, "a b c");
     QTest::newRow("SYST") << QByteArray("SYST") << Big5(Text::ReplySyst);
     QTest::newRow("NOOP") << QByteArray("NOOP") << Big5(Text::ReplyNoop);
     QTest::newRow("noop lower") << QByteArray("noop") << Big5(Text::ReplyNoop);
@@ -286,7 +281,7 @@ void TestControlSocket::restStoresDecimalValue()
     QFETCH(QByteArray, argument);
     QFETCH(qlonglong, value);
     QVERIFY(m_pClient->Login());
-    QCOMPARE(m_pClient->Command("REST " + argument), Reply(Text::ReplyRest, value));
+    QCOMPARE(m_pClient->Command("REST " + argument), CTextTable::Format(Text::ReplyRest, value));
 }
 
 void TestControlSocket::refusesRetrWithoutDownloadRight()

@@ -21,19 +21,14 @@ QByteArray Big5(Text text)
     return CTextTable::Big5(text);
 }
 
-QByteArray Reply(Text text, auto... arguments)
-{
-    return CBig5Text::FormatTemplate(CTextTable::Big5(text), arguments...);
-}
-
 QByteArray Pwd(const char* client)
 {
-    return Reply(Text::ReplyPwd, client);
+    return CTextTable::Format(Text::ReplyPwd, client);
 }
 
 QByteArray Cwd(const char* client)
 {
-    return Reply(Text::ReplyCwd, client);
+    return CTextTable::Format(Text::ReplyCwd, client);
 }
 
 // A made directory is answered with the code the protocol gives it, which
@@ -206,7 +201,7 @@ void TestFileCommands::deleReplies_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("gone"); // below base; empty when nothing goes
 
-    QTest::newRow("file as typed") << QByteArray("Docs/A.TXT") << Reply(Text::ReplyDeleted, "Docs/A.TXT") << QString("root/docs/a.txt");
+    QTest::newRow("file as typed") << QByteArray("Docs/A.TXT") << CTextTable::Format(Text::ReplyDeleted, "Docs/A.TXT") << QString("root/docs/a.txt");
     QTest::newRow("directory") << QByteArray("docs") << Big5(Text::ReplyFileMissing) << QString();
     QTest::newRow("missing") << QByteArray("nothere") << Big5(Text::ReplyFileMissing) << QString();
     QTest::newRow("outside") << QByteArray("/../outside/secret.txt") << Big5(Text::ReplyDenied) << QString();
@@ -243,7 +238,7 @@ void TestFileCommands::deleFailureNamesArgument()
         QProcess::execute("chattr", {"-i", locked});
     else
         QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(reply, Reply(Text::ReplyDeleteFailed, "docs/a.txt"));
+    QCOMPARE(reply, CTextTable::Format(Text::ReplyDeleteFailed, "docs/a.txt"));
     QVERIFY(Exists("root/docs/a.txt"));
 }
 
@@ -254,9 +249,9 @@ void TestFileCommands::rmdReplies_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("gone");
 
-    QTest::newRow("empty directory") << QByteArray("RMD") << QByteArray("Empty") << Reply(Text::ReplyRmdDone, "Empty") << QString("root/empty");
-    QTest::newRow("XRMD") << QByteArray("XRMD") << QByteArray("/empty/") << Reply(Text::ReplyRmdDone, "/empty/") << QString("root/empty");
-    QTest::newRow("not empty") << QByteArray("RMD") << QByteArray("full") << Reply(Text::ReplyRmdFailed, "full") << QString();
+    QTest::newRow("empty directory") << QByteArray("RMD") << QByteArray("Empty") << CTextTable::Format(Text::ReplyRmdDone, "Empty") << QString("root/empty");
+    QTest::newRow("XRMD") << QByteArray("XRMD") << QByteArray("/empty/") << CTextTable::Format(Text::ReplyRmdDone, "/empty/") << QString("root/empty");
+    QTest::newRow("not empty") << QByteArray("RMD") << QByteArray("full") << CTextTable::Format(Text::ReplyRmdFailed, "full") << QString();
     QTest::newRow("file") << QByteArray("RMD") << QByteArray("Report.TXT") << Big5(Text::ReplyDirMissing) << QString();
     QTest::newRow("missing") << QByteArray("RMD") << QByteArray("nothere") << Big5(Text::ReplyDirMissing) << QString();
     QTest::newRow("outside") << QByteArray("RMD") << QByteArray("/../outside/emptydir") << Big5(Text::ReplyRmdDenied) << QString();
@@ -338,13 +333,13 @@ void TestFileCommands::renameStateTable()
     QCOMPARE(m_pClient->Command("RNFR nothere"), Big5(Text::ReplyRnfrMissing));
     QCOMPARE(m_pClient->Command("CWD docs"), Cwd("/docs"));
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
-    QCOMPARE(m_pClient->Command("RNTO /New.txt"), Reply(Text::ReplyRenamedFile, "/report.txt"));
+    QCOMPARE(m_pClient->Command("RNTO /New.txt"), CTextTable::Format(Text::ReplyRenamedFile, "/report.txt"));
     QVERIFY(Exists("root/New.txt"));
     QVERIFY(!Exists("root/Report.TXT"));
     QCOMPARE(m_pClient->Command("RNTO again.txt"), Big5(Text::ReplyRntoWithoutRnfr));
 
     QCOMPARE(m_pClient->Command("RNFR /Photos"), Big5(Text::ReplyRnfrDir));
-    QCOMPARE(m_pClient->Command("RNTO sub/Pictures"), Reply(Text::ReplyRenamedDir, "/photos"));
+    QCOMPARE(m_pClient->Command("RNTO sub/Pictures"), CTextTable::Format(Text::ReplyRenamedDir, "/photos"));
     QVERIFY(QFileInfo(Base("root/docs/sub/Pictures/Trip")).isDir());
 }
 
@@ -356,14 +351,14 @@ void TestFileCommands::rntoRefusalsKeepRenamePending()
     QCOMPARE(m_pClient->Command("RNTO Other.TXT"), Big5(Text::ReplyFileExists));
     QCOMPARE(m_pClient->Command("RNTO /../root2/moved.txt"), Big5(Text::ReplyDenied));
     QCOMPARE(m_pClient->Command("RNTO escape/moved.txt"), Big5(Text::ReplyDenied));
-    QCOMPARE(m_pClient->Command("RNTO docs/moved.txt"), Reply(Text::ReplyRenamedFile, "/report.txt"));
+    QCOMPARE(m_pClient->Command("RNTO docs/moved.txt"), CTextTable::Format(Text::ReplyRenamedFile, "/report.txt"));
     QVERIFY(Exists("root/docs/moved.txt"));
     QVERIFY(!Exists("root2/moved.txt"));
     QVERIFY(!Exists("outside/moved.txt"));
 
     QCOMPARE(m_pClient->Command("RNFR docs"), Big5(Text::ReplyRnfrDir));
     QCOMPARE(m_pClient->Command("RNTO photos"), Big5(Text::ReplyDirExists));
-    QCOMPARE(m_pClient->Command("RNTO documents"), Reply(Text::ReplyRenamedDir, "/docs"));
+    QCOMPARE(m_pClient->Command("RNTO documents"), CTextTable::Format(Text::ReplyRenamedDir, "/docs"));
     QVERIFY(Exists("root/documents/moved.txt"));
 }
 
@@ -371,16 +366,16 @@ void TestFileCommands::moveNeverReplacesOtherKind()
 {
     LogIn();
     QCOMPARE(m_pClient->Command("RNFR Report.TXT"), Big5(Text::ReplyRnfrFile));
-    QCOMPARE(m_pClient->Command("RNTO empty"), Reply(Text::ReplyRenameFileFailed, "/report.txt"));
+    QCOMPARE(m_pClient->Command("RNTO empty"), CTextTable::Format(Text::ReplyRenameFileFailed, "/report.txt"));
     QCOMPARE(m_pClient->Command("RNTO x"), Big5(Text::ReplyRntoWithoutRnfr)); // a tried move ends the rename
     QCOMPARE(m_pClient->Command("RNFR empty"), Big5(Text::ReplyRnfrDir));
-    QCOMPARE(m_pClient->Command("RNTO Report.TXT"), Reply(Text::ReplyRenameDirFailed, "/empty"));
+    QCOMPARE(m_pClient->Command("RNTO Report.TXT"), CTextTable::Format(Text::ReplyRenameDirFailed, "/empty"));
     QVERIFY(QFileInfo(Base("root/Report.TXT")).isFile());
     QVERIFY(QFileInfo(Base("root/empty")).isDir());
     // A source gone since RNFR fails the move.
     QCOMPARE(m_pClient->Command("RNFR docs/a.txt"), Big5(Text::ReplyRnfrFile));
     QVERIFY(QFile::remove(Base("root/docs/a.txt")));
-    QCOMPARE(m_pClient->Command("RNTO b.txt"), Reply(Text::ReplyRenameFileFailed, "/docs/a.txt"));
+    QCOMPARE(m_pClient->Command("RNTO b.txt"), CTextTable::Format(Text::ReplyRenameFileFailed, "/docs/a.txt"));
 }
 
 void TestFileCommands::rnfrRefusesHomeAndOutside_data()
@@ -455,7 +450,7 @@ void TestFileCommands::rightsOffRefuseBeforeAnything()
     QVERIFY(Exists("root/Report.TXT") && Exists("root/empty") && !Exists("root/fresh"));
     // The rename that was pending before is still there once the right is back.
     m_pHarness->Host().SetRight(static_cast<Right>(right), 1);
-    QCOMPARE(m_pClient->Command("RNTO /moved.txt"), Reply(Text::ReplyRenamedFile, "/docs/a.txt"));
+    QCOMPARE(m_pClient->Command("RNTO /moved.txt"), CTextTable::Format(Text::ReplyRenamedFile, "/docs/a.txt"));
 }
 
 void TestFileCommands::emptyHomeLeavesNothingUsable()

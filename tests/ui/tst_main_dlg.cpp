@@ -28,9 +28,9 @@ QString Shown(Text text)
     return CTextTable::Display(text);
 }
 
-QString Formatted(Text text, int value)
+QString Formatted(TextTemplate<int> text, int value)
 {
-    return CBig5Text::ToQString(CBig5Text::FormatTemplate(CTextTable::Big5(text), value));
+    return CBig5Text::ToQString(CTextTable::Format(text, value));
 }
 
 // Answers the next modal dialog of type Dialog once it is up; bounded.
@@ -406,7 +406,7 @@ void TestMainDlg::burstOfRowsIsOneInsertionAndNeverScrolls()
     QCOMPARE(bar->value(), 0);
     const int widths = m_pDlg->LogView()->columnWidth(0);
     for (int i = 0; i < 100; ++i)
-        m_pDlg->AddLogLine(8, Text::LogThreadClosed);
+        m_pDlg->Control().AddLogLine(8, Text::LogThreadClosed);
     QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), 600, 2000);
     QCOMPARE(bar->value(), 0);
     QCOMPARE(m_pDlg->LogView()->columnWidth(0), widths);
