@@ -132,6 +132,12 @@ void CSessionHub::Deliver()
         receiver(notification);
 }
 
+bool CSessionHub::IsCollecting() const
+{
+    std::lock_guard lock(m_QueueLock);
+    return m_bCollecting;
+}
+
 // Main thread, where the context lives: the timer goes with it.
 void CSessionHub::CollectLater(QObject* pContext)
 {

@@ -53,6 +53,8 @@ public:
 
     // Main thread: hands the receiver what is queued (one turn's worth) now.
     void Deliver();
+    // Whether the main thread is collecting instead of being woken by posts.
+    bool IsCollecting() const;
 
     // The registry, under its lock.
     void Register(CClientThread* thread);
@@ -70,7 +72,7 @@ private:
     mutable std::mutex m_ThreadListLock;
     QList<CClientThread*> m_ThreadList;
 
-    std::mutex m_QueueLock;
+    mutable std::mutex m_QueueLock;
     std::deque<Notification> m_Queue;
     bool m_bDeliveryPosted = false;
     // A collection is due on the main thread: posting needs not wake it.

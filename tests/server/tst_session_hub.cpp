@@ -81,8 +81,8 @@ void TestSessionHub::stragglersArriveWithoutFurtherPosts()
     // Within the collecting spell that the first delivery opened.
     hub->PostServerLog("second", 1);
     QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 2, 5000);
-    // Long after it, when the spell has run out.
-    QTest::qWait(50);
+    // After it, when the spell has run out.
+    QTRY_VERIFY_WITH_TIMEOUT(!hub->IsCollecting(), 5000);
     hub->PostServerLog("third", 1);
     QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 3, 5000);
     QCOMPARE(texts, QList<QByteArray>({"first", "second", "third"}));
