@@ -70,7 +70,7 @@ class TestSettingsDlg : public QObject {
 private slots:
     void valuesReachControls();
     void cancelChangesNothing();
-    void okCopiesAllSeven();
+    void okCopiesEverySetting();
     void okWithoutChangesKeepsValues();
     void pathIsStoredAsTyped_data();
     void pathIsStoredAsTyped();
@@ -110,7 +110,7 @@ void TestSettingsDlg::cancelChangesNothing()
     QCOMPARE(dialog.Values(), kOpened);
 }
 
-void TestSettingsDlg::okCopiesAllSeven()
+void TestSettingsDlg::okCopiesEverySetting()
 {
     CSettingsDlg dialog(kOpened);
     dialog.show();
@@ -118,13 +118,13 @@ void TestSettingsDlg::okCopiesAllSeven()
         box->toggle();
     PathEdit(dialog)->setText(QStringLiteral("/home/ftp"));
     dialog.accept();
-    const SettingsValues expected = {.HomeDirectory = QStringLiteral("/home/ftp"),
-                                     .AllowCreateDir = 0,
-                                     .AllowDelete = 1,
-                                     .AllowDownload = 0,
-                                     .AllowRename = 1,
-                                     .AllowUpload = 0,
-                                     .AutoStart = 0};
+    // Every setting has its control: each flag comes back turned over.
+    SettingsValues expected = kOpened;
+    expected.HomeDirectory = QStringLiteral("/home/ftp");
+    for (const SettingRow& row : kSettingRows) {
+        if (row.flag != nullptr)
+            expected.*row.flag = expected.*row.flag != 0 ? 0 : 1;
+    }
     QCOMPARE(dialog.Values(), expected);
 }
 
