@@ -264,6 +264,13 @@ void CControlSocket::CmdRest(const QByteArray& argument)
     SendReply(Text::ReplyRest, static_cast<long long>(m_nRestartOffset));
 }
 
+void CControlSocket::EndTransfer(TextTemplate<> reply)
+{
+    m_nState = SESSION_IDLE;
+    SendReply(reply);
+    m_pThread->PostCloseData();
+}
+
 void CControlSocket::CmdAbor(const QByteArray&)
 {
     if (m_pDataSocket) {
@@ -466,11 +473,16 @@ bool CControlSocket::OpenDataConnection()
 {
     if (!m_bPassive && !ConnectActive())
         return false;
-    // The session's other notifications, and commands, go on while it waits;
-    // one of them may replace or drop the data socket, so it is read afresh.
-    const bool bDone = CMessagePump::WaitUntil(
-        [this] { return !m_pDataSocket || m_pDataSocket->IsConnected(); }, kDataConnectTimeoutMs);
-    if (!bDone || !m_pDataSocket)
+    CMessagePump::WaitUntil([this] { return !m_pDataSocket || m_pDataSocket->IsConnected(); },
+                            kDataConnectTimeoutMs);
+    return CheckDataConnectionAfterWait();
+}
+
+// The session's other notifications, and commands, ran during the wait: one of
+// them may have dropped or replaced the data socket, so it is read afresh.
+bool CControlSocket::CheckDataConnectionAfterWait()
+{
+    if (!m_pDataSocket || !m_pDataSocket->IsConnected())
         return Refuse(Text::ReplyDataSocketFailed);
     // A refused connect has had its reply; going on would only add a second
     // failure (and an upload would empty its file first).

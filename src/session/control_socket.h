@@ -24,6 +24,13 @@ enum SessionState : int {
 // The session proper: the control connection of one client, its line
 // assembly, the command interpreter and the session's state. Lives on its
 // session thread and is used only there.
+//
+// LIST, RETR and STOR wait for their data connection inside the command
+// (OpenDataConnection): the wait pumps this thread's events, so the session's
+// other notifications, and further commands, run in the middle of the command
+// and may drop or replace the data socket. What the command may still rely on
+// after the wait is decided in one step, CheckDataConnectionAfterWait,
+// which refuses the command when the connection did not survive.
 class CControlSocket : public CSocket {
     Q_OBJECT
 public:
@@ -115,9 +122,17 @@ public:
     // The PORT argument's fields into the data host text and port.
     static void ApplyPortArgument(const QByteArray& argument, QByteArray& strHost, int& nPort);
 
+    // The data socket's word on the transfer the session started on it; the
+    // state stays the session's, and these are the only ways it changes from
+    // there. A transfer ends here alone: the session is idle again, the reply
+    // goes out, and the data connection is let go.
+    void EndTransfer(TextTemplate<> reply);
+    // The data connection closed with no transfer left to end on it (a
+    // command waiting for the connection reports that itself).
+    void OnDataConnectionClosed() { m_nState = SESSION_IDLE; }
+
     // Read by the session's other classes and by tests.
     int State() const { return m_nState; }
-    void SetState(int nState) { m_nState = nState; }
     const QByteArray& DataHost() const { return m_strDataHost; }
     int DataPort() const { return m_nDataPort; }
     qint64 RestartOffset() const { return m_nRestartOffset; }
@@ -135,6 +150,7 @@ private:
     bool CreateDirectoryTree(const QByteArray& local);
     void MoveRenameSource(const QByteArray& target, TextTemplate<const char*> done, TextTemplate<const char*> failed);
     bool ConnectActive();
+    bool CheckDataConnectionAfterWait();
     void NewDataSocket();
     void ForgetDataSettings();
 

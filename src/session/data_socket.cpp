@@ -38,9 +38,7 @@ void CDataSocket::OnConnect(int nErrorCode)
     if (nErrorCode == 0)
         return;
     m_bConnectFailed = true;
-    m_pSession->SetState(SESSION_IDLE);
-    m_pSession->SendReply(Text::ReplyDataOpenFailed);
-    m_pSession->Thread()->PostCloseData();
+    m_pSession->EndTransfer(Text::ReplyDataOpenFailed);
 }
 
 void CDataSocket::StartSendList(const QByteArray& listing)
@@ -54,9 +52,7 @@ void CDataSocket::StartSendList(const QByteArray& listing)
 void CDataSocket::StartSendFile(const QByteArray& path)
 {
     if (!OpenSendFile(path)) {
-        m_pSession->SetState(SESSION_IDLE);
-        m_pSession->SendReply(Text::ReplyTransferAborted);
-        m_pSession->Thread()->PostCloseData();
+        m_pSession->EndTransfer(Text::ReplyTransferAborted);
         return;
     }
     OnSend(0);
@@ -79,11 +75,8 @@ bool CDataSocket::OpenSendFile(const QByteArray& path)
 
 void CDataSocket::StartReceiveFile(const QByteArray& path)
 {
-    if (!OpenReceiveFile(path)) {
-        m_pSession->SetState(SESSION_IDLE);
-        m_pSession->SendReply(Text::ReplyFileAccess);
-        m_pSession->Thread()->PostCloseData();
-    }
+    if (!OpenReceiveFile(path))
+        m_pSession->EndTransfer(Text::ReplyFileAccess);
 }
 
 bool CDataSocket::OpenReceiveFile(const QByteArray& path)
@@ -126,18 +119,18 @@ void CDataSocket::SendSteps()
         if (sent == kSocketError) {
             // A full socket brings a write notification once it drains.
             if (GetLastError() != WSAEWOULDBLOCK)
-                EndSending(false);
+                EndSending(Text::ReplyTransferAborted);
             return;
         }
         // A file that yields fewer bytes than its length has shrunk under us.
         if (sent == 0) {
-            EndSending(false);
+            EndSending(Text::ReplyTransferAborted);
             return;
         }
         m_nPosition += sent;
         nBudget -= sent;
     }
-    EndSending(true);
+    EndSending(Text::ReplyTransferDone);
 }
 
 int CDataSocket::SendStep(int nBudget)
@@ -155,19 +148,14 @@ void CDataSocket::ContinueSendingLater()
     QMetaObject::invokeMethod(this, [this] { OnSend(0); }, Qt::QueuedConnection);
 }
 
-void CDataSocket::EndSending(bool bSuccess)
+void CDataSocket::EndSending(TextTemplate<> reply)
 {
     m_File.Close();
     m_strListing.clear();
     Close();
     m_nTotal = 0;
     m_nPosition = 0;
-    m_pSession->SetState(SESSION_IDLE);
-    if (bSuccess)
-        m_pSession->SendReply(Text::ReplyTransferDone);
-    else
-        m_pSession->SendReply(Text::ReplyTransferAborted);
-    m_pSession->Thread()->PostCloseData();
+    m_pSession->EndTransfer(reply);
 }
 
 void CDataSocket::OnReceive(int)
@@ -210,9 +198,7 @@ void CDataSocket::EndReceiving(TextTemplate<> reply)
     m_pReceiveBuffer.reset();
     Close();
     m_nPosition = 0;
-    m_pSession->SetState(SESSION_IDLE);
-    m_pSession->SendReply(reply);
-    m_pSession->Thread()->PostCloseData();
+    m_pSession->EndTransfer(reply);
 }
 
 void CDataSocket::OnClose(int nErrorCode)
@@ -235,9 +221,10 @@ void CDataSocket::OnClose(int nErrorCode)
         // after a refusal) a reply would answer no command and put every
         // later reply one behind, so the connection is only dropped.
         if (m_pSession->State() != SESSION_IDLE)
-            m_pSession->SendReply(Text::ReplyTransferAborted);
-        m_pSession->Thread()->PostCloseData();
+            m_pSession->EndTransfer(Text::ReplyTransferAborted);
+        else
+            m_pSession->Thread()->PostCloseData();
     }
-    m_pSession->SetState(SESSION_IDLE);
+    m_pSession->OnDataConnectionClosed();
     m_bConnected = false;
 }

@@ -51,7 +51,7 @@ private:
     void SendSteps();
     int SendStep(int nBudget);
     void ContinueSendingLater();
-    void EndSending(bool bSuccess);
+    void EndSending(TextTemplate<> reply);
     int ReceiveStep();
     void EndReceiving(TextTemplate<> reply);
 
