@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data_pump.h"
-#include "unique_fd.h"
+#include "platform/unique_fd.h"
 
 #include <string>
 #include <string_view>

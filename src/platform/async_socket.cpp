@@ -13,16 +13,9 @@
 
 #include <QSocketNotifier>
 
-namespace {
+#include "platform/system_call.h"
 
-int RetryOnInterrupt(auto call)
-{
-    int result;
-    do {
-        result = call();
-    } while (result < 0 && errno == EINTR);
-    return result;
-}
+namespace {
 
 // sendfile has no MSG_NOSIGNAL: a peer that has gone would raise SIGPIPE and
 // end the program. Blocked on the sending thread, the signal stays pending
@@ -79,6 +72,9 @@ int CAsyncSocket::ErrorFromErrno(int error)
         return WSAETIMEDOUT;
     case ECONNREFUSED:
         return WSAECONNREFUSED;
+    case EMFILE:
+    case ENFILE:
+        return WSAEMFILE;
     case EACCES:
     case EPERM:
         return WSAEACCES;
@@ -94,30 +90,28 @@ bool CAsyncSocket::Create(quint16 port, long events, const char* address, bool b
 {
     AssertOwnThread();
     Close();
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (handle < 0) {
+    CUniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!socket.Valid()) {
         m_nLastError = ErrorFromErrno(errno);
         return false;
     }
     if (bReuseAddress) {
         const int on = 1;
-        ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+        ::setsockopt(socket.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
     }
     sockaddr_in local = {};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     if (address != nullptr && inet_pton(AF_INET, address, &local.sin_addr) != 1) {
-        ::close(handle);
         m_nLastError = WSAEINVAL;
         return false;
     }
-    if (::bind(handle, reinterpret_cast<sockaddr*>(&local), sizeof(local)) < 0) {
+    if (::bind(socket.Get(), reinterpret_cast<sockaddr*>(&local), sizeof(local)) < 0) {
         m_nLastError = ErrorFromErrno(errno);
-        ::close(handle);
         return false;
     }
-    m_hSocket = handle;
+    m_Socket = std::move(socket);
     m_lEvents = events;
     StartNotifiers();
     return true;
@@ -135,7 +129,7 @@ bool CAsyncSocket::Attach(int handle, long events)
     const int flags = ::fcntl(handle, F_GETFL);
     if ((flags & O_NONBLOCK) == 0)
         ::fcntl(handle, F_SETFL, flags | O_NONBLOCK);
-    m_hSocket = handle;
+    m_Socket.Reset(handle);
     m_lEvents = events;
     StartNotifiers();
     ArmWrite(true);
@@ -145,7 +139,7 @@ bool CAsyncSocket::Attach(int handle, long events)
 bool CAsyncSocket::AsyncSelect(long events)
 {
     AssertOwnThread();
-    if (m_hSocket < 0) {
+    if (!m_Socket.Valid()) {
         m_nLastError = WSAENOTSOCK;
         return false;
     }
@@ -160,7 +154,7 @@ bool CAsyncSocket::AsyncSelect(long events)
 bool CAsyncSocket::Listen(int backlog)
 {
     AssertOwnThread();
-    if (::listen(m_hSocket, backlog) < 0) {
+    if (::listen(m_Socket.Get(), backlog) < 0) {
         m_nLastError = ErrorFromErrno(errno);
         return false;
     }
@@ -175,8 +169,8 @@ int CAsyncSocket::AcceptHandle()
     AssertOwnThread();
     // Accepting is what asks for the next accept notification.
     ArmRead(true);
-    const int handle = RetryOnInterrupt(
-        [&] { return ::accept4(m_hSocket, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC); });
+    const int handle = CSystemCall::RetryOnInterrupt(
+        [&] { return ::accept4(m_Socket.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC); });
     if (handle < 0)
         m_nLastError = ErrorFromErrno(errno);
     return handle;
@@ -185,13 +179,7 @@ int CAsyncSocket::AcceptHandle()
 bool CAsyncSocket::Accept(CAsyncSocket& connected)
 {
     const int handle = AcceptHandle();
-    if (handle < 0)
-        return false;
-    if (!connected.Attach(handle, m_lEvents)) {
-        ::close(handle);
-        return false;
-    }
-    return true;
+    return handle >= 0 && connected.Attach(handle, m_lEvents);
 }
 
 bool CAsyncSocket::Connect(const QByteArray& host, quint16 port)
@@ -204,8 +192,8 @@ bool CAsyncSocket::Connect(const QByteArray& host, quint16 port)
         m_nLastError = WSAEINVAL;
         return false;
     }
-    const int result = RetryOnInterrupt(
-        [&] { return ::connect(m_hSocket, reinterpret_cast<sockaddr*>(&remote), sizeof(remote)); });
+    const int result = CSystemCall::RetryOnInterrupt(
+        [&] { return ::connect(m_Socket.Get(), reinterpret_cast<sockaddr*>(&remote), sizeof(remote)); });
     if (result == 0) {
         // Connected at once (loopback can): report it the same way as a late connect.
         m_bConnecting = true;
@@ -222,8 +210,8 @@ bool CAsyncSocket::Connect(const QByteArray& host, quint16 port)
 
 int CAsyncSocket::Send(const void* data, int length)
 {
-    const int sent = RetryOnInterrupt(
-        [&] { return static_cast<int>(::send(m_hSocket, data, length, MSG_NOSIGNAL | MSG_DONTWAIT)); });
+    const int sent = CSystemCall::RetryOnInterrupt(
+        [&] { return static_cast<int>(::send(m_Socket.Get(), data, length, MSG_NOSIGNAL | MSG_DONTWAIT)); });
     if (sent < 0) {
         m_nLastError = ErrorFromErrno(errno);
         if (m_nLastError == WSAEWOULDBLOCK)
@@ -237,7 +225,7 @@ int CAsyncSocket::SendFile(int hFile, qint64 offset, int length)
 {
     BlockBrokenPipeOnThisThread();
     off_t position = offset;
-    const int sent = RetryOnInterrupt([&] { return static_cast<int>(::sendfile(m_hSocket, hFile, &position, length)); });
+    const int sent = CSystemCall::RetryOnInterrupt([&] { return static_cast<int>(::sendfile(m_Socket.Get(), hFile, &position, length)); });
     if (sent < 0) {
         m_nLastError = ErrorFromErrno(errno);
         if (m_nLastError == WSAEWOULDBLOCK)
@@ -249,8 +237,8 @@ int CAsyncSocket::SendFile(int hFile, qint64 offset, int length)
 
 int CAsyncSocket::Receive(void* buffer, int length, int flags)
 {
-    const int received = RetryOnInterrupt(
-        [&] { return static_cast<int>(::recv(m_hSocket, buffer, length, flags | MSG_DONTWAIT)); });
+    const int received = CSystemCall::RetryOnInterrupt(
+        [&] { return static_cast<int>(::recv(m_Socket.Get(), buffer, length, flags | MSG_DONTWAIT)); });
     // Receiving is what asks for the next read notification.
     ArmRead(true);
     if (received < 0) {
@@ -262,7 +250,7 @@ int CAsyncSocket::Receive(void* buffer, int length, int flags)
 
 bool CAsyncSocket::ShutDown(int how)
 {
-    if (::shutdown(m_hSocket, how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR) < 0) {
+    if (::shutdown(m_Socket.Get(), how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR) < 0) {
         m_nLastError = ErrorFromErrno(errno);
         return false;
     }
@@ -272,9 +260,7 @@ bool CAsyncSocket::ShutDown(int how)
 void CAsyncSocket::Close()
 {
     StopNotifiers();
-    if (m_hSocket >= 0)
-        ::close(m_hSocket);
-    m_hSocket = -1;
+    m_Socket.Reset();
     m_bListening = false;
     m_bConnecting = false;
     m_bCloseNotified = false;
@@ -283,7 +269,7 @@ void CAsyncSocket::Close()
 bool CAsyncSocket::SetNoDelay(bool bOn)
 {
     const int value = bOn ? 1 : 0;
-    if (::setsockopt(m_hSocket, IPPROTO_TCP, TCP_NODELAY, &value, sizeof(value)) < 0) {
+    if (::setsockopt(m_Socket.Get(), IPPROTO_TCP, TCP_NODELAY, &value, sizeof(value)) < 0) {
         m_nLastError = ErrorFromErrno(errno);
         return false;
     }
@@ -292,7 +278,7 @@ bool CAsyncSocket::SetNoDelay(bool bOn)
 
 bool CAsyncSocket::GetPeerName(QByteArray& address, quint16& port) const
 {
-    return PeerNameOf(m_hSocket, address, port);
+    return PeerNameOf(m_Socket.Get(), address, port);
 }
 
 bool CAsyncSocket::PeerNameOf(int handle, QByteArray& address, quint16& port)
@@ -310,7 +296,7 @@ bool CAsyncSocket::GetSockName(QByteArray& address, quint16& port) const
 {
     sockaddr_in local = {};
     socklen_t length = sizeof(local);
-    if (::getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&local), &length) < 0)
+    if (::getsockname(m_Socket.Get(), reinterpret_cast<sockaddr*>(&local), &length) < 0)
         return false;
     address = DottedAddress(local);
     port = ntohs(local.sin_port);
@@ -330,10 +316,10 @@ void CAsyncSocket::StartNotifiers()
     // the command text, where the interpreter expects them; so no separate
     // out-of-band notification is ever due.
     const int on = 1;
-    ::setsockopt(m_hSocket, SOL_SOCKET, SO_OOBINLINE, &on, sizeof(on));
+    ::setsockopt(m_Socket.Get(), SOL_SOCKET, SO_OOBINLINE, &on, sizeof(on));
     m_bReadWanted = true;
     m_bWriteWanted = false;
-    m_pReadNotifier = std::make_unique<QSocketNotifier>(m_hSocket, QSocketNotifier::Read);
+    m_pReadNotifier = std::make_unique<QSocketNotifier>(m_Socket.Get(), QSocketNotifier::Read);
     connect(m_pReadNotifier.get(), &QSocketNotifier::activated, this, &CAsyncSocket::OnReadable);
 }
 
@@ -364,7 +350,7 @@ void CAsyncSocket::ArmWrite(bool bArmed)
         return;
     // Most sockets never fill up: the write notifier is made when first needed.
     if (!m_pWriteNotifier) {
-        m_pWriteNotifier = std::make_unique<QSocketNotifier>(m_hSocket, QSocketNotifier::Write);
+        m_pWriteNotifier = std::make_unique<QSocketNotifier>(m_Socket.Get(), QSocketNotifier::Write);
         connect(m_pWriteNotifier.get(), &QSocketNotifier::activated, this, &CAsyncSocket::OnWritable);
     } else if (!m_pWriteNotifier->isEnabled()) {
         m_pWriteNotifier->setEnabled(true);
@@ -399,8 +385,8 @@ void CAsyncSocket::OnReadable()
         return;
     }
     char byte;
-    const int peeked = RetryOnInterrupt(
-        [&] { return static_cast<int>(::recv(m_hSocket, &byte, 1, MSG_PEEK | MSG_DONTWAIT)); });
+    const int peeked = CSystemCall::RetryOnInterrupt(
+        [&] { return static_cast<int>(::recv(m_Socket.Get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT)); });
     if (peeked > 0) {
         if (m_lEvents & FD_READ)
             OnReceive(0);
@@ -436,13 +422,13 @@ void CAsyncSocket::CompleteConnect()
     ArmRead(true);
     int error = 0;
     socklen_t length = sizeof(error);
-    ::getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &length);
+    ::getsockopt(m_Socket.Get(), SOL_SOCKET, SO_ERROR, &error, &length);
     const int nError = error == 0 ? 0 : ErrorFromErrno(error);
     if (nError != 0)
         ArmRead(false);
     if (m_lEvents & FD_CONNECT)
         OnConnect(nError);
     // As on the platform this layer models, a connected socket is writable at once.
-    if (nError == 0 && m_hSocket >= 0 && (m_lEvents & FD_WRITE))
+    if (nError == 0 && m_Socket.Valid() && (m_lEvents & FD_WRITE))
         OnSend(0);
 }

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QThread>
 
+#include "platform/unique_fd.h"
+
 class QSocketNotifier;
 
 // Socket errors in the numbers the rest of the program tests for.
@@ -20,6 +22,7 @@ enum SocketError : int {
     WSAETIMEDOUT = 10060,
     WSAECONNREFUSED = 10061,
     WSAEACCES = 10013,
+    WSAEMFILE = 10024,
     WSAENOTSOCK = 10038,
     WSAEOTHER = 10000,
 };
@@ -56,6 +59,7 @@ public:
     // old connections on its port linger in TIME_WAIT.
     bool Create(quint16 port = 0, long events = kAllSocketEvents, const char* address = nullptr,
                 bool bReuseAddress = false);
+    // Takes ownership of the handle.
     bool Attach(int handle, long events = kAllSocketEvents);
     bool AsyncSelect(long events = kAllSocketEvents);
     bool Listen(int backlog);
@@ -81,7 +85,7 @@ public:
     static bool PeerNameOf(int handle, QByteArray& address, quint16& port);
     bool GetSockName(QByteArray& address, quint16& port) const;
     int GetLastError() const { return m_nLastError; }
-    int Handle() const { return m_hSocket; }
+    int Handle() const { return m_Socket.Get(); }
 
     // WSA number of an errno value.
     static int ErrorFromErrno(int error);
@@ -111,7 +115,7 @@ private:
     void OnWritable();
     void CompleteConnect();
 
-    int m_hSocket = -1;
+    CUniqueFd m_Socket;
     long m_lEvents = 0;
     int m_nLastError = 0;
     bool m_bListening = false;

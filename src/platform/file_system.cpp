@@ -11,6 +11,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "platform/system_call.h"
+
 #ifndef RENAME_NOREPLACE
 #define RENAME_NOREPLACE (1 << 0)
 #endif
@@ -44,16 +46,6 @@ FileError ErrorFromErrno(int error)
 bool IsUsable(const QByteArray& path)
 {
     return !path.isEmpty() && !path.contains('\0');
-}
-
-template <typename Call>
-int RetryOnInterrupt(Call call)
-{
-    int result;
-    do {
-        result = call();
-    } while (result == -1 && errno == EINTR);
-    return result;
 }
 
 FileError ResultOf(int result)
@@ -123,21 +115,21 @@ FileError CFileSystem::MakeDirectory(const QByteArray& path)
 {
     if (!IsUsable(path))
         return FileError::NotFound;
-    return ResultOf(RetryOnInterrupt([&] { return mkdir(path.constData(), 0777); }));
+    return ResultOf(CSystemCall::RetryOnInterrupt([&] { return mkdir(path.constData(), 0777); }));
 }
 
 FileError CFileSystem::RemoveDirectory(const QByteArray& path)
 {
     if (!IsUsable(path))
         return FileError::NotFound;
-    return ResultOf(RetryOnInterrupt([&] { return rmdir(path.constData()); }));
+    return ResultOf(CSystemCall::RetryOnInterrupt([&] { return rmdir(path.constData()); }));
 }
 
 FileError CFileSystem::RemoveFile(const QByteArray& path)
 {
     if (!IsUsable(path))
         return FileError::NotFound;
-    return ResultOf(RetryOnInterrupt([&] { return unlink(path.constData()); }));
+    return ResultOf(CSystemCall::RetryOnInterrupt([&] { return unlink(path.constData()); }));
 }
 
 FileError CFileSystem::RenameNoReplace(const QByteArray& from, const QByteArray& to)
@@ -147,7 +139,7 @@ FileError CFileSystem::RenameNoReplace(const QByteArray& from, const QByteArray&
     // Called through syscall() so that the build does not depend on the C
     // library's wrapper; a file system without the flag answers EINVAL and the
     // move is refused rather than done with a replacing rename.
-    return ResultOf(RetryOnInterrupt([&] {
+    return ResultOf(CSystemCall::RetryOnInterrupt([&] {
         return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD,
                                         to.constData(), RENAME_NOREPLACE));
     }));

@@ -5,17 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+#include "platform/system_call.h"
 
-template <typename Call>
-auto RetryOnInterrupt(Call call)
-{
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result == -1 && errno == EINTR);
-    return result;
-}
+namespace {
 
 COpenFileTable::Usage UsageOf(CNativeFile::Mode mode)
 {
@@ -31,11 +23,6 @@ COpenFileTable::Usage UsageOf(CNativeFile::Mode mode)
 
 } // namespace
 
-CNativeFile::~CNativeFile()
-{
-    Close();
-}
-
 bool CNativeFile::Open(const QByteArray& path, Mode mode, COpenFileTable& table)
 {
     Close();
@@ -44,62 +31,55 @@ bool CNativeFile::Open(const QByteArray& path, Mode mode, COpenFileTable& table)
     // Non-blocking, so that a client naming a pipe cannot hold the session in
     // open(); such a file is refused below anyway.
     const int flags = mode == Mode::ReadExclusive ? O_RDONLY : (O_WRONLY | O_CREAT);
-    const int handle = RetryOnInterrupt([&] { return ::open(path.constData(), flags | O_CLOEXEC | O_NONBLOCK, 0666); });
-    if (handle < 0)
-        return false;
+    CUniqueFd file(
+        CSystemCall::RetryOnInterrupt([&] { return ::open(path.constData(), flags | O_CLOEXEC | O_NONBLOCK, 0666); }));
     struct stat status = {};
-    if (::fstat(handle, &status) < 0 || !S_ISREG(status.st_mode)) {
-        ::close(handle);
+    if (!file.Valid() || ::fstat(file.Get(), &status) < 0 || !S_ISREG(status.st_mode))
         return false;
-    }
     COpenFileTable::CLease lease = table.Acquire(status.st_dev, status.st_ino, UsageOf(mode));
-    if (!lease.IsHeld()) {
-        ::close(handle);
+    if (!lease.IsHeld())
         return false;
-    }
-    m_hFile = handle;
+    m_File = std::move(file);
     m_Lease = std::move(lease);
     return true;
 }
 
 void CNativeFile::Close()
 {
-    if (m_hFile >= 0)
-        ::close(m_hFile);
-    m_hFile = -1;
+    m_File.Reset();
     m_Lease.Release();
 }
 
 qint64 CNativeFile::Length() const
 {
     struct stat status = {};
-    if (m_hFile < 0 || ::fstat(m_hFile, &status) < 0)
+    if (!m_File.Valid() || ::fstat(m_File.Get(), &status) < 0)
         return -1;
     return status.st_size;
 }
 
 bool CNativeFile::SetLength(qint64 length)
 {
-    if (m_hFile < 0 || length < 0)
+    if (!m_File.Valid() || length < 0)
         return false;
-    return RetryOnInterrupt([&] { return ::ftruncate(m_hFile, length); }) == 0;
+    return CSystemCall::RetryOnInterrupt([&] { return ::ftruncate(m_File.Get(), length); }) == 0;
 }
 
 qint64 CNativeFile::ReadAt(qint64 offset, char* buffer, qint64 length) const
 {
-    if (m_hFile < 0 || offset < 0 || length < 0)
+    if (!m_File.Valid() || offset < 0 || length < 0)
         return -1;
-    return RetryOnInterrupt([&] { return ::pread(m_hFile, buffer, static_cast<size_t>(length), offset); });
+    return CSystemCall::RetryOnInterrupt([&] { return ::pread(m_File.Get(), buffer, static_cast<size_t>(length), offset); });
 }
 
 bool CNativeFile::WriteAt(qint64 offset, const char* data, qint64 length)
 {
-    if (m_hFile < 0 || offset < 0 || length < 0)
+    if (!m_File.Valid() || offset < 0 || length < 0)
         return false;
     qint64 written = 0;
     while (written < length) {
-        const ssize_t result = RetryOnInterrupt(
-            [&] { return ::pwrite(m_hFile, data + written, static_cast<size_t>(length - written), offset + written); });
+        const ssize_t result = CSystemCall::RetryOnInterrupt(
+            [&] { return ::pwrite(m_File.Get(), data + written, static_cast<size_t>(length - written), offset + written); });
         if (result <= 0)
             return false;
         written += result;

@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include "platform/open_file_table.h"
+#include "platform/unique_fd.h"
 
 // One open regular file of a transfer: the descriptor and its place in the
 // process's table of open transfer files, both given up when the object
@@ -21,7 +22,6 @@ public:
     };
 
     CNativeFile() = default;
-    ~CNativeFile();
     CNativeFile(const CNativeFile&) = delete;
     CNativeFile& operator=(const CNativeFile&) = delete;
 
@@ -29,8 +29,8 @@ public:
     // file, or another transfer holds it in a way the mode does not allow.
     bool Open(const QByteArray& path, Mode mode, COpenFileTable& table = COpenFileTable::Instance());
     void Close();
-    bool IsOpen() const { return m_hFile >= 0; }
-    int Handle() const { return m_hFile; }
+    bool IsOpen() const { return m_File.Valid(); }
+    int Handle() const { return m_File.Get(); }
 
     // The length in bytes, or -1.
     qint64 Length() const;
@@ -42,6 +42,7 @@ public:
     bool WriteAt(qint64 offset, const char* data, qint64 length);
 
 private:
-    int m_hFile = -1;
+    // The descriptor is declared last, so it is closed before the lease goes.
     COpenFileTable::CLease m_Lease;
+    CUniqueFd m_File;
 };

@@ -1,11 +1,9 @@
 #include "server/listen_socket.h"
 
-#include <cerrno>
-#include <unistd.h>
-
 #include <QTimer>
 
 #include "platform/descriptor_limit.h"
+#include "platform/unique_fd.h"
 #include "server/server_control.h"
 
 void CListenSocket::OnAccept(int)
@@ -16,12 +14,13 @@ void CListenSocket::OnAccept(int)
     // rather than given a session; and while nothing can be accepted at all,
     // accepting rests instead of spinning on the connection that stays queued.
     const int handle = AcceptHandle();
-    if (handle < 0 && (GetLastError() == WSAEOTHER + EMFILE || GetLastError() == WSAEOTHER + ENFILE)) {
+    if (handle < 0 && GetLastError() == WSAEMFILE) {
         PauseAccepting();
         return;
     }
+    // Turned away: the connection closes with its owner here.
     if (handle >= 0 && !LeavesReserve(handle)) {
-        ::close(handle);
+        CUniqueFd turnedAway(handle);
         return;
     }
     // Any other failed accept still starts a session: it cannot greet and ends at once.

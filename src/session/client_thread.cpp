@@ -1,22 +1,16 @@
 #include "session/client_thread.h"
 
-#include <unistd.h>
-
 #include "platform/text_table.h"
 #include "session/control_socket.h"
 
 CClientThread::CClientThread(int hAcceptedSocket, std::shared_ptr<ISessionHost> pHost)
-    : m_hAcceptedSocket(hAcceptedSocket), m_pHost(std::move(pHost))
+    : m_AcceptedSocket(hAcceptedSocket), m_pHost(std::move(pHost))
 {
     setStackSize(kStackBytes);
 }
 
-CClientThread::~CClientThread()
-{
-    // A thread that never ran still owns the accepted connection.
-    if (m_hAcceptedSocket >= 0)
-        ::close(m_hAcceptedSocket);
-}
+// A thread that never ran still owns the accepted connection; its member closes it.
+CClientThread::~CClientThread() = default;
 
 void CClientThread::PostLog(const QByteArray& text)
 {
@@ -35,9 +29,7 @@ void CClientThread::PostCloseData()
 bool CClientThread::InitInstance()
 {
     m_pControlSocket = std::make_unique<CControlSocket>(this);
-    const int handle = m_hAcceptedSocket;
-    m_hAcceptedSocket = -1;
-    m_pControlSocket->Attach(handle, kAllSocketEvents);
+    m_pControlSocket->Attach(m_AcceptedSocket.Release(), kAllSocketEvents);
     // Each reply is one whole line in one send. Coalescing would hold a
     // transfer's 226 until the client acknowledged its 150, which a client
     // that is only reading delays by tens of milliseconds per transfer.

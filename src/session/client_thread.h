@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include "platform/unique_fd.h"
 #include "platform/win_thread.h"
 #include "session/session_host.h"
 
@@ -44,7 +45,7 @@ protected:
 private:
     void OnCloseData(quint64 nDataSocket);
 
-    int m_hAcceptedSocket;
+    CUniqueFd m_AcceptedSocket;
     std::shared_ptr<ISessionHost> m_pHost;
     // Created on the session thread, so that its notifications arrive there.
     std::unique_ptr<CControlSocket> m_pControlSocket;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include <unistd.h>
-
 #include "session/client_thread.h"
 #include "session/control_socket.h"
 
@@ -15,19 +13,17 @@ CDataSocket::~CDataSocket() = default;
 void CDataSocket::OnAccept(int)
 {
     AssertOwnThread();
-    const int handle = AcceptHandle();
-    if (handle < 0)
+    CUniqueFd accepted(AcceptHandle());
+    if (!accepted.Valid())
         return;
     // Only the client of this session may take its passive port; anyone else
     // who raced it there is sent away and the port keeps waiting.
     QByteArray address;
     quint16 port = 0;
-    if (!PeerNameOf(handle, address, port) || address != m_pSession->Thread()->PeerAddress()) {
-        ::close(handle);
+    if (!PeerNameOf(accepted.Get(), address, port) || address != m_pSession->Thread()->PeerAddress())
         return;
-    }
     Close();
-    Attach(handle, kAllSocketEvents);
+    Attach(accepted.Release(), kAllSocketEvents);
     m_bConnected = true;
 }
 
