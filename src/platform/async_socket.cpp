@@ -210,22 +210,21 @@ bool CAsyncSocket::Connect(const QByteArray& host, quint16 port)
 
 int CAsyncSocket::Send(const void* data, int length)
 {
-    const int sent = CSystemCall::RetryOnInterrupt(
-        [&] { return static_cast<int>(::send(m_Socket.Get(), data, length, MSG_NOSIGNAL | MSG_DONTWAIT)); });
-    if (sent < 0) {
-        m_nLastError = ErrorFromErrno(errno);
-        if (m_nLastError == WSAEWOULDBLOCK)
-            ArmWrite(true);
-        return kSocketError;
-    }
-    return sent;
+    return SendResult(CSystemCall::RetryOnInterrupt(
+        [&] { return static_cast<int>(::send(m_Socket.Get(), data, length, MSG_NOSIGNAL | MSG_DONTWAIT)); }));
 }
 
 int CAsyncSocket::SendFile(int hFile, qint64 offset, int length)
 {
     BlockBrokenPipeOnThisThread();
     off_t position = offset;
-    const int sent = CSystemCall::RetryOnInterrupt([&] { return static_cast<int>(::sendfile(m_Socket.Get(), hFile, &position, length)); });
+    return SendResult(CSystemCall::RetryOnInterrupt(
+        [&] { return static_cast<int>(::sendfile(m_Socket.Get(), hFile, &position, length)); }));
+}
+
+// A send that would block asks for the next write notification.
+int CAsyncSocket::SendResult(int sent)
+{
     if (sent < 0) {
         m_nLastError = ErrorFromErrno(errno);
         if (m_nLastError == WSAEWOULDBLOCK)
@@ -369,16 +368,24 @@ bool CAsyncSocket::TakeNotification(bool& bWanted, QSocketNotifier& notifier)
     return true;
 }
 
+// A connect in progress owns both notifiers: a refused connect makes the
+// socket readable too, and reading would consume the error the connect
+// notification must report.
+bool CAsyncSocket::TakeDataNotification(bool& bWanted, QSocketNotifier& notifier)
+{
+    if (!TakeNotification(bWanted, notifier))
+        return false;
+    if (m_bConnecting) {
+        CompleteConnect();
+        return false;
+    }
+    return true;
+}
+
 void CAsyncSocket::OnReadable()
 {
-    if (!TakeNotification(m_bReadWanted, *m_pReadNotifier))
+    if (!TakeDataNotification(m_bReadWanted, *m_pReadNotifier))
         return;
-    if (m_bConnecting) {
-        // A refused connect makes the socket readable too; reading would
-        // consume the error the connect notification must report.
-        CompleteConnect();
-        return;
-    }
     if (m_bListening) {
         if (m_lEvents & FD_ACCEPT)
             OnAccept(0);
@@ -405,12 +412,8 @@ void CAsyncSocket::OnReadable()
 
 void CAsyncSocket::OnWritable()
 {
-    if (!TakeNotification(m_bWriteWanted, *m_pWriteNotifier))
+    if (!TakeDataNotification(m_bWriteWanted, *m_pWriteNotifier))
         return;
-    if (m_bConnecting) {
-        CompleteConnect();
-        return;
-    }
     if (m_lEvents & FD_WRITE)
         OnSend(0);
 }

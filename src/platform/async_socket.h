@@ -105,12 +105,15 @@ protected:
     void SetLastError(int error) { m_nLastError = error; }
 
 private:
+    int SendResult(int sent);
     void StartNotifiers();
     void StopNotifiers();
     void ArmRead(bool bArmed);
     void ArmWrite(bool bArmed);
     // A notifier fired: false when no notification is due (it is switched off).
     bool TakeNotification(bool& bWanted, QSocketNotifier& notifier);
+    // The same, and false also when it completed a connect instead.
+    bool TakeDataNotification(bool& bWanted, QSocketNotifier& notifier);
     void OnReadable();
     void OnWritable();
     void CompleteConnect();
