@@ -5,10 +5,9 @@
 // such a log costs.
 
 #include <malloc.h>
+#include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <string>
 #include <vector>
 
 #include <QApplication>
@@ -16,6 +15,7 @@
 #include <QScrollBar>
 
 #include "platform/big5_text.h"
+#include "support/proc_memory.h"
 #include "platform/text_table.h"
 #include "ui/log_model.h"
 #include "ui/log_view.h"
@@ -63,12 +63,7 @@ long long AllocatedBytes()
 
 long long ResidentBytes()
 {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stoll(line.substr(6)) * 1024;
-    return 0;
+    return BenchProc::MeasureTree(::getpid()).nRssKiB * 1024;
 }
 
 } // namespace
