@@ -12,8 +12,9 @@ namespace {
 COpenFileTable::Usage UsageOf(CNativeFile::Mode mode)
 {
     COpenFileTable::Usage usage;
-    if (mode == CNativeFile::Mode::ReadExclusive) {
+    if (mode == CNativeFile::Mode::ReadDenyWrite) {
         usage.bRead = true;
+        usage.bShareRead = true;
     } else {
         usage.bWrite = true;
         usage.bShareRead = true;
@@ -30,7 +31,7 @@ bool CNativeFile::Open(const QByteArray& path, Mode mode, COpenFileTable& table)
         return false;
     // Non-blocking, so that a client naming a pipe cannot hold the session in
     // open(); such a file is refused below anyway.
-    const int flags = mode == Mode::ReadExclusive ? O_RDONLY : (O_WRONLY | O_CREAT);
+    const int flags = mode == Mode::ReadDenyWrite ? O_RDONLY : (O_WRONLY | O_CREAT);
     CUniqueFd file(
         CSystemCall::RetryOnInterrupt([&] { return ::open(path.constData(), flags | O_CLOEXEC | O_NONBLOCK, 0666); }));
     struct stat status = {};

@@ -14,8 +14,8 @@
 class CNativeFile {
 public:
     enum class Mode {
-        // Read an existing file; nobody else may open it meanwhile.
-        ReadExclusive,
+        // Read an existing file; others may read it meanwhile but not write.
+        ReadDenyWrite,
         // Write, creating the file when it is missing and keeping its contents
         // otherwise; others may read it meanwhile but not write.
         WriteDenyWrite,

@@ -8,9 +8,10 @@
 
 // The files that transfers of this process hold open, keyed by device and
 // inode, with how each opener uses the file and what it lets others do
-// meanwhile. It gives the sessions the sharing rules of the system they were
-// designed for (a download is exclusive, an upload lets others read but not
-// write), which the file system here does not enforce. Any thread may use it.
+// meanwhile. It gives the sessions sharing rules that the file system here
+// does not enforce: downloads let other downloads read the same file but
+// nobody write it, an upload lets others read but not write, so no download
+// starts on a file being uploaded. Any thread may use it.
 class COpenFileTable {
 public:
     // How one opener uses a file, and what it allows other openers to do.

@@ -24,6 +24,7 @@ void CDataSocket::OnAccept(int)
         return;
     Close();
     Attach(accepted.Release(), kAllSocketEvents);
+    SetPeerTimeouts(CControlSocket::kClientTimeouts);
     m_bConnected = true;
 }
 
@@ -56,7 +57,7 @@ void CDataSocket::StartSendFile(const QByteArray& path)
 
 bool CDataSocket::OpenSendFile(const QByteArray& path)
 {
-    if (!m_File.Open(path, CNativeFile::Mode::ReadExclusive))
+    if (!m_File.Open(path, CNativeFile::Mode::ReadDenyWrite))
         return false;
     m_nTotal = m_File.Length();
     if (m_nTotal < 0) {

@@ -45,11 +45,11 @@ void TestNativeFile::sharingBetweenTransfers_data()
     QTest::addColumn<Mode>("first");
     QTest::addColumn<Mode>("second");
     QTest::addColumn<bool>("bSecondOpens");
-    // A download is exclusive; an upload lets others read, but a download
-    // wants nobody else, so every pair of transfers on one file is refused.
-    QTest::newRow("download, download") << Mode::ReadExclusive << Mode::ReadExclusive << false;
-    QTest::newRow("download, upload") << Mode::ReadExclusive << Mode::WriteDenyWrite << false;
-    QTest::newRow("upload, download") << Mode::WriteDenyWrite << Mode::ReadExclusive << false;
+    // Downloads share a file with each other; whatever writes shares it with
+    // nobody else who writes, and a download lets nobody write.
+    QTest::newRow("download, download") << Mode::ReadDenyWrite << Mode::ReadDenyWrite << true;
+    QTest::newRow("download, upload") << Mode::ReadDenyWrite << Mode::WriteDenyWrite << false;
+    QTest::newRow("upload, download") << Mode::WriteDenyWrite << Mode::ReadDenyWrite << false;
     QTest::newRow("upload, upload") << Mode::WriteDenyWrite << Mode::WriteDenyWrite << false;
 }
 
@@ -73,11 +73,15 @@ void TestNativeFile::closingReleasesTheFile()
     WriteFile("once", "bytes");
     {
         CNativeFile one;
-        QVERIFY(one.Open(PathOf("once"), Mode::ReadExclusive, m_Table));
         CNativeFile two;
-        QVERIFY(!two.Open(PathOf("once"), Mode::ReadExclusive, m_Table));
+        QVERIFY(one.Open(PathOf("once"), Mode::ReadDenyWrite, m_Table));
+        QVERIFY(two.Open(PathOf("once"), Mode::ReadDenyWrite, m_Table));
+        CNativeFile writer;
+        // The file stays closed to writers until its last reader has left.
         one.Close();
-        QVERIFY(two.Open(PathOf("once"), Mode::ReadExclusive, m_Table));
+        QVERIFY(!writer.Open(PathOf("once"), Mode::WriteDenyWrite, m_Table));
+        two.Close();
+        QVERIFY(writer.Open(PathOf("once"), Mode::WriteDenyWrite, m_Table));
     }
     // Destruction releases as well: the table is empty again.
     CNativeFile three;
@@ -94,7 +98,7 @@ void TestNativeFile::writeOpenKeepsContentsAndCreatesMissing()
     char buffer[16] = {};
     CNativeFile reader;
     file.Close();
-    QVERIFY(reader.Open(PathOf("kept"), Mode::ReadExclusive, m_Table));
+    QVERIFY(reader.Open(PathOf("kept"), Mode::ReadDenyWrite, m_Table));
     QCOMPARE(reader.ReadAt(0, buffer, sizeof(buffer)), 10);
     QCOMPARE(QByteArray(buffer, 10), QByteArray("01ab456789"));
     QCOMPARE(reader.ReadAt(10, buffer, sizeof(buffer)), 0);
@@ -108,9 +112,9 @@ void TestNativeFile::refusesDirectoriesAndMissingFiles()
 {
     QVERIFY(QDir(m_Dir.path()).mkdir("folder"));
     CNativeFile file;
-    QVERIFY(!file.Open(PathOf("folder"), Mode::ReadExclusive, m_Table));
+    QVERIFY(!file.Open(PathOf("folder"), Mode::ReadDenyWrite, m_Table));
     QVERIFY(!file.Open(PathOf("folder"), Mode::WriteDenyWrite, m_Table));
-    QVERIFY(!file.Open(PathOf("missing"), Mode::ReadExclusive, m_Table));
+    QVERIFY(!file.Open(PathOf("missing"), Mode::ReadDenyWrite, m_Table));
     QVERIFY(!file.Open(PathOf("missing/below"), Mode::WriteDenyWrite, m_Table));
     QVERIFY(!file.IsOpen());
 }
@@ -124,7 +128,7 @@ void TestNativeFile::worksPastFourGibibytes()
     QVERIFY(file.WriteAt(nFar, "tail", 4));
     QCOMPARE(file.Length(), nFar + 4);
     file.Close();
-    QVERIFY(file.Open(PathOf("sparse"), Mode::ReadExclusive, m_Table));
+    QVERIFY(file.Open(PathOf("sparse"), Mode::ReadDenyWrite, m_Table));
     char buffer[8] = {};
     QCOMPARE(file.ReadAt(nFar - 1, buffer, sizeof(buffer)), 5);
     QCOMPARE(QByteArray(buffer, 5), QByteArray("\0tail", 5));
