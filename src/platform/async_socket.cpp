@@ -275,6 +275,20 @@ bool CAsyncSocket::SetNoDelay(bool bOn)
     return true;
 }
 
+bool CAsyncSocket::SetPeerTimeouts(const PeerTimeouts& timeouts)
+{
+    const int on = 1;
+    const unsigned int userTimeout = static_cast<unsigned int>(timeouts.nUserTimeoutMs);
+    const bool bSet = ::setsockopt(m_Socket.Get(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof(on)) == 0
+        && ::setsockopt(m_Socket.Get(), IPPROTO_TCP, TCP_KEEPIDLE, &timeouts.nKeepIdleSeconds, sizeof(int)) == 0
+        && ::setsockopt(m_Socket.Get(), IPPROTO_TCP, TCP_KEEPINTVL, &timeouts.nKeepIntervalSeconds, sizeof(int)) == 0
+        && ::setsockopt(m_Socket.Get(), IPPROTO_TCP, TCP_KEEPCNT, &timeouts.nKeepProbes, sizeof(int)) == 0
+        && ::setsockopt(m_Socket.Get(), IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof(userTimeout)) == 0;
+    if (!bSet)
+        m_nLastError = ErrorFromErrno(errno);
+    return bSet;
+}
+
 bool CAsyncSocket::GetPeerName(QByteArray& address, quint16& port) const
 {
     return PeerNameOf(m_Socket.Get(), address, port);

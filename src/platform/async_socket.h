@@ -39,6 +39,19 @@ enum SocketEvent : long {
 constexpr long kAllSocketEvents = 63;
 constexpr int kSocketError = -1;
 
+// How long a connection may go without a word from its peer before it is
+// given up. While nothing is in flight, keepalive probes start after the idle
+// time and repeat at the interval; data (or a probe) left unacknowledged, or
+// a peer's window kept shut, for the user timeout ends the connection with
+// WSAETIMEDOUT. A peer whose machine is alive answers the probes from its
+// kernel, so only one that has vanished is dropped.
+struct PeerTimeouts {
+    int nKeepIdleSeconds;
+    int nKeepIntervalSeconds;
+    int nKeepProbes;
+    int nUserTimeoutMs;
+};
+
 // A non-blocking IPv4 stream socket whose readiness arrives as notifications
 // (OnReceive, OnSend, OnOutOfBandData, OnAccept, OnConnect, OnClose) on the
 // thread that created or attached it, one at a time, and only for the events
@@ -79,6 +92,9 @@ public:
     // Small sends go out at once instead of waiting for the peer to
     // acknowledge the previous one (no Nagle coalescing).
     bool SetNoDelay(bool bOn);
+    // Lets the connection notice a peer that vanished without a FIN or RST
+    // (see PeerTimeouts).
+    bool SetPeerTimeouts(const PeerTimeouts& timeouts);
 
     bool GetPeerName(QByteArray& address, quint16& port) const;
     // The same for a bare connected handle, as AcceptHandle gives.

@@ -34,6 +34,7 @@ bool CClientThread::InitInstance()
     // transfer's 226 until the client acknowledged its 150, which a client
     // that is only reading delays by tens of milliseconds per transfer.
     m_pControlSocket->SetNoDelay(true);
+    m_pControlSocket->SetPeerTimeouts(CControlSocket::kClientTimeouts);
     m_pControlSocket->SendReply(Text::Greeting);
     quint16 port = 0;
     if (!m_pControlSocket->GetPeerName(m_strPeerAddress, port))

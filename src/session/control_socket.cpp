@@ -459,6 +459,7 @@ bool CControlSocket::ConnectActive()
         return Refuse(Text::ReplyDataConnectFailed);
     if (!m_pDataSocket->Create(0, kAllSocketEvents))
         return Refuse(Text::ReplyDataSocketFailed);
+    m_pDataSocket->SetPeerTimeouts(kClientTimeouts);
     // No reads or writes are reported before the transfer is set up.
     m_pDataSocket->AsyncSelect(FD_ACCEPT | FD_CONNECT | FD_CLOSE);
     if (!m_pDataSocket->Connect(m_strDataHost, static_cast<quint16>(m_nDataPort))

@@ -39,6 +39,15 @@ public:
     static constexpr int kDataConnectTimeoutMs = 5000;
     // A passive data listener waits for the one client that asked for it.
     static constexpr int kPassiveBacklog = 5;
+    // Every connection with a client, control and data. A client whose
+    // machine vanishes (a lid closed, a network gone) sends neither FIN nor
+    // RST, and would otherwise hold its session, and the file it was
+    // fetching, until the server stops. Five minutes rides out a network that
+    // drops away for a minute or two, yet gives a vanished client's session
+    // back well within ten; after two quiet minutes a probe every 30 s costs an
+    // idle client one small packet, which its kernel answers unseen. Six
+    // probes end at the same five minutes where no user timeout is known.
+    static constexpr PeerTimeouts kClientTimeouts = {120, 30, 6, 300'000};
 
     explicit CControlSocket(CClientThread* pThread);
     ~CControlSocket() override;

@@ -11,6 +11,7 @@
 
 #include "platform/text_table.h"
 #include "process_resources.h"
+#include "session/control_socket.h"
 #include "session/directory_listing.h"
 #include "transfer_fixture.h"
 
@@ -72,12 +73,15 @@ private slots:
     void listingTargets_data();
     void listingTargets();
     void danglingLinkDoesNotStopListing();
-    void secondDownloaderOfOneFileGets426();
+    void twoSessionsDownloadOneFileAtOnce();
     void uploadOfFileBeingDownloadedGets450();
+    void downloadOfFileBeingUploadedGets426();
     void clientLeavingMidDownloadGets426AndSessionGoesOn();
     void shrunkenFileEndsWith426();
     void aborDuringDownloadAnswers426Then226();
     void controlConnectionSendsWithoutNagleDelay();
+    void everyConnectionNoticesAVanishedClient_data();
+    void everyConnectionNoticesAVanishedClient();
 
 private:
     std::unique_ptr<CTransferFixture> m_pFixture;
@@ -388,21 +392,27 @@ void TestTransfers::danglingLinkDoesNotStopListing()
     QVERIFY(result.data.contains(" c-file\r\n"));
 }
 
-void TestTransfers::secondDownloaderOfOneFileGets426()
+void TestTransfers::twoSessionsDownloadOneFileAtOnce()
 {
-    QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
-    const int stalled = m_pClient->OpenPassive();
-    QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
-    QVERIFY(CTransferFixture::ReadAtLeast(stalled, 4096));
+    // More than the sockets between them hold, so the first download is
+    // still under way, its file open, while the second runs from start to end.
+    const QByteArray bytes = RandomBytes(32 << 20);
+    QVERIFY(m_pFixture->WriteFile("shared.bin", bytes));
+    const int first = m_pClient->OpenPassive();
+    QCOMPARE(m_pClient->Command("RETR shared.bin"), Big5(Text::ReplyRetrStart));
+    QVERIFY(CTransferFixture::ReadAtLeast(first, 4096));
 
     auto second = m_pFixture->NewClient();
     QVERIFY(second);
-    const TransferResult result = CTransferFixture::Download(*second, "RETR big");
+    const TransferResult result = CTransferFixture::Download(*second, "RETR shared.bin");
     QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
-    QVERIFY(result.data.isEmpty());
-    QCOMPARE(result.final, Big5(Text::ReplyTransferAborted));
-    QVERIFY(second->StaysSilent());
-    ::close(stalled);
+    QVERIFY(result.data == bytes);
+    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+
+    const QByteArray firstRest = CFtpTestClient::ReadAll(first);
+    ::close(first);
+    QVERIFY(firstRest == bytes.mid(4096));
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
 }
 
 void TestTransfers::uploadOfFileBeingDownloadedGets450()
@@ -419,6 +429,27 @@ void TestTransfers::uploadOfFileBeingDownloadedGets450()
     QCOMPARE(result.final, Big5(Text::ReplyFileAccess));
     ::close(stalled);
     QCOMPARE(QFile(QFile::decodeName(m_pFixture->LocalPath("big"))).size(), kStalledLength);
+}
+
+void TestTransfers::downloadOfFileBeingUploadedGets426()
+{
+    const int upload = m_pClient->OpenPassive();
+    QCOMPARE(m_pClient->Command("STOR growing"), Big5(Text::ReplyStorStart));
+    QVERIFY(CFtpTestClient::WriteAll(upload, "first part"));
+    QTRY_COMPARE(m_pFixture->ReadFile("growing"), QByteArray("first part"));
+
+    auto second = m_pFixture->NewClient();
+    QVERIFY(second);
+    const TransferResult result = CTransferFixture::Download(*second, "RETR growing");
+    QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
+    QVERIFY(result.data.isEmpty());
+    QCOMPARE(result.final, Big5(Text::ReplyTransferAborted));
+
+    // The refused reader took nothing from the upload.
+    QVERIFY(CFtpTestClient::WriteAll(upload, ", second part"));
+    ::close(upload);
+    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+    QCOMPARE(m_pFixture->ReadFile("growing"), QByteArray("first part, second part"));
 }
 
 void TestTransfers::clientLeavingMidDownloadGets426AndSessionGoesOn()
@@ -480,6 +511,53 @@ void TestTransfers::controlConnectionSendsWithoutNagleDelay()
     socklen_t length = sizeof(noDelay);
     QCOMPARE(::getsockopt(serverEnd, IPPROTO_TCP, TCP_NODELAY, &noDelay, &length), 0);
     QVERIFY(noDelay != 0);
+}
+
+void TestTransfers::everyConnectionNoticesAVanishedClient_data()
+{
+    QTest::addColumn<bool>("bPassive");
+    QTest::newRow("passive data connection") << true;
+    QTest::newRow("active data connection") << false;
+}
+
+void TestTransfers::everyConnectionNoticesAVanishedClient()
+{
+    QFETCH(bool, bPassive);
+    // The options are read on the session's ends, which the kernel would use
+    // to give up on a client that no longer answers.
+    const auto expectTimeouts = [](int serverEnd) {
+        const PeerTimeouts& wanted = CControlSocket::kClientTimeouts;
+        const auto option = [serverEnd](int level, int name) {
+            int value = -1;
+            socklen_t length = sizeof(value);
+            return ::getsockopt(serverEnd, level, name, &value, &length) == 0 ? value : -1;
+        };
+        QVERIFY(serverEnd >= 0);
+        QCOMPARE(option(SOL_SOCKET, SO_KEEPALIVE), 1);
+        QCOMPARE(option(IPPROTO_TCP, TCP_KEEPIDLE), wanted.nKeepIdleSeconds);
+        QCOMPARE(option(IPPROTO_TCP, TCP_KEEPINTVL), wanted.nKeepIntervalSeconds);
+        QCOMPARE(option(IPPROTO_TCP, TCP_KEEPCNT), wanted.nKeepProbes);
+        QCOMPARE(option(IPPROTO_TCP, TCP_USER_TIMEOUT), wanted.nUserTimeoutMs);
+    };
+    expectTimeouts(CProcessResources::PeerSocketOf(m_pClient->Handle()));
+    if (QTest::currentTestFailed())
+        return;
+
+    QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
+    int data = -1;
+    if (bPassive) {
+        data = m_pClient->OpenPassive();
+        QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    } else {
+        const int listener = m_pClient->OpenActive();
+        QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+        data = CFtpTestClient::AcceptData(listener);
+        ::close(listener);
+    }
+    // Bytes flowing mean the session holds its end of the connection.
+    QVERIFY(CTransferFixture::ReadAtLeast(data, 4096));
+    expectTimeouts(CProcessResources::PeerSocketOf(data));
+    ::close(data);
 }
 
 QTEST_GUILESS_MAIN(TestTransfers)
