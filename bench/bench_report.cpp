@@ -36,6 +36,8 @@ constexpr Metric kMetrics[] = {
     {"stor_1g", "STOR 1 GiB", "MB/s", true, {1.0}},
     {"par50_aggregate", "50 x 20 MiB, aggregate", "MB/s", true, {1.0}},
     {"par50_slowest", "50 x 20 MiB, slowest", "MB/s", true, {}},
+    {"par50one_aggregate", "50 x one 20 MiB file, aggregate", "MB/s", true, {1.0}},
+    {"par50one_slowest", "50 x one 20 MiB file, slowest", "MB/s", true, {}},
     {"cpu_retr_ms_per_gib", "server CPU per GiB, RETR", "ms", false, {1.0}},
     {"cpu_stor_ms_per_gib", "server CPU per GiB, STOR", "ms", false, {1.0}},
     {"list_10k", "LIST 10,000 files", "ms", false, {0.8}},

@@ -287,12 +287,15 @@ int RunIdle(const Options& options)
     return 0;
 }
 
-// Many clients log in, then all download a file of their own at the same moment.
+// Many clients log in, then all download at the same moment: a file of their own each
+// (--dir), or all the same one (--file), as visitors of one shared folder do.
 int RunParallel(const Options& options)
 {
     const int clients = static_cast<int>(options.Number("clients", 50));
     const std::int64_t size = options.Number("size", 0);
     const std::string dir = options.Text("dir");
+    const std::string file = options.Text("file");
+    const auto fileOf = [&](int i) { return file.empty() ? dir + "/p" + std::to_string(i) + ".bin" : file; };
     const auto loginDeadline = BenchData::DeadlineIn(40);
     const auto deadline = BenchData::DeadlineIn(100);
     std::latch ready(clients);
@@ -313,7 +316,7 @@ int RunParallel(const Options& options)
             }
             ready.arrive_and_wait();
             begins[static_cast<std::size_t>(i)] = Clock::now();
-            const std::int64_t bytes = loggedIn ? Download(client, dir + "/p" + std::to_string(i) + ".bin", deadline) : -1;
+            const std::int64_t bytes = loggedIn ? Download(client, fileOf(i), deadline) : -1;
             if (bytes != size) {
                 std::fprintf(stderr, "ftp_bench: parallel client %d: %s, %lld bytes, last reply %s\n", i,
                              loggedIn ? "download failed" : "login failed", static_cast<long long>(bytes),

@@ -207,6 +207,7 @@ measure_server() {
     measure "$server" "$port" abort --name abort_stor_ms --direction stor --file /upload/abort.bin
     rm -f "$root"/upload/abort.bin
     measure "$server" "$port" parallel --name par50 --dir /par --clients 50 --size $mib20
+    measure "$server" "$port" parallel --name par50one --file /par/p0.bin --clients 50 --size $mib20
     measure "$server" "$port" burst --name burst_50 --clients 50 --millis 3000
     measure "$server" "$port" sessions --name sessions_1 --clients 1 --millis "$session_millis"
     measure "$server" "$port" sessions --name sessions_8 --clients 8 --millis "$session_millis"
