@@ -176,12 +176,6 @@ int CAsyncSocket::AcceptHandle()
     return handle;
 }
 
-bool CAsyncSocket::Accept(CAsyncSocket& connected)
-{
-    const int handle = AcceptHandle();
-    return handle >= 0 && connected.Attach(handle, m_lEvents);
-}
-
 bool CAsyncSocket::Connect(const QByteArray& host, quint16 port)
 {
     AssertOwnThread();
@@ -247,9 +241,10 @@ int CAsyncSocket::Receive(void* buffer, int length, int flags)
     return received;
 }
 
-bool CAsyncSocket::ShutDown(int how)
+bool CAsyncSocket::ShutDown(ShutDownHow how)
 {
-    if (::shutdown(m_Socket.Get(), how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR) < 0) {
+    const int direction = how == kShutDownReceive ? SHUT_RD : how == kShutDownSend ? SHUT_WR : SHUT_RDWR;
+    if (::shutdown(m_Socket.Get(), direction) < 0) {
         m_nLastError = ErrorFromErrno(errno);
         return false;
     }
@@ -318,7 +313,6 @@ bool CAsyncSocket::GetSockName(QByteArray& address, quint16& port) const
 
 void CAsyncSocket::OnReceive(int) {}
 void CAsyncSocket::OnSend(int) {}
-void CAsyncSocket::OnOutOfBandData(int) {}
 void CAsyncSocket::OnAccept(int) {}
 void CAsyncSocket::OnConnect(int) {}
 void CAsyncSocket::OnClose(int) {}

@@ -36,8 +36,15 @@ enum SocketEvent : long {
     FD_CONNECT = 16,
     FD_CLOSE = 32,
 };
-constexpr long kAllSocketEvents = 63;
+constexpr long kAllSocketEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
 constexpr int kSocketError = -1;
+
+// The directions ShutDown ends.
+enum ShutDownHow : int {
+    kShutDownReceive = 0,
+    kShutDownSend = 1,
+    kShutDownBoth = 2,
+};
 
 // How long a connection may go without a word from its peer before it is
 // given up. While nothing is in flight, keepalive probes start after the idle
@@ -53,9 +60,10 @@ struct PeerTimeouts {
 };
 
 // A non-blocking IPv4 stream socket whose readiness arrives as notifications
-// (OnReceive, OnSend, OnOutOfBandData, OnAccept, OnConnect, OnClose) on the
-// thread that created or attached it, one at a time, and only for the events
-// in its current mask. Like the sockets the sessions were designed against, a
+// (OnReceive, OnSend, OnAccept, OnConnect, OnClose) on the thread that
+// created or attached it, one at a time, and only for the events in its
+// current mask. Urgent data is received inline, so FD_OOB in a mask asks for
+// nothing. Like the sockets the sessions were designed against, a
 // read notification is not repeated until the handler has received, and a
 // write notification comes once at connection and then only after a send
 // that would have blocked. The object owns its descriptor and closes it.
@@ -76,7 +84,6 @@ public:
     bool Attach(int handle, long events = kAllSocketEvents);
     bool AsyncSelect(long events = kAllSocketEvents);
     bool Listen(int backlog);
-    bool Accept(CAsyncSocket& connected);
     // Accepts the waiting connection and hands over its bare descriptor (-1 on
     // failure), for a socket object that another thread will attach.
     int AcceptHandle();
@@ -87,7 +94,7 @@ public:
     // would-block asks for the next write notification, as Send does.
     int SendFile(int hFile, qint64 offset, int length);
     int Receive(void* buffer, int length, int flags = 0);
-    bool ShutDown(int how = 1);
+    bool ShutDown(ShutDownHow how);
     void Close();
     // Small sends go out at once instead of waiting for the peer to
     // acknowledge the previous one (no Nagle coalescing).
@@ -109,7 +116,6 @@ public:
 protected:
     virtual void OnReceive(int nErrorCode);
     virtual void OnSend(int nErrorCode);
-    virtual void OnOutOfBandData(int nErrorCode);
     virtual void OnAccept(int nErrorCode);
     virtual void OnConnect(int nErrorCode);
     virtual void OnClose(int nErrorCode);

@@ -17,17 +17,12 @@ void CClientThread::PostLog(const QByteArray& text)
     m_pHost->PostServerLog(text, ThreadId());
 }
 
-void CClientThread::PostCloseData()
-{
-    // The message names the data socket it is for: a PASV or a transfer
-    // command handled before it is taken has made a newer one, which must
-    // survive it.
-    const quint64 nDataSocket = m_pControlSocket->ReleaseDataConnection();
-    PostThreadMessage([this, nDataSocket] { OnCloseData(nDataSocket); });
-}
-
 bool CClientThread::InitInstance()
 {
+    // The session's data connections go to this address and no other.
+    quint16 port = 0;
+    if (!CAsyncSocket::PeerNameOf(m_AcceptedSocket.Get(), m_strPeerAddress, port))
+        m_strPeerAddress.clear();
     m_pControlSocket = std::make_unique<CControlSocket>(this);
     m_pControlSocket->Attach(m_AcceptedSocket.Release(), kAllSocketEvents);
     // Each reply is one whole line in one send. Coalescing would hold a
@@ -36,9 +31,6 @@ bool CClientThread::InitInstance()
     m_pControlSocket->SetNoDelay(true);
     m_pControlSocket->SetPeerTimeouts(CControlSocket::kClientTimeouts);
     m_pControlSocket->SendReply(Text::Greeting);
-    quint16 port = 0;
-    if (!m_pControlSocket->GetPeerName(m_strPeerAddress, port))
-        m_strPeerAddress.clear();
     m_pHost->PostClientConnected(m_strPeerAddress, ThreadId());
     return true;
 }
@@ -47,15 +39,9 @@ int CClientThread::ExitInstance()
 {
     // The session's end also ends its transfer: the data connection and any
     // open file are closed here rather than left to the process's end.
-    m_pControlSocket->CloseDataConnection();
+    m_pControlSocket->DataChannel().Release(CDataChannel::When::Now);
     m_pHost->Unregister(this);
     m_pHost->PostClientDisconnected(m_strPeerAddress, ThreadId());
     m_pControlSocket.reset();
     return 0;
-}
-
-void CClientThread::OnCloseData(quint64 nDataSocket)
-{
-    if (m_pControlSocket)
-        m_pControlSocket->CloseDataSocket(nDataSocket);
 }

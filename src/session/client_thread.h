@@ -30,10 +30,6 @@ public:
 
     // Posts one log text to the window, tagged with this thread's id.
     void PostLog(const QByteArray& text);
-    // Session thread only: ends the current data connection. Its settings
-    // are forgotten now; its socket, which may be the caller, is closed once
-    // the thread next takes a message.
-    void PostCloseData();
 
     ISessionHost& Host() const { return *m_pHost; }
     const QByteArray& PeerAddress() const { return m_strPeerAddress; }
@@ -43,8 +39,6 @@ protected:
     int ExitInstance() override;
 
 private:
-    void OnCloseData(quint64 nDataSocket);
-
     CUniqueFd m_AcceptedSocket;
     std::shared_ptr<ISessionHost> m_pHost;
     // Created on the session thread, so that its notifications arrive there.

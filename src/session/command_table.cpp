@@ -5,36 +5,36 @@
 namespace {
 
 constexpr CommandEntry kCommands[] = {
-    {"USER", Right::None, &CControlSocket::CmdUser},
-    {"PASS", Right::None, &CControlSocket::CmdPass},
-    {"QUIT", Right::None, &CControlSocket::CmdQuit},
-    {"TYPE", Right::None, &CControlSocket::CmdType},
-    {"PWD", Right::None, &CControlSocket::CmdPwd},
-    {"XPWD", Right::None, &CControlSocket::CmdPwd},
-    {"CWD", Right::None, &CControlSocket::CmdCwd},
-    {"CDUP", Right::None, &CControlSocket::CmdCdup},
-    {"PORT", Right::None, &CControlSocket::CmdPort},
-    {"LIST", Right::None, &CControlSocket::CmdList},
-    {"NLST", Right::None, &CControlSocket::CmdList},
-    {"RETR", Right::Download, &CControlSocket::CmdRetr},
-    {"STOR", Right::Upload, &CControlSocket::CmdStor},
-    {"DELE", Right::Delete, &CControlSocket::CmdDele},
-    {"RMD", Right::Delete, &CControlSocket::CmdRmd},
-    {"XRMD", Right::Delete, &CControlSocket::CmdRmd},
-    {"MKD", Right::CreateDir, &CControlSocket::CmdMkd},
-    {"XMKD", Right::CreateDir, &CControlSocket::CmdMkd},
-    {"RNFR", Right::Rename, &CControlSocket::CmdRnfr},
-    {"RNTO", Right::Rename, &CControlSocket::CmdRnto},
-    {"REST", Right::None, &CControlSocket::CmdRest},
-    {"SIZE", Right::None, &CControlSocket::CmdSize},
-    {"PASV", Right::None, &CControlSocket::CmdPasv},
-    {"ABOR", Right::None, &CControlSocket::CmdAbor},
-    {"SYST", Right::None, &CControlSocket::CmdSyst},
-    {"NOOP", Right::None, &CControlSocket::CmdNoop},
+    {"USER", Login::NotRequired, Right::None, &CControlSocket::CmdUser},
+    {"PASS", Login::NotRequired, Right::None, &CControlSocket::CmdPass},
+    {"QUIT", Login::Required, Right::None, &CControlSocket::CmdQuit},
+    {"TYPE", Login::Required, Right::None, &CControlSocket::CmdType},
+    {"PWD", Login::Required, Right::None, &CControlSocket::CmdPwd},
+    {"XPWD", Login::Required, Right::None, &CControlSocket::CmdPwd},
+    {"CWD", Login::Required, Right::None, &CControlSocket::CmdCwd},
+    {"CDUP", Login::Required, Right::None, &CControlSocket::CmdCdup},
+    {"PORT", Login::Required, Right::None, &CControlSocket::CmdPort},
+    {"LIST", Login::Required, Right::None, &CControlSocket::CmdList},
+    {"NLST", Login::Required, Right::None, &CControlSocket::CmdList},
+    {"RETR", Login::Required, Right::Download, &CControlSocket::CmdRetr},
+    {"STOR", Login::Required, Right::Upload, &CControlSocket::CmdStor},
+    {"DELE", Login::Required, Right::Delete, &CControlSocket::CmdDele},
+    {"RMD", Login::Required, Right::Delete, &CControlSocket::CmdRmd},
+    {"XRMD", Login::Required, Right::Delete, &CControlSocket::CmdRmd},
+    {"MKD", Login::Required, Right::CreateDir, &CControlSocket::CmdMkd},
+    {"XMKD", Login::Required, Right::CreateDir, &CControlSocket::CmdMkd},
+    {"RNFR", Login::Required, Right::Rename, &CControlSocket::CmdRnfr},
+    {"RNTO", Login::Required, Right::Rename, &CControlSocket::CmdRnto},
+    {"REST", Login::Required, Right::None, &CControlSocket::CmdRest},
+    {"SIZE", Login::Required, Right::None, &CControlSocket::CmdSize},
+    {"PASV", Login::Required, Right::None, &CControlSocket::CmdPasv},
+    {"ABOR", Login::Required, Right::None, &CControlSocket::CmdAbor},
+    {"SYST", Login::Required, Right::None, &CControlSocket::CmdSyst},
+    {"NOOP", Login::Required, Right::None, &CControlSocket::CmdNoop},
 };
 
-constexpr CommandEntry kAbor = {"ABOR", Right::None, &CControlSocket::CmdAbor};
-constexpr CommandEntry kUnknown = {"", Right::None, &CControlSocket::CmdUnknown};
+constexpr CommandEntry kAbor = {"ABOR", Login::Required, Right::None, &CControlSocket::CmdAbor};
+constexpr CommandEntry kUnknown = {"", Login::Required, Right::None, &CControlSocket::CmdUnknown};
 
 } // namespace
 

@@ -8,10 +8,18 @@
 
 class CControlSocket;
 
-// One verb of the interpreter: the right it needs and the handler that runs it.
+// Whether a verb may run before the client has logged in.
+enum class Login {
+    Required,
+    NotRequired,
+};
+
+// One verb of the interpreter: whether it waits for the login, the right it
+// needs and the handler that runs it.
 struct CommandEntry {
     std::string_view verb; // upper-case ASCII
-    Right right;           // Right::None when no right applies
+    Login login;
+    Right right; // Right::None when no right applies
     void (CControlSocket::*handler)(const QByteArray& argument);
 };
 

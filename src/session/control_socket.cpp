@@ -12,7 +12,6 @@
 #include "platform/message_pump.h"
 #include "session/client_thread.h"
 #include "session/command_table.h"
-#include "session/data_socket.h"
 #include "session/directory_listing.h"
 
 // Decimal text to a number as the C library's atoi/atoll read it: leading
@@ -38,16 +37,12 @@ qint64 CControlSocket::DecimalValue(const QByteArray& text, qint64 minimum, qint
     return bNegative ? std::max(-value, minimum) : value;
 }
 
-namespace {
-
-int IntValue(const QByteArray& text)
+CControlSocket::CControlSocket(CClientThread* pThread)
+    : m_pThread(pThread),
+      m_DataChannel(pThread->PeerAddress(),
+                    {[this](TextTemplate<> reply) { SendReply(reply); }, [this] { OnTransferOver(); }})
 {
-    return static_cast<int>(CControlSocket::DecimalValue(text, INT_MIN, INT_MAX));
 }
-
-} // namespace
-
-CControlSocket::CControlSocket(CClientThread* pThread) : m_pThread(pThread) {}
 
 CControlSocket::~CControlSocket() = default;
 
@@ -117,11 +112,11 @@ void CControlSocket::ProcessCommand()
     const QByteArray argument = blank < 0 ? QByteArray() : line.mid(blank + 1);
     m_pThread->PostLog(verb + ' ' + argument);
 
-    if (m_nState == SESSION_NOT_LOGGED_IN && verb != "USER" && verb != "PASS") {
+    const CommandEntry& entry = CCommandTable::Find(verb);
+    if (m_nState == SESSION_NOT_LOGGED_IN && entry.login == Login::Required) {
         SendReply(Text::ReplyLoginFirst);
         return;
     }
-    const CommandEntry& entry = CCommandTable::Find(verb);
     if (entry.right != Right::None && m_pThread->Host().RightValue(entry.right) == 0) {
         SendReply(Text::ReplyNoRight);
         return;
@@ -169,41 +164,6 @@ bool CControlSocket::IsConnectionLost()
     return error == WSAEINVAL || error == WSAENETRESET || error == WSAECONNABORTED || error == WSAECONNRESET;
 }
 
-void CControlSocket::CloseDataConnection()
-{
-    if (!m_pDataSocket)
-        return;
-    m_pDataSocket.reset();
-    ForgetDataSettings();
-}
-
-quint64 CControlSocket::ReleaseDataConnection()
-{
-    if (m_pDataSocket)
-        ForgetDataSettings();
-    return m_nDataSocketNumber;
-}
-
-void CControlSocket::CloseDataSocket(quint64 nSocketNumber)
-{
-    if (nSocketNumber == m_nDataSocketNumber)
-        m_pDataSocket.reset();
-}
-
-void CControlSocket::ForgetDataSettings()
-{
-    m_strDataHost.clear();
-    m_nDataPort = -1;
-    m_nRestartOffset = 0;
-    m_bPassive = false;
-}
-
-void CControlSocket::NewDataSocket()
-{
-    m_pDataSocket = std::make_unique<CDataSocket>(this);
-    ++m_nDataSocketNumber;
-}
-
 void CControlSocket::CmdUser(const QByteArray& argument)
 {
     if (CBig5Text::ToLowerAscii(argument) != "anonymous")
@@ -232,51 +192,24 @@ void CControlSocket::CmdType(const QByteArray& argument)
     SendReply(Text::ReplyType, argument.constData());
 }
 
-void CControlSocket::ApplyPortArgument(const QByteArray& argument, QByteArray& strHost, int& nPort)
-{
-    // Only the fields present change their part; nothing is validated here,
-    // the data connection decides what it will connect to.
-    const QList<QByteArray> fields = argument.split(',');
-    for (int i = 0; i < fields.size() && i < 6; ++i) {
-        const QByteArray& field = fields[i];
-        if (i == 0)
-            strHost = field + '.';
-        else if (i < 3)
-            strHost += field + '.';
-        else if (i == 3)
-            strHost += field;
-        else if (i == 4)
-            nPort = static_cast<int>(static_cast<qint64>(IntValue(field)) * 256);
-        else
-            nPort = static_cast<int>(static_cast<qint64>(nPort) + IntValue(field));
-    }
-}
-
 void CControlSocket::CmdPort(const QByteArray& argument)
 {
-    ApplyPortArgument(argument, m_strDataHost, m_nDataPort);
+    m_DataChannel.TakePortArgument(argument);
     SendReply(Text::ReplyPort);
 }
 
 void CControlSocket::CmdRest(const QByteArray& argument)
 {
-    m_nRestartOffset = DecimalValue(argument, LLONG_MIN, LLONG_MAX);
-    SendReply(Text::ReplyRest, static_cast<long long>(m_nRestartOffset));
-}
-
-void CControlSocket::EndTransfer(TextTemplate<> reply)
-{
-    m_nState = SESSION_IDLE;
-    SendReply(reply);
-    m_pThread->PostCloseData();
+    m_DataChannel.SetRestartOffset(DecimalValue(argument, LLONG_MIN, LLONG_MAX));
+    SendReply(Text::ReplyRest, static_cast<long long>(m_DataChannel.RestartOffset()));
 }
 
 void CControlSocket::CmdAbor(const QByteArray&)
 {
-    if (m_pDataSocket) {
+    if (m_DataChannel.HasConnection()) {
         if (m_nState != SESSION_IDLE)
             SendReply(Text::ReplyAborData);
-        m_pThread->PostCloseData();
+        m_DataChannel.Release(CDataChannel::When::Posted);
     }
     // Nothing runs any more once the data connection goes, so the session
     // must not keep claiming a transfer (a later ABOR would answer 426 again).
@@ -420,74 +353,17 @@ void CControlSocket::MoveRenameSource(const QByteArray& target, TextTemplate<con
 
 // The data connection, listings and file transfers.
 
-bool CControlSocket::IsPermittedDataTarget(const QByteArray& strHost, int nPort, const QByteArray& strPeer)
-{
-    // Anything else would let a client aim the server's connections at other
-    // machines or at services of its own machine (a bounce).
-    return !strPeer.isEmpty() && strHost == strPeer && nPort >= 1024 && nPort <= 65535;
-}
-
 void CControlSocket::CmdPasv(const QByteArray&)
 {
-    CloseDataConnection();
-    NewDataSocket();
-    if (!m_pDataSocket->Create(0, kAllSocketEvents)) {
-        CloseDataConnection();
-        SendReply(Text::ReplyPasvFailed);
-        return;
-    }
-    m_pDataSocket->Listen(kPassiveBacklog);
-    m_pDataSocket->AsyncSelect(kAllSocketEvents);
+    quint16 dataPort = 0;
+    if (!m_DataChannel.EnterPassive(dataPort))
+        return SendReply(Text::ReplyPasvFailed);
     // The address the client reached us at is the one it can reach again.
     QByteArray address;
     quint16 controlPort = 0;
     GetSockName(address, controlPort);
-    QByteArray unused;
-    quint16 dataPort = 0;
-    m_pDataSocket->GetSockName(unused, dataPort);
     address.replace('.', ',');
     SendReply(Text::ReplyPasv, address.constData(), dataPort >> 8, dataPort & 0xFF);
-    m_bPassive = true;
-}
-
-bool CControlSocket::ConnectActive()
-{
-    // A socket still held from an earlier transfer (its close message not yet
-    // taken) is dropped rather than leaked alongside the new one.
-    NewDataSocket();
-    if (!IsPermittedDataTarget(m_strDataHost, m_nDataPort, m_pThread->PeerAddress()))
-        return Refuse(Text::ReplyDataConnectFailed);
-    if (!m_pDataSocket->Create(0, kAllSocketEvents))
-        return Refuse(Text::ReplyDataSocketFailed);
-    m_pDataSocket->SetPeerTimeouts(kClientTimeouts);
-    // No reads or writes are reported before the transfer is set up.
-    m_pDataSocket->AsyncSelect(FD_ACCEPT | FD_CONNECT | FD_CLOSE);
-    if (!m_pDataSocket->Connect(m_strDataHost, static_cast<quint16>(m_nDataPort))
-        && m_pDataSocket->GetLastError() != WSAEWOULDBLOCK) {
-        SendReply(Text::ReplyDataConnectFailed);
-        return false;
-    }
-    return true;
-}
-
-bool CControlSocket::OpenDataConnection()
-{
-    if (!m_bPassive && !ConnectActive())
-        return false;
-    CMessagePump::WaitUntil([this] { return !m_pDataSocket || m_pDataSocket->IsConnected(); },
-                            kDataConnectTimeoutMs);
-    return CheckDataConnectionAfterWait();
-}
-
-// The session's other notifications, and commands, ran during the wait: one of
-// them may have dropped or replaced the data socket, so it is read afresh.
-bool CControlSocket::CheckDataConnectionAfterWait()
-{
-    if (!m_pDataSocket || !m_pDataSocket->IsConnected())
-        return Refuse(Text::ReplyDataSocketFailed);
-    // A refused connect has had its reply; going on would only add a second
-    // failure (and an upload would empty its file first).
-    return !m_pDataSocket->HasConnectFailed();
 }
 
 bool CControlSocket::BuildListing(const QByteArray& argument, QByteArray& listing)
@@ -516,19 +392,18 @@ void CControlSocket::CmdList(const QByteArray& argument)
     if (!BuildListing(target, listing))
         return;
     SendReply(Text::ReplyListStart);
-    if (!OpenDataConnection()) {
-        CloseDataConnection();
+    if (!m_DataChannel.Open(CDataSocket::Transfer::List)) {
+        m_DataChannel.Release(CDataChannel::When::Now);
         return;
     }
     if (listing.isEmpty()) {
-        CloseDataConnection();
+        m_DataChannel.Release(CDataChannel::When::Now);
         SendReply(Text::ReplyTransferDone);
         m_nState = SESSION_IDLE;
         return;
     }
     m_nState = SESSION_SENDING_LIST;
-    m_pDataSocket->AsyncSelect(kAllSocketEvents);
-    m_pDataSocket->StartSendList(listing);
+    m_DataChannel.StartList(listing);
 }
 
 void CControlSocket::CmdRetr(const QByteArray& argument)
@@ -539,13 +414,12 @@ void CControlSocket::CmdRetr(const QByteArray& argument)
     if (!IsInsideHome(local))
         return SendReply(Text::ReplyDenied);
     SendReply(Text::ReplyRetrStart);
-    if (!OpenDataConnection()) {
-        CloseDataConnection();
+    if (!m_DataChannel.Open(CDataSocket::Transfer::Download)) {
+        m_DataChannel.Release(CDataChannel::When::Now);
         return;
     }
     m_nState = SESSION_SENDING_FILE;
-    m_pDataSocket->AsyncSelect(kAllSocketEvents);
-    m_pDataSocket->StartSendFile(local);
+    m_DataChannel.StartDownload(local);
 }
 
 void CControlSocket::CmdStor(const QByteArray& argument)
@@ -555,14 +429,11 @@ void CControlSocket::CmdStor(const QByteArray& argument)
         return SendReply(Text::ReplyDenied);
     SendReply(Text::ReplyStorStart);
     m_nState = SESSION_RECEIVING_FILE;
-    if (!OpenDataConnection()) {
-        CloseDataConnection();
+    if (!m_DataChannel.Open(CDataSocket::Transfer::Upload)) {
+        m_DataChannel.Release(CDataChannel::When::Now);
         // No upload is running, whatever state a failed connect left.
         m_nState = SESSION_IDLE;
         return;
     }
-    m_pDataSocket->StartReceiveFile(local);
-    // Only now, with the file open, may data that arrived early be reported.
-    if (m_nState == SESSION_RECEIVING_FILE)
-        m_pDataSocket->AsyncSelect(kAllSocketEvents);
+    m_DataChannel.StartUpload(local);
 }

@@ -7,11 +7,11 @@
 
 #include "platform/socket.h"
 #include "platform/text_table.h"
+#include "session/data_channel.h"
 #include "session/session_host.h"
 #include "session/virtual_path.h"
 
 class CClientThread;
-class CDataSocket;
 
 enum SessionState : int {
     SESSION_IDLE = 0,
@@ -22,23 +22,18 @@ enum SessionState : int {
 };
 
 // The session proper: the control connection of one client, its line
-// assembly, the command interpreter and the session's state. Lives on its
-// session thread and is used only there.
+// assembly, the command interpreter and the session's state, with the data
+// connection in a channel of its own. Lives on its session thread and is
+// used only there.
 //
 // LIST, RETR and STOR wait for their data connection inside the command
-// (OpenDataConnection): the wait pumps this thread's events, so the session's
-// other notifications, and further commands, run in the middle of the command
-// and may drop or replace the data socket. What the command may still rely on
-// after the wait is decided in one step, CheckDataConnectionAfterWait,
-// which refuses the command when the connection did not survive.
+// (CDataChannel::Open): the wait pumps this thread's events, so the session's
+// other notifications, and further commands, run in the middle of the command.
 class CControlSocket : public CSocket {
     Q_OBJECT
 public:
     static constexpr int kMaxReceiveChunk = 512;
     static constexpr int kMaxPendingText = 4096;
-    static constexpr int kDataConnectTimeoutMs = 5000;
-    // A passive data listener waits for the one client that asked for it.
-    static constexpr int kPassiveBacklog = 5;
     // Every connection with a client, control and data. A client whose
     // machine vanishes (a lid closed, a network gone) sends neither FIN nor
     // RST, and would otherwise hold its session, and the file it was
@@ -70,21 +65,7 @@ public:
     }
     bool IsConnectionLost();
 
-    // Makes m_pDataSocket a completed connection; false after a failure reply
-    // (the caller then closes the data connection).
-    bool OpenDataConnection();
-    void CloseDataConnection();
-    // The half of a posted close that cannot wait: what the ending connection
-    // was set up with (PORT address, REST offset, passive mode) is forgotten
-    // at once, so that whatever the client sends next is for the next one.
-    // Returns the number of the data socket, for CloseDataSocket.
-    quint64 ReleaseDataConnection();
-    // Destroys the data socket of that number if the session still has it;
-    // a newer one is left alone.
-    void CloseDataSocket(quint64 nSocketNumber);
-    // The one place an active data connection may go: the client's own
-    // address, on a port that is not a system service's.
-    static bool IsPermittedDataTarget(const QByteArray& strHost, int nPort, const QByteArray& strPeer);
+    CDataChannel& DataChannel() { return m_DataChannel; }
     // The whole LIST/NLST text for an argument whose options are stripped;
     // false after the refusal reply.
     bool BuildListing(const QByteArray& argument, QByteArray& listing);
@@ -128,24 +109,8 @@ public:
 
     // Decimal text to a number as atoi/atoll read it (saturating).
     static qint64 DecimalValue(const QByteArray& text, qint64 minimum, qint64 maximum);
-    // The PORT argument's fields into the data host text and port.
-    static void ApplyPortArgument(const QByteArray& argument, QByteArray& strHost, int& nPort);
 
-    // The data socket's word on the transfer the session started on it; the
-    // state stays the session's, and these are the only ways it changes from
-    // there. A transfer ends here alone: the session is idle again, the reply
-    // goes out, and the data connection is let go.
-    void EndTransfer(TextTemplate<> reply);
-    // The data connection closed with no transfer left to end on it (a
-    // command waiting for the connection reports that itself).
-    void OnDataConnectionClosed() { m_nState = SESSION_IDLE; }
-
-    // Read by the session's other classes and by tests.
     int State() const { return m_nState; }
-    const QByteArray& DataHost() const { return m_strDataHost; }
-    int DataPort() const { return m_nDataPort; }
-    qint64 RestartOffset() const { return m_nRestartOffset; }
-    CClientThread* Thread() const { return m_pThread; }
 
 protected:
     void OnReceive(int nErrorCode) override;
@@ -158,24 +123,17 @@ private:
     void EndSession();
     bool CreateDirectoryTree(const QByteArray& local);
     void MoveRenameSource(const QByteArray& target, TextTemplate<const char*> done, TextTemplate<const char*> failed);
-    bool ConnectActive();
-    bool CheckDataConnectionAfterWait();
-    void NewDataSocket();
-    void ForgetDataSettings();
+    // The data channel's hook: no transfer runs any more.
+    void OnTransferOver() { m_nState = SESSION_IDLE; }
 
     CClientThread* m_pThread;
     QByteArray m_strUser;
     bool m_bRenameIsFile = false;
     QByteArray m_strRenameFrom;
     int m_nState = SESSION_NOT_LOGGED_IN;
-    qint64 m_nRestartOffset = 0;
-    bool m_bPassive = false;
-    int m_nDataPort = -1;
-    QByteArray m_strDataHost;
     CVirtualPath m_Paths; // home and current directory, set at login
-    std::unique_ptr<CDataSocket> m_pDataSocket;
-    // Counts the data sockets made, so that a posted close names its own.
-    quint64 m_nDataSocketNumber = 0;
     QByteArray m_strRecvBuffer;
     QList<QByteArray> m_CommandQueue;
+    // Declared last: it goes first, while the session it speaks to is whole.
+    CDataChannel m_DataChannel;
 };

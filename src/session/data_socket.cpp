@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
-#include "session/client_thread.h"
 #include "session/control_socket.h"
+#include "session/data_channel.h"
 
-CDataSocket::CDataSocket(CControlSocket* pSession) : m_pSession(pSession) {}
+CDataSocket::CDataSocket(CDataChannel& channel, QByteArray strPeer) : m_Channel(channel), m_strPeer(std::move(strPeer))
+{
+}
 
 // The base closes the connection and the member file closes itself.
 CDataSocket::~CDataSocket() = default;
@@ -20,7 +22,7 @@ void CDataSocket::OnAccept(int)
     // who raced it there is sent away and the port keeps waiting.
     QByteArray address;
     quint16 port = 0;
-    if (!PeerNameOf(accepted.Get(), address, port) || address != m_pSession->Thread()->PeerAddress())
+    if (!PeerNameOf(accepted.Get(), address, port) || address != m_strPeer)
         return;
     Close();
     Attach(accepted.Release(), kAllSocketEvents);
@@ -35,27 +37,35 @@ void CDataSocket::OnConnect(int nErrorCode)
     if (nErrorCode == 0)
         return;
     m_bConnectFailed = true;
-    m_pSession->EndTransfer(Text::ReplyDataOpenFailed);
+    EndTransfer(Text::ReplyDataOpenFailed);
+}
+
+void CDataSocket::EndTransfer(TextTemplate<> reply)
+{
+    m_Transfer = Transfer::None;
+    m_Channel.EndTransfer(reply);
 }
 
 void CDataSocket::StartSendList(const QByteArray& listing)
 {
+    m_Transfer = Transfer::List;
     m_strListing = listing;
     m_nTotal = m_strListing.size();
     m_nPosition = 0;
     OnSend(0);
 }
 
-void CDataSocket::StartSendFile(const QByteArray& path)
+void CDataSocket::StartSendFile(const QByteArray& path, qint64 nOffset)
 {
-    if (!OpenSendFile(path)) {
-        m_pSession->EndTransfer(Text::ReplyTransferAborted);
+    m_Transfer = Transfer::Download;
+    if (!OpenSendFile(path, nOffset)) {
+        EndTransfer(Text::ReplyTransferAborted);
         return;
     }
     OnSend(0);
 }
 
-bool CDataSocket::OpenSendFile(const QByteArray& path)
+bool CDataSocket::OpenSendFile(const QByteArray& path, qint64 nOffset)
 {
     if (!m_File.Open(path, CNativeFile::Mode::ReadDenyWrite))
         return false;
@@ -65,21 +75,20 @@ bool CDataSocket::OpenSendFile(const QByteArray& path)
         return false;
     }
     // An offset at or past the end (or below 0) never skips the whole file.
-    const qint64 nOffset = m_pSession->RestartOffset();
     m_nPosition = nOffset >= 0 && nOffset < m_nTotal ? nOffset : 0;
     return true;
 }
 
-void CDataSocket::StartReceiveFile(const QByteArray& path)
+void CDataSocket::StartReceiveFile(const QByteArray& path, qint64 nOffset)
 {
-    if (!OpenReceiveFile(path))
-        m_pSession->EndTransfer(Text::ReplyFileAccess);
+    m_Transfer = Transfer::Upload;
+    if (!OpenReceiveFile(path, nOffset))
+        EndTransfer(Text::ReplyFileAccess);
 }
 
-bool CDataSocket::OpenReceiveFile(const QByteArray& path)
+bool CDataSocket::OpenReceiveFile(const QByteArray& path, qint64 nOffset)
 {
     // A negative offset names no place in a file; refuse before creating it.
-    const qint64 nOffset = m_pSession->RestartOffset();
     if (nOffset < 0)
         return false;
     if (!m_File.Open(path, CNativeFile::Mode::WriteDenyWrite))
@@ -98,8 +107,7 @@ bool CDataSocket::OpenReceiveFile(const QByteArray& path)
 void CDataSocket::OnSend(int)
 {
     AssertOwnThread();
-    const int nState = m_pSession->State();
-    if ((nState == SESSION_SENDING_FILE && m_File.IsOpen()) || nState == SESSION_SENDING_LIST)
+    if ((m_Transfer == Transfer::Download && m_File.IsOpen()) || m_Transfer == Transfer::List)
         SendSteps();
 }
 
@@ -152,7 +160,7 @@ void CDataSocket::EndSending(TextTemplate<> reply)
     Close();
     m_nTotal = 0;
     m_nPosition = 0;
-    m_pSession->EndTransfer(reply);
+    EndTransfer(reply);
 }
 
 void CDataSocket::OnReceive(int)
@@ -169,7 +177,7 @@ void CDataSocket::OnReceive(int)
 
 int CDataSocket::ReceiveStep()
 {
-    if (m_pSession->State() != SESSION_RECEIVING_FILE || !m_File.IsOpen())
+    if (m_Transfer != Transfer::Upload || !m_File.IsOpen())
         return 0;
     const int received = Receive(m_pReceiveBuffer.get(), kReceiveStep);
     if (received == kSocketError) {
@@ -195,33 +203,31 @@ void CDataSocket::EndReceiving(TextTemplate<> reply)
     m_pReceiveBuffer.reset();
     Close();
     m_nPosition = 0;
-    m_pSession->EndTransfer(reply);
+    EndTransfer(reply);
 }
 
 void CDataSocket::OnClose(int nErrorCode)
 {
     AssertOwnThread();
-    ShutDown(1);
-    if (m_pSession->State() == SESSION_RECEIVING_FILE && nErrorCode != 0) {
+    ShutDown(kShutDownSend);
+    const Transfer transfer = m_Transfer;
+    if (transfer == Transfer::Upload && nErrorCode != 0) {
         // A reset breaks the upload off. It is reported only once nothing
         // is left to read, and reading on would find an ordinary end of stream,
         // so it has to fail here or it would pass for a finished upload.
         if (m_File.IsOpen())
             EndReceiving(Text::ReplyTransferAborted);
-    } else if (m_pSession->State() == SESSION_RECEIVING_FILE) {
+    } else if (transfer == Transfer::Upload) {
         // What the client sent before it closed is still queued: write it all,
         // then the end of the stream completes the upload.
         while (ReceiveStep() > 0) {
         }
-    } else {
-        // With no transfer running (the client let go of a passive connection
-        // after a refusal) a reply would answer no command and put every
-        // later reply one behind, so the connection is only dropped.
-        if (m_pSession->State() != SESSION_IDLE)
-            m_pSession->EndTransfer(Text::ReplyTransferAborted);
-        else
-            m_pSession->Thread()->PostCloseData();
+    } else if (transfer != Transfer::None) {
+        EndTransfer(Text::ReplyTransferAborted);
     }
-    m_pSession->OnDataConnectionClosed();
+    // With no transfer set up (the client let go of a passive connection
+    // after a refusal) a reply would answer no command and put every later
+    // reply one behind, so the connection is only dropped.
     m_bConnected = false;
+    m_Channel.OnConnectionClosed(transfer == Transfer::None);
 }

@@ -9,24 +9,35 @@
 #include "platform/native_file.h"
 #include "platform/text_table.h"
 
-class CControlSocket;
+class CDataChannel;
 
 // The data connection of one session, active or passive, and the transfer
 // that runs on it: a listing or a file going out, or a file coming in, in
 // blocks driven by the socket's notifications. A passive object first
 // listens and then becomes the one connection it accepts. Lives on the
-// session thread, is owned by the session's control socket, and owns the
-// transfer's open file.
+// session thread, is owned by the session's data channel, and owns the
+// transfer's open file. It knows what it is moving; what the session makes of
+// the end of it is the channel's business.
 class CDataSocket : public CAsyncSocket {
     Q_OBJECT
 public:
+    // What the connection carries. An upload is announced before the
+    // connection is complete, and its file opened only once it is.
+    enum class Transfer {
+        None,
+        List,
+        Download,
+        Upload,
+    };
+
     // Bytes moved per notification before the session looks at its other
     // events (an ABOR, a stop) again.
     static constexpr int kBytesPerTurn = 4 << 20;
     // What one receive of an upload may take from the socket.
     static constexpr int kReceiveStep = 256 << 10;
 
-    explicit CDataSocket(CControlSocket* pSession);
+    // strPeer: the one address a passive port accepts a connection from.
+    CDataSocket(CDataChannel& channel, QByteArray strPeer);
     ~CDataSocket() override;
 
     // The connection attempt has completed (failed attempts included).
@@ -34,9 +45,14 @@ public:
     // An active connect was refused; the session has been told already.
     bool HasConnectFailed() const { return m_bConnectFailed; }
 
+    void AwaitUpload() { m_Transfer = Transfer::Upload; }
+    bool IsTransferring() const { return m_Transfer != Transfer::None; }
+    // Nothing more is moved; the file stays open until the object goes.
+    void StopTransfer() { m_Transfer = Transfer::None; }
+
     void StartSendList(const QByteArray& listing);
-    void StartSendFile(const QByteArray& path);
-    void StartReceiveFile(const QByteArray& path);
+    void StartSendFile(const QByteArray& path, qint64 nOffset);
+    void StartReceiveFile(const QByteArray& path, qint64 nOffset);
 
 protected:
     void OnReceive(int nErrorCode) override;
@@ -46,8 +62,9 @@ protected:
     void OnClose(int nErrorCode) override;
 
 private:
-    bool OpenSendFile(const QByteArray& path);
-    bool OpenReceiveFile(const QByteArray& path);
+    bool OpenSendFile(const QByteArray& path, qint64 nOffset);
+    bool OpenReceiveFile(const QByteArray& path, qint64 nOffset);
+    void EndTransfer(TextTemplate<> reply);
     void SendSteps();
     int SendStep(int nBudget);
     void ContinueSendingLater();
@@ -55,6 +72,9 @@ private:
     int ReceiveStep();
     void EndReceiving(TextTemplate<> reply);
 
+    CDataChannel& m_Channel;
+    QByteArray m_strPeer;
+    Transfer m_Transfer = Transfer::None;
     bool m_bConnected = false;
     bool m_bConnectFailed = false;
     qint64 m_nPosition = 0;
@@ -63,5 +83,4 @@ private:
     QByteArray m_strListing;
     // Exists only while an upload runs.
     std::unique_ptr<char[]> m_pReceiveBuffer;
-    CControlSocket* m_pSession;
 };

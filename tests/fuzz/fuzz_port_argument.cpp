@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray argument(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     QByteArray host = "unchanged";
     int port = -1;
-    CControlSocket::ApplyPortArgument(argument, host, port);
+    CDataChannel::ApplyPortArgument(argument, host, port);
     Require(host.size() <= argument.size() + 4, "the host text comes from the argument");
 
     const qint64 value = CControlSocket::DecimalValue(argument, LLONG_MIN, LLONG_MAX);
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         QByteArray parsedHost;
         int parsedPort = -1;
-        CControlSocket::ApplyPortArgument(wellFormed, parsedHost, parsedPort);
+        CDataChannel::ApplyPortArgument(wellFormed, parsedHost, parsedPort);
         const QByteArray expectedHost = QByteArray::number(numbers[0]) + '.' + QByteArray::number(numbers[1]) + '.'
                                         + QByteArray::number(numbers[2]) + '.' + QByteArray::number(numbers[3]);
         Require(parsedHost == expectedHost, "a well-formed address parses exactly");

@@ -258,7 +258,7 @@ void TestControlSocket::portFieldsAreParsed()
     QFETCH(int, port);
     QByteArray storedHost;
     int storedPort = -1;
-    CControlSocket::ApplyPortArgument(argument, storedHost, storedPort);
+    CDataChannel::ApplyPortArgument(argument, storedHost, storedPort);
     QCOMPARE(storedHost, host);
     QCOMPARE(storedPort, port);
 }

@@ -105,8 +105,8 @@ void TestDataConnection::permittedActiveTargets()
     QFETCH(QByteArray, host);
     QFETCH(int, port);
     QFETCH(bool, bPermitted);
-    QCOMPARE(CControlSocket::IsPermittedDataTarget(host, port, "10.0.0.5"), bPermitted);
-    QVERIFY(!CControlSocket::IsPermittedDataTarget(host, port, QByteArray()));
+    QCOMPARE(CDataChannel::IsPermittedDataTarget(host, port, "10.0.0.5"), bPermitted);
+    QVERIFY(!CDataChannel::IsPermittedDataTarget(host, port, QByteArray()));
 }
 
 void TestDataConnection::pasvAnnouncesTheControlAddress()
@@ -213,8 +213,8 @@ void TestDataConnection::passiveWaitEndsAfterFiveSeconds()
     QElapsedTimer elapsed;
     elapsed.start();
     QCOMPARE(m_pClient->Command("LIST"), Big5(Text::ReplyListStart));
-    QCOMPARE(m_pClient->ReadLine(CControlSocket::kDataConnectTimeoutMs + 2000), Big5(Text::ReplyDataSocketFailed));
-    QVERIFY(elapsed.elapsed() >= CControlSocket::kDataConnectTimeoutMs - 100);
+    QCOMPARE(m_pClient->ReadLine(CDataChannel::kConnectTimeoutMs + 2000), Big5(Text::ReplyDataSocketFailed));
+    QVERIFY(elapsed.elapsed() >= CDataChannel::kConnectTimeoutMs - 100);
     QVERIFY(m_pClient->StaysSilent());
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
 }
