@@ -22,7 +22,7 @@ test: build
 # The robustness tests at full size: 500 sessions at once, and Stop with 500;
 # and the real program holding 9,000 logged-in clients from a soft limit of 1024.
 soak: build
-	@TESSEL_SOAK=1 ctest --test-dir $(BUILD) --output-on-failure -R '^(robust/|e2e/test_crowd)'
+	@TESSEL_SOAK=1 ctest --test-dir $(BUILD) --output-on-failure -R '^(robust/|e2e/test_crowd|e2e/test_vanished)'
 
 run: build
 	@tools/run.sh $(BUILD)/tessel-ftp

@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ make pkg-config
     qt6-base-dev fonts-arphic-uming locales
     iproute2 util-linux procps psmisc libcap2-bin
-    curl wget lftp python3 rclone fuse3
+    curl wget lftp python3 rclone fuse3 aria2 nftables
     xvfb xauth jwm xdotool x11-utils imagemagick
 )
 packages+=("$@")
