@@ -61,8 +61,10 @@ package: configure
 	@rm -f $(BUILD)/tessel-ftp_*.deb
 	@cd $(BUILD) && cpack --config CPackConfig.cmake
 
-# As root: lints the package, installs it, serves port 21 from it as an
-# ordinary user in a private network, purges it and looks for leftovers.
+# As root: lints the package; installs it in a scratch copy of the system
+# without Chinese fonts and takes pictures of its window there
+# ($(BUILD)/package-check); installs it, serves port 21 from it as an ordinary
+# user in a private network, purges it and looks for leftovers.
 package-check: package
 	@tools/install-deps.sh lintian desktop-file-utils appstream
 	@tools/package-check.sh $(BUILD)

@@ -1,5 +1,5 @@
 # Everything a desktop installs besides the program: its menu entry and icons,
-# the AppStream description, the manual page and the Debian documents, and the
+# the AppStream description, the manual pages and the Debian documents, and the
 # Debian package made of all of it (cmake --build build --target package).
 
 set(TESSEL_RELEASE_DATE 2026-12-08)
@@ -41,6 +41,10 @@ endfunction()
 
 configure_file(${packaging_source}/tessel-ftp.1.in ${packaging_out}/manual/tessel-ftp.1 @ONLY)
 tessel_gzip(${packaging_out}/manual/tessel-ftp.1 tessel-ftp.1)
+# The same page in Traditional Chinese, which man shows where the desktop's
+# language is zh_TW.
+configure_file(${packaging_source}/tessel-ftp.zh_TW.1.in ${packaging_out}/manual/tessel-ftp.zh_TW.1 @ONLY)
+tessel_gzip(${packaging_out}/manual/tessel-ftp.zh_TW.1 tessel-ftp.zh_TW.1)
 tessel_gzip(${packaging_source}/debian/changelog changelog)
 configure_file(${packaging_source}/tessel-ftp.metainfo.xml.in
     ${packaging_out}/${TESSEL_APPSTREAM_ID}.metainfo.xml @ONLY)
@@ -53,6 +57,8 @@ target_link_options(tessel-ftp PRIVATE -Wl,-z,relro,-z,now)
 install(FILES res/desktop/tessel-ftp.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${packaging_out}/${TESSEL_APPSTREAM_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${packaging_out}/tessel-ftp.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${packaging_out}/tessel-ftp.zh_TW.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/zh_TW/man1
+    RENAME tessel-ftp.1.gz)
 install(FILES ${packaging_source}/debian/copyright ${packaging_out}/changelog.gz DESTINATION ${doc_dir})
 
 # tessel_package_owning(VARIABLE PATH...): the Debian package that installed
@@ -70,15 +76,33 @@ function(tessel_package_owning variable)
     endforeach()
 endfunction()
 
-# The CP950 converter is glibc's BIG5 gconv module, which iconv loads by hand:
-# dpkg-shlibdeps never sees it. Depend on the package that ships it unless
-# that is the C library's own package, which shlibdeps names anyway.
+# What the program loads by hand, which dpkg-shlibdeps never sees, unless it
+# comes in a package that shlibdeps names anyway.
 set(multiarch ${CMAKE_LIBRARY_ARCHITECTURE})
+set(tessel_depends "")
+# The CP950 converter, glibc's BIG5 gconv module, which iconv loads.
 tessel_package_owning(gconv_package /usr/lib/${multiarch}/gconv/BIG5.so /lib/${multiarch}/gconv/BIG5.so)
 tessel_package_owning(libc_package /lib/${multiarch}/libc.so.6 /usr/lib/${multiarch}/libc.so.6)
-if(NOT gconv_package STREQUAL libc_package)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS ${gconv_package})
+if(gconv_package AND NOT gconv_package STREQUAL libc_package)
+    list(APPEND tessel_depends ${gconv_package})
 endif()
+# The X11 platform plugin, which draws the window and hosts the tray icon
+# (embedded in the notification area, or over D-Bus where the desktop's tray
+# asks for that; both are in the plugin and the libraries it links). Debian
+# ships it with the Gui library; should it move to a package of its own, the
+# package depends on that.
+get_target_property(gui_library Qt6::Gui LOCATION)
+tessel_package_owning(xcb_package ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/platforms/libqxcb.so)
+tessel_package_owning(gui_package ${gui_library})
+if(xcb_package AND NOT xcb_package STREQUAL gui_package)
+    list(APPEND tessel_depends ${xcb_package})
+endif()
+# Every text of the window is Chinese: on a desktop installed in another
+# language, or a minimal one, there may be no font with those characters at
+# all, and each would show as an empty box. The dialogs ask for a Ming face,
+# whose stand-in is AR PL UMing; Noto's CJK fonts cover Big5 as well.
+list(APPEND tessel_depends "fonts-arphic-uming | fonts-noto-cjk")
+list(JOIN tessel_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessel-ftp)
@@ -105,8 +129,10 @@ The program is a single window with a log of every connection, command and
 reply. Its texts are Traditional Chinese and file names travel in Big5.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # setcap grants the port-21 capability on install; without it the program
-# still installs and says how to grant it later.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libcap2-bin)
+# still installs and says how to grant it later. Qt's own catalogues put the
+# folder chooser and the message boxes' buttons in Chinese; without them
+# those stay English.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcap2-bin, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${packaging_source}/debian/postinst ${packaging_source}/debian/triggers)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -12,6 +12,7 @@
 #include "ui/dialog_font.h"
 #include "ui/main_dlg.h"
 #include "ui/system_tray.h"
+#include "ui/toolkit_translation.h"
 
 namespace {
 
@@ -25,6 +26,9 @@ CServerApp::CServerApp(int& argc, char** argv) : QApplication(argc, argv)
     setOrganizationName(QString::fromUtf8(CSettingsStore::kOrganization));
     setApplicationName(CSettingsStore::ApplicationName());
     setWindowIcon(QIcon(kIcon));
+    // Before any window, the start-up failure boxes included. Without the
+    // catalogue the toolkit's own texts stay English, which is no reason to stop.
+    CToolkitTranslation::Install();
     // The run ends when the main window's run ends, not when the last
     // visible window closes: the main window may be hidden behind the tray
     // while an about box opened from the tray is closed.

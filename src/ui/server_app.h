@@ -8,10 +8,10 @@
 class CMainDlg;
 class CSystemTray;
 
-// The application object: brings the program up (settings location, socket
-// and picture support, the tray icon), runs the main window until its run
-// ends, and carries out the tray menu's commands. One per process, on the
-// main thread.
+// The application object: brings the program up (settings location, the
+// toolkit's Chinese texts, socket and picture support, the tray icon), runs
+// the main window until its run ends, and carries out the tray menu's
+// commands. One per process, on the main thread.
 class CServerApp : public QApplication {
     Q_OBJECT
 public:

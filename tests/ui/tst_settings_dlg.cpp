@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -9,6 +11,7 @@
 
 #include "platform/text_table.h"
 #include "ui/settings_dlg.h"
+#include "ui/toolkit_translation.h"
 
 namespace {
 
@@ -79,6 +82,7 @@ private slots:
     void enterPressesTheFocusedButtonOnly();
     void browseReplacesOnlyThePath();
     void modalRunEndsWithOk();
+    void folderChooserSpeaksChinese();
 };
 
 void TestSettingsDlg::valuesReachControls()
@@ -244,6 +248,34 @@ void TestSettingsDlg::modalRunEndsWithOk()
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(dialog.Values().AutoStart, 0);
     QCOMPARE(dialog.Values().HomeDirectory, kOpened.HomeDirectory);
+}
+
+// The chooser the dialog opens by itself, with Qt's catalogue installed as the
+// program installs it at start: the toolkit's buttons read in Traditional
+// Chinese (選擇 is not the Simplified 选择), and Cancel leaves the path alone.
+void TestSettingsDlg::folderChooserSpeaksChinese()
+{
+    QVERIFY(CToolkitTranslation::Install());
+    CSettingsDlg dialog(kOpened);
+    dialog.show();
+    QString title;
+    QStringList buttons;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (chooser == nullptr)
+            return;
+        poll.stop();
+        title = chooser->windowTitle();
+        const auto* box = chooser->findChild<QDialogButtonBox*>();
+        buttons = QStringList{box->button(QDialogButtonBox::Open)->text(), box->button(QDialogButtonBox::Cancel)->text()};
+        QTest::mouseClick(box->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+    });
+    poll.start(10);
+    Browse(dialog);
+    QCOMPARE(title, QStringLiteral("請選擇目錄："));
+    QCOMPARE(buttons, (QStringList{QStringLiteral("選擇(&C)"), QStringLiteral("取消")}));
+    QCOMPARE(PathEdit(dialog)->text(), kOpened.HomeDirectory);
 }
 
 QTEST_MAIN(TestSettingsDlg)
