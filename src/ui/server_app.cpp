@@ -43,7 +43,7 @@ CServerApp::~CServerApp()
 
 int CServerApp::InitInstance()
 {
-    if (!InitSockets()) {
+    if (!LiftDescriptorLimitAndIgnoreBrokenPipes()) {
         ShowStartupFailure(CTextTable::Display(Text::SocketInitFailed));
         return 1;
     }
@@ -67,7 +67,7 @@ int CServerApp::InitInstance()
 // Each client takes descriptors, and the soft limit a desktop starts programs
 // with would turn clients away long before memory runs short; a system that
 // refuses to lift it still leaves a server for fewer clients.
-bool CServerApp::InitSockets()
+bool CServerApp::LiftDescriptorLimitAndIgnoreBrokenPipes()
 {
     CDescriptorLimit::RaiseToHard();
     return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;

@@ -25,7 +25,7 @@ public:
     void OnAppExit();
 
 private:
-    static bool InitSockets();
+    static bool LiftDescriptorLimitAndIgnoreBrokenPipes();
     static bool InitComponents();
     static void ShowStartupFailure(const QString& text);
     void CreateTrayIcon();
