@@ -29,7 +29,7 @@ bool CClientThread::InitInstance()
     // transfer's 226 until the client acknowledged its 150, which a client
     // that is only reading delays by tens of milliseconds per transfer.
     m_pControlSocket->SetNoDelay(true);
-    m_pControlSocket->SetPeerTimeouts(CControlSocket::kClientTimeouts);
+    m_pControlSocket->SetPeerTimeouts(CControlSocket::kControlTimeouts);
     m_pControlSocket->SendReply(Text::Greeting);
     m_pHost->PostClientConnected(m_strPeerAddress, ThreadId());
     return true;

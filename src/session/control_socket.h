@@ -34,15 +34,19 @@ class CControlSocket : public CSocket {
 public:
     static constexpr int kMaxReceiveChunk = 512;
     static constexpr int kMaxPendingText = 4096;
-    // Every connection with a client, control and data. A client whose
-    // machine vanishes (a lid closed, a network gone) sends neither FIN nor
-    // RST, and would otherwise hold its session, and the file it was
-    // fetching, until the server stops. Five minutes rides out a network that
-    // drops away for a minute or two, yet gives a vanished client's session
-    // back well within ten; after two quiet minutes a probe every 30 s costs an
-    // idle client one small packet, which its kernel answers unseen. Six
-    // probes end at the same five minutes where no user timeout is known.
-    static constexpr PeerTimeouts kClientTimeouts = {120, 30, 6, 300'000};
+    // A client whose machine vanishes (a lid closed, a network gone) sends
+    // neither FIN nor RST, and would otherwise hold its session, and the file
+    // it was fetching, until the server stops. After two quiet minutes a probe
+    // every 30 s costs an idle client one small packet, which its kernel
+    // answers unseen. The control connection gives up after three minutes
+    // without a word, the data connection after five: so the session of a
+    // client that has gone ends through its control connection first, and the
+    // 426 that its broken data connection would bring never has to wait out a
+    // second timeout of its own; a client that only stopped reading gets that
+    // 426 on a control connection that still answers. The probe counts end at
+    // the same times where the kernel knows no user timeout.
+    static constexpr PeerTimeouts kControlTimeouts = {120, 30, 2, 180'000};
+    static constexpr PeerTimeouts kDataTimeouts = {120, 30, 6, 300'000};
 
     explicit CControlSocket(CClientThread* pThread);
     ~CControlSocket() override;

@@ -86,7 +86,7 @@ bool CDataChannel::ConnectActive()
         return Refuse(Text::ReplyDataConnectFailed);
     if (!m_pSocket->Create(0, kAllSocketEvents))
         return Refuse(Text::ReplyDataSocketFailed);
-    m_pSocket->SetPeerTimeouts(CControlSocket::kClientTimeouts);
+    m_pSocket->SetPeerTimeouts(CControlSocket::kDataTimeouts);
     // No reads or writes are reported before the transfer is set up.
     m_pSocket->AsyncSelect(FD_ACCEPT | FD_CONNECT | FD_CLOSE);
     if (!m_pSocket->Connect(m_strHost, static_cast<quint16>(m_nPort)) && m_pSocket->GetLastError() != WSAEWOULDBLOCK)

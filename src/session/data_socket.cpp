@@ -26,7 +26,7 @@ void CDataSocket::OnAccept(int)
         return;
     Close();
     Attach(accepted.Release(), kAllSocketEvents);
-    SetPeerTimeouts(CControlSocket::kClientTimeouts);
+    SetPeerTimeouts(CControlSocket::kDataTimeouts);
     m_bConnected = true;
 }
 

@@ -525,8 +525,7 @@ void TestTransfers::everyConnectionNoticesAVanishedClient()
     QFETCH(bool, bPassive);
     // The options are read on the session's ends, which the kernel would use
     // to give up on a client that no longer answers.
-    const auto expectTimeouts = [](int serverEnd) {
-        const PeerTimeouts& wanted = CControlSocket::kClientTimeouts;
+    const auto expectTimeouts = [](int serverEnd, const PeerTimeouts& wanted) {
         const auto option = [serverEnd](int level, int name) {
             int value = -1;
             socklen_t length = sizeof(value);
@@ -539,7 +538,7 @@ void TestTransfers::everyConnectionNoticesAVanishedClient()
         QCOMPARE(option(IPPROTO_TCP, TCP_KEEPCNT), wanted.nKeepProbes);
         QCOMPARE(option(IPPROTO_TCP, TCP_USER_TIMEOUT), wanted.nUserTimeoutMs);
     };
-    expectTimeouts(CProcessResources::PeerSocketOf(m_pClient->Handle()));
+    expectTimeouts(CProcessResources::PeerSocketOf(m_pClient->Handle()), CControlSocket::kControlTimeouts);
     if (QTest::currentTestFailed())
         return;
 
@@ -556,7 +555,7 @@ void TestTransfers::everyConnectionNoticesAVanishedClient()
     }
     // Bytes flowing mean the session holds its end of the connection.
     QVERIFY(CTransferFixture::ReadAtLeast(data, 4096));
-    expectTimeouts(CProcessResources::PeerSocketOf(data));
+    expectTimeouts(CProcessResources::PeerSocketOf(data), CControlSocket::kDataTimeouts);
     ::close(data);
 }
 
