@@ -166,11 +166,25 @@ bool CAsyncSocket::Listen(int backlog)
 
 int CAsyncSocket::AcceptHandle()
 {
+    return AcceptInto(nullptr, nullptr);
+}
+
+int CAsyncSocket::AcceptHandle(QByteArray& peerAddress)
+{
+    sockaddr_in remote = {};
+    socklen_t length = sizeof(remote);
+    const int handle = AcceptInto(reinterpret_cast<sockaddr*>(&remote), &length);
+    peerAddress = handle >= 0 && remote.sin_family == AF_INET ? DottedAddress(remote) : QByteArray();
+    return handle;
+}
+
+int CAsyncSocket::AcceptInto(sockaddr* pRemote, socklen_t* pLength)
+{
     AssertOwnThread();
     // Accepting is what asks for the next accept notification.
     ArmRead(true);
     const int handle = CSystemCall::RetryOnInterrupt(
-        [&] { return ::accept4(m_Socket.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC); });
+        [&] { return ::accept4(m_Socket.Get(), pRemote, pLength, SOCK_NONBLOCK | SOCK_CLOEXEC); });
     if (handle < 0)
         m_nLastError = ErrorFromErrno(errno);
     return handle;

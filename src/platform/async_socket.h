@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <sys/socket.h>
 
 #include <QByteArray>
 #include <QObject>
@@ -87,6 +88,8 @@ public:
     // Accepts the waiting connection and hands over its bare descriptor (-1 on
     // failure), for a socket object that another thread will attach.
     int AcceptHandle();
+    // The same, with the peer's dotted address from the same call.
+    int AcceptHandle(QByteArray& peerAddress);
     bool Connect(const QByteArray& host, quint16 port);
     virtual int Send(const void* data, int length);
     // Sends up to length bytes of an open file, from offset, without passing
@@ -127,6 +130,7 @@ protected:
     void SetLastError(int error) { m_nLastError = error; }
 
 private:
+    int AcceptInto(sockaddr* pRemote, socklen_t* pLength);
     int SendResult(int sent);
     void StartNotifiers();
     void StopNotifiers();

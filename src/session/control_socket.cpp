@@ -358,12 +358,14 @@ void CControlSocket::CmdPasv(const QByteArray&)
     quint16 dataPort = 0;
     if (!m_DataChannel.EnterPassive(dataPort))
         return SendReply(Text::ReplyPasvFailed);
-    // The address the client reached us at is the one it can reach again.
-    QByteArray address;
-    quint16 controlPort = 0;
-    GetSockName(address, controlPort);
-    address.replace('.', ',');
-    SendReply(Text::ReplyPasv, address.constData(), dataPort >> 8, dataPort & 0xFF);
+    // The address the client reached us at is the one it can reach again; it
+    // is the same for every PASV of the session.
+    if (m_strPassiveAddress.isEmpty()) {
+        quint16 controlPort = 0;
+        GetSockName(m_strPassiveAddress, controlPort);
+        m_strPassiveAddress.replace('.', ',');
+    }
+    SendReply(Text::ReplyPasv, m_strPassiveAddress.constData(), dataPort >> 8, dataPort & 0xFF);
 }
 
 bool CControlSocket::BuildListing(const QByteArray& argument, QByteArray& listing)

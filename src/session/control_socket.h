@@ -136,6 +136,8 @@ private:
     QByteArray m_strRenameFrom;
     int m_nState = SESSION_NOT_LOGGED_IN;
     CVirtualPath m_Paths; // home and current directory, set at login
+    // This end's address in the form of a 227 reply, once a PASV has asked.
+    QByteArray m_strPassiveAddress;
     QByteArray m_strRecvBuffer;
     QList<QByteArray> m_CommandQueue;
     // Declared last: it goes first, while the session it speaks to is whole.

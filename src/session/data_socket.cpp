@@ -15,14 +15,11 @@ CDataSocket::~CDataSocket() = default;
 void CDataSocket::OnAccept(int)
 {
     AssertOwnThread();
-    CUniqueFd accepted(AcceptHandle());
-    if (!accepted.Valid())
-        return;
+    QByteArray address;
+    CUniqueFd accepted(AcceptHandle(address));
     // Only the client of this session may take its passive port; anyone else
     // who raced it there is sent away and the port keeps waiting.
-    QByteArray address;
-    quint16 port = 0;
-    if (!PeerNameOf(accepted.Get(), address, port) || address != m_strPeer)
+    if (!accepted.Valid() || address != m_strPeer)
         return;
     Close();
     Attach(accepted.Release(), kAllSocketEvents);
