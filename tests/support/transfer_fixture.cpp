@@ -1,11 +1,5 @@
 #include "transfer_fixture.h"
 
-#include <cerrno>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 
@@ -47,31 +41,15 @@ bool CTransferFixture::MakeSparseFile(const QByteArray& name, qint64 length) con
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.resize(length);
 }
 
-bool CTransferFixture::ReadAtLeast(int dataSocket, qsizetype bytes)
-{
-    const QDeadlineTimer deadline(CFtpTestClient::kDeadlineMs);
-    char buffer[4096];
-    while (bytes > 0 && !deadline.hasExpired()) {
-        pollfd readable = {dataSocket, POLLIN, 0};
-        if (::poll(&readable, 1, static_cast<int>(deadline.remainingTime())) <= 0)
-            return false;
-        const ssize_t received = ::recv(dataSocket, buffer, std::min<qsizetype>(bytes, sizeof(buffer)), MSG_DONTWAIT);
-        if (received == 0 || (received < 0 && errno != EAGAIN))
-            return false;
-        bytes -= std::max<ssize_t>(received, 0);
-    }
-    return bytes <= 0;
-}
-
 TransferResult CTransferFixture::Download(CFtpTestClient& client, const QByteArray& command)
 {
     TransferResult result;
-    const int data = client.OpenPassive();
-    if (data < 0)
+    CUniqueFd data = client.OpenPassive();
+    if (!data.Valid())
         return result;
     result.preliminary = client.Command(command);
-    result.data = CFtpTestClient::ReadAll(data);
-    ::close(data);
+    result.data = client.ReadAll(data.Get());
+    data.Reset();
     result.final = client.ReadLine();
     return result;
 }
@@ -79,12 +57,12 @@ TransferResult CTransferFixture::Download(CFtpTestClient& client, const QByteArr
 TransferResult CTransferFixture::Upload(CFtpTestClient& client, const QByteArray& command, const QByteArray& bytes)
 {
     TransferResult result;
-    const int data = client.OpenPassive();
-    if (data < 0)
+    CUniqueFd data = client.OpenPassive();
+    if (!data.Valid())
         return result;
     result.preliminary = client.Command(command);
-    CFtpTestClient::WriteAll(data, bytes);
-    ::close(data);
+    client.WriteAll(data.Get(), bytes);
+    data.Reset();
     result.final = client.ReadLine();
     return result;
 }

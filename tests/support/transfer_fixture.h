@@ -33,9 +33,6 @@ public:
     // A file of that length that holds no blocks on disk (it reads as zeros).
     bool MakeSparseFile(const QByteArray& name, qint64 length) const;
 
-    // Waits until the data connection has carried at least that many bytes
-    // (the transfer is under way); false at the deadline or the end.
-    static bool ReadAtLeast(int dataSocket, qsizetype bytes);
     // PASV, the command, then everything the data connection carries.
     static TransferResult Download(CFtpTestClient& client, const QByteArray& command);
     // PASV, the command, the bytes, then the data connection is closed.
