@@ -153,6 +153,14 @@ bool CFtpTestClient::Login()
         && Command("PASS guest") == CTextTable::Big5(Text::ReplyLoggedIn);
 }
 
+std::unique_ptr<CFtpTestClient> CFtpTestClient::LoggedIn(quint16 port)
+{
+    auto client = std::make_unique<CFtpTestClient>();
+    if (!client->Connect(port) || !client->Login())
+        return nullptr;
+    return client;
+}
+
 bool CFtpTestClient::Quit(Deadline deadline)
 {
     // Servers differ in the code of their farewell; any completion reply will do.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QByteArray>
 
 #include "test_socket.h"
@@ -55,6 +57,8 @@ public:
 
     // Reads the greeting, logs in as anonymous; true when all replies were right.
     bool Login();
+    // A client of the port on 127.0.0.1 that pumps events, connected and logged in, or null.
+    static std::unique_ptr<CFtpTestClient> LoggedIn(quint16 port);
     // QUIT (any 2xx farewell), then waits for the server to close its side so
     // its TIME_WAIT stays with it.
     bool Quit(Deadline deadline);

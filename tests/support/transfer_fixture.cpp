@@ -1,44 +1,15 @@
 #include "transfer_fixture.h"
 
-#include <QDir>
-#include <QFile>
-
 CTransferFixture::CTransferFixture() : m_pHarness(std::make_unique<CSessionHarness>())
 {
-    Host().SetHomeDirectory(QFile::encodeName(m_Root.path()));
+    Host().SetHomeDirectory(m_Root.Root());
     Host().SetRight(Right::Download, 1);
     Host().SetRight(Right::Upload, 1);
 }
 
 std::unique_ptr<CFtpTestClient> CTransferFixture::NewClient()
 {
-    auto client = std::make_unique<CFtpTestClient>();
-    if (!client->Connect(m_pHarness->Port()) || !client->Login())
-        return nullptr;
-    return client;
-}
-
-QByteArray CTransferFixture::LocalPath(const QByteArray& name) const
-{
-    return QFile::encodeName(m_Root.filePath(QFile::decodeName(name)));
-}
-
-bool CTransferFixture::WriteFile(const QByteArray& name, const QByteArray& bytes) const
-{
-    QFile file(QFile::decodeName(LocalPath(name)));
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray CTransferFixture::ReadFile(const QByteArray& name) const
-{
-    QFile file(QFile::decodeName(LocalPath(name)));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool CTransferFixture::MakeSparseFile(const QByteArray& name, qint64 length) const
-{
-    QFile file(QFile::decodeName(LocalPath(name)));
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.resize(length);
+    return CFtpTestClient::LoggedIn(m_pHarness->Port());
 }
 
 TransferResult CTransferFixture::Download(CFtpTestClient& client, const QByteArray& command)
