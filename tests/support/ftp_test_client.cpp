@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/system_call.h"
 #include "platform/text_table.h"
 
 namespace {
@@ -120,25 +119,9 @@ int CFtpTestClient::CommandCode(const QByteArray& line, Deadline deadline)
     return SendLine(line) ? ReadReply(deadline) : -1;
 }
 
-int CFtpTestClient::ReceiveUntilEnd(Deadline deadline)
-{
-    char buffer[4096];
-    while (CTestSocket::WaitFor(m_socket.Get(), POLLIN, deadline, m_eWait)) {
-        const ssize_t received = CSystemCall::RetryOnInterrupt(
-            [&] { return ::recv(m_socket.Get(), buffer, sizeof(buffer), MSG_DONTWAIT); });
-        if (received == 0)
-            return 0;
-        if (received < 0 && errno != EAGAIN)
-            return -1;
-        if (received > 0)
-            m_Pending.append(buffer, received);
-    }
-    return 1;
-}
-
 bool CFtpTestClient::WaitClosed(int timeoutMs)
 {
-    return ReceiveUntilEnd(In(timeoutMs)) <= 0;
+    return CTestSocket::ReadToEnd(m_socket.Get(), In(timeoutMs), m_eWait, &m_Pending) != CTestSocket::kTimedOut;
 }
 
 bool CFtpTestClient::StaysSilent(int timeoutMs)
@@ -167,7 +150,7 @@ bool CFtpTestClient::Quit(Deadline deadline)
     const int code = CommandCode("QUIT", deadline);
     if (code < 200 || code > 299)
         return false;
-    const bool bEnded = ReceiveUntilEnd(deadline) >= 0;
+    const bool bEnded = CTestSocket::ReadToEnd(m_socket.Get(), deadline, m_eWait, &m_Pending) >= 0;
     Close();
     return bEnded;
 }

@@ -87,9 +87,6 @@ public:
 private:
     Deadline In(int timeoutMs) const { return CTestSocket::DeadlineIn(timeoutMs < 0 ? m_nTimeoutMs : timeoutMs); }
     Deadline DataDeadline(int timeoutMs) const;
-    // Reads until the server ends the connection: 0 when it closed, -1 on an
-    // error (a reset), 1 at the deadline.
-    int ReceiveUntilEnd(Deadline deadline);
     bool NextLine(Deadline deadline, QByteArray& line);
     bool Fail(const QByteArray& why);
 
