@@ -4,35 +4,25 @@
 
 #include <cstdio>
 #include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include "ftp_wire.h"
+#include "null_server_view.h"
+#include "test_socket.h"
 #include "platform/message_pump.h"
 #include "server/server_control.h"
-#include "server/server_view.h"
 
 namespace {
 
-class CSilentView : public IServerView {
-public:
-    void SetCaption(const QByteArray&) override {}
-    void SetStatusText(const QByteArray&) override {}
-    void SetServerRunning(bool) override {}
-    void AddLogRow(quint32, const QByteArray&) override { ++m_nRows; }
-    int m_nRows = 0;
-};
 
-int ConnectAndLogIn(quint16 port)
+CUniqueFd ConnectAndLogIn(quint16 port)
 {
-    const int handle = CFtpWire::ConnectLoopback(port);
-    if (handle < 0)
-        return -1;
+    CUniqueFd handle = CTestSocket::Connect("127.0.0.1", port, CTestSocket::DeadlineIn(5000), CTestSocket::Wait::Block);
     const char login[] = "USER anonymous\r\nPASS bench\r\n";
-    ::send(handle, login, sizeof(login) - 1, MSG_NOSIGNAL);
+    if (handle.Valid())
+        ::send(handle.Get(), login, sizeof(login) - 1, MSG_NOSIGNAL);
     return handle;
 }
 
@@ -42,11 +32,11 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const int sessions = argc > 1 ? std::atoi(argv[1]) : 200;
-    CSilentView view;
+    CNullServerView view;
     CServerControl server(&view, std::make_shared<CServerSettings>(), 0, "127.0.0.1");
     server.StartServer();
 
-    std::vector<int> clients;
+    std::vector<CUniqueFd> clients;
     for (int i = 0; i < sessions; ++i) {
         clients.push_back(ConnectAndLogIn(server.ListeningPort()));
         CMessagePump::PumpPendingMessages();
@@ -65,7 +55,5 @@ int main(int argc, char* argv[])
                 "all disconnects shown after: %lld ms\n",
                 connected, static_cast<long long>(stopMs), double(stopMs) / std::max(connected, 1),
                 static_cast<long long>(allGoneMs));
-    for (int handle : clients)
-        ::close(handle);
     return connected == sessions ? 0 : 1;
 }

@@ -17,8 +17,8 @@
 
 #include "platform/message_pump.h"
 #include "server/server_control.h"
-#include "server/server_view.h"
-#include "support/ftp_client.h"
+#include "null_server_view.h"
+#include "support/data_pump.h"
 
 namespace {
 
@@ -26,36 +26,29 @@ using BenchData::Clock;
 constexpr std::int64_t kFileSize = std::int64_t(1) << 30;
 constexpr std::int64_t kBeforeStop = 64 << 20;
 
-class CSilentView : public IServerView {
-public:
-    void SetCaption(const QByteArray&) override {}
-    void SetStatusText(const QByteArray&) override {}
-    void SetServerRunning(bool) override {}
-    void AddLogRow(quint32, const QByteArray&) override {}
-};
 
 // The client side of one direction: moves kBeforeStop bytes, says so, then keeps the
 // transfer going until the control connection ends, and notes when.
 void RunClient(int port, bool bUpload, std::atomic<bool>& bMoved, std::atomic<Clock::rep>& ended)
 {
     const auto deadline = BenchData::DeadlineIn(60);
-    CFtpClient client;
+    CFtpTestClient client(BenchData::kBlock);
     CUniqueFd data;
-    if (client.Open(port, deadline) && client.Login(deadline))
+    if (BenchData::OpenClient(client, port, deadline) && BenchData::LogIn(client, deadline))
         data = client.OpenPassive(deadline);
     if (!data.Valid() || !client.SendLine(bUpload ? "STOR stop.bin" : "RETR big.bin")
         || client.ReadReply(deadline) != 150) {
-        std::fprintf(stderr, "bench_stop_transfer: no transfer: %s\n", client.LastReply().c_str());
+        std::fprintf(stderr, "bench_stop_transfer: no transfer: %s\n", client.LastReply().constData());
         bMoved = true;
         return;
     }
     if (bUpload)
         BenchData::SendPattern(data.Get(), kBeforeStop, deadline);
     else
-        BenchData::ReceiveAtLeast(data.Get(), kBeforeStop, deadline);
+        CTestSocket::ReadAtLeast(data.Get(), kBeforeStop, deadline, BenchData::kBlock);
     bMoved = true;
     if (!bUpload)
-        BenchData::DrainUntilReadable(data.Get(), client.ControlFd(), deadline);
+        BenchData::DrainUntilReadable(data.Get(), client.Handle(), deadline);
     while (client.ReadReply(deadline) >= 0) {
     }
     ended = Clock::now().time_since_epoch().count();
@@ -93,7 +86,7 @@ int main(int argc, char* argv[])
     values.HomeDirectory = root.path();
     values.AllowUpload = 1;
     settings->SetValues(values);
-    CSilentView view;
+    CNullServerView view;
     CServerControl server(&view, settings, 0, "127.0.0.1");
     const double retr = StopDuring(server, false);
     const double stor = StopDuring(server, true);

@@ -2,9 +2,6 @@
 // Usage: bench_transfer [MiB]            (default 1024, at most 8192)
 //        bench_transfer serve SECONDS DIR (serves DIR on a loopback port for
 //                                          at most SECONDS, for trying clients)
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -17,112 +14,61 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "platform/async_socket.h"
 #include "discarding_session_host.h"
-#include "ftp_wire.h"
-#include "session/client_thread.h"
+#include "ftp_test_client.h"
+#include "session_harness.h"
 
 namespace {
 
-class CBenchListener : public CAsyncSocket {
-public:
-    explicit CBenchListener(std::shared_ptr<ISessionHost> pHost) : m_pHost(std::move(pHost))
-    {
-        Create(0, kAllSocketEvents, "127.0.0.1");
-        Listen(5);
-        QByteArray address;
-        GetSockName(address, m_nPort);
-    }
-    ~CBenchListener() override
-    {
-        for (auto& session : m_Sessions) {
-            session->PostQuitMessage();
-            session->wait(5000);
-        }
-    }
-    quint16 Port() const { return m_nPort; }
-
-protected:
-    void OnAccept(int) override
-    {
-        const int handle = AcceptHandle();
-        if (handle < 0)
-            return;
-        m_Sessions.push_back(std::make_unique<CClientThread>(handle, m_pHost));
-        m_Sessions.back()->ResumeThread();
-    }
-
-private:
-    std::shared_ptr<ISessionHost> m_pHost;
-    std::vector<std::unique_ptr<CClientThread>> m_Sessions;
-    quint16 m_nPort = 0;
-};
-
-QByteArray ReadLine(int handle)
-{
-    QByteArray line;
-    char byte;
-    while (!line.endsWith("\r\n") && ::recv(handle, &byte, 1, 0) == 1)
-        line.append(byte);
-    return line.trimmed();
-}
-
-QByteArray Command(int handle, const QByteArray& line)
-{
-    const QByteArray wire = line + "\r\n";
-    ::send(handle, wire.constData(), wire.size(), MSG_NOSIGNAL);
-    return ReadLine(handle);
-}
-
-int OpenPassive(int control)
-{
-    QByteArray host;
-    quint16 port = 0;
-    if (!CFtpWire::ParsePassive(Command(control, "PASV"), host, port))
-        return -1;
-    return CFtpWire::ConnectLoopback(port);
-}
+// The whole run ends after two minutes, and with it every wait of the client.
+constexpr int kClientDeadlineMs = 120000;
 
 double MibPerSecond(qint64 bytes, std::chrono::steady_clock::duration elapsed)
 {
     return bytes / 1048576.0 / std::chrono::duration<double>(elapsed).count();
 }
 
+// The bytes of one transfer in 64 KiB pieces, as a simple client sends them.
+qint64 SendBlocks(int data, qint64 nBytes, CTestSocket::Deadline deadline)
+{
+    const std::vector<char> buffer(1 << 16);
+    qint64 sent = 0;
+    while (sent < nBytes) {
+        const qint64 piece = std::min<qint64>(static_cast<qint64>(buffer.size()), nBytes - sent);
+        if (!CTestSocket::WriteAll(data, buffer.data(), piece, deadline, CTestSocket::Wait::Block))
+            break;
+        sent += piece;
+    }
+    return sent;
+}
+
 void RunClient(quint16 port, qint64 nBytes)
 {
-    const int control = CFtpWire::ConnectLoopback(port);
-    ReadLine(control);
-    Command(control, "USER anonymous");
-    Command(control, "PASS bench");
+    const CTestSocket::Deadline deadline = CTestSocket::DeadlineIn(kClientDeadlineMs);
+    CFtpTestClient client(CTestSocket::Wait::Block, kClientDeadlineMs);
+    client.Connect(port);
+    client.ReadLine();
+    client.Command("USER anonymous");
+    client.Command("PASS bench");
 
-    std::vector<char> buffer(1 << 16);
-    int data = OpenPassive(control);
+    CUniqueFd data = client.OpenPassive();
     auto start = std::chrono::steady_clock::now();
-    Command(control, "RETR big");
-    qint64 received = 0;
-    for (ssize_t n; (n = ::recv(data, buffer.data(), buffer.size(), 0)) > 0;)
-        received += n;
-    ::close(data);
-    const QByteArray retrDone = ReadLine(control);
+    client.Command("RETR big");
+    const qint64 received = std::max<qint64>(CTestSocket::ReadToEnd(data.Get(), deadline, CTestSocket::Wait::Block), 0);
+    data.Reset();
+    const QByteArray retrDone = client.ReadLine();
     std::printf("RETR %lld bytes: %.0f MiB/s (%s)\n", static_cast<long long>(received),
                 MibPerSecond(received, std::chrono::steady_clock::now() - start), retrDone.left(3).constData());
 
-    data = OpenPassive(control);
+    data = client.OpenPassive();
     start = std::chrono::steady_clock::now();
-    Command(control, "STOR up");
-    qint64 sent = 0;
-    while (sent < nBytes) {
-        const ssize_t n = ::send(data, buffer.data(), std::min<qint64>(buffer.size(), nBytes - sent), MSG_NOSIGNAL);
-        if (n <= 0)
-            break;
-        sent += n;
-    }
-    ::close(data);
-    const QByteArray storDone = ReadLine(control);
+    client.Command("STOR up");
+    const qint64 sent = SendBlocks(data.Get(), nBytes, deadline);
+    data.Reset();
+    const QByteArray storDone = client.ReadLine();
     std::printf("STOR %lld bytes: %.0f MiB/s (%s)\n", static_cast<long long>(sent),
                 MibPerSecond(sent, std::chrono::steady_clock::now() - start), storDone.left(3).constData());
-    Command(control, "QUIT");
-    ::close(control);
+    client.Command("QUIT");
 }
 
 } // namespace
@@ -133,7 +79,7 @@ int main(int argc, char* argv[])
     const QStringList arguments = app.arguments();
     if (arguments.size() == 4 && arguments[1] == "serve") {
         const int seconds = std::clamp(arguments[2].toInt(), 1, 600);
-        CBenchListener listener(std::make_shared<CDiscardingSessionHost>(QFile::encodeName(arguments[3])));
+        CSessionHarness listener(std::make_shared<CDiscardingSessionHost>(QFile::encodeName(arguments[3])));
         std::printf("serving %s on 127.0.0.1:%u for %d s\n", qPrintable(arguments[3]), listener.Port(), seconds);
         std::fflush(stdout);
         QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
@@ -145,12 +91,12 @@ int main(int argc, char* argv[])
     if (!big.open(QIODevice::WriteOnly) || !big.resize(nMib << 20))
         return 1;
     big.close();
-    CBenchListener listener(std::make_shared<CDiscardingSessionHost>(QFile::encodeName(root.path())));
+    CSessionHarness listener(std::make_shared<CDiscardingSessionHost>(QFile::encodeName(root.path())));
     std::thread client([&] {
         RunClient(listener.Port(), nMib << 20);
         QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     });
-    QTimer::singleShot(120000, &app, &QCoreApplication::quit);
+    QTimer::singleShot(kClientDeadlineMs, &app, &QCoreApplication::quit);
     app.exec();
     client.join();
     return 0;

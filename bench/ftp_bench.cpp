@@ -2,7 +2,6 @@
 // prints "name value" lines. Plain blocking sockets, passive mode, 1 MiB buffers, one thread
 // per parallel client; every wait has a deadline and every loop a count or time bound.
 #include "support/data_pump.h"
-#include "support/ftp_client.h"
 #include "support/proc_memory.h"
 
 #include <poll.h>
@@ -10,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <latch>
@@ -49,21 +47,21 @@ void Report(const std::string& name, double value)
     std::fflush(stdout);
 }
 
-int Fail(const char* what, const CFtpClient* client = nullptr)
+int Fail(const char* what, const CFtpTestClient* client = nullptr)
 {
     std::fprintf(stderr, "ftp_bench: %s%s%s\n", what, client ? ": " : "",
-                 client ? client->LastReply().c_str() : "");
+                 client ? client->LastReply().constData() : "");
     return 1;
 }
 
-bool OpenSession(CFtpClient& client, const Options& options, Clock::time_point deadline)
+bool OpenSession(CFtpTestClient& client, const Options& options, Clock::time_point deadline)
 {
-    return client.Open(options.Port(), deadline) && client.Login(deadline);
+    return BenchData::OpenClient(client, options.Port(), deadline) && BenchData::LogIn(client, deadline);
 }
 
-std::int64_t Complain(const char* step, const std::string& path, const CFtpClient& client)
+std::int64_t Complain(const char* step, const std::string& path, const CFtpTestClient& client)
 {
-    std::fprintf(stderr, "ftp_bench: %s of %s failed: %s\n", step, path.c_str(), client.LastReply().c_str());
+    std::fprintf(stderr, "ftp_bench: %s of %s failed: %s\n", step, path.c_str(), client.LastReply().constData());
     return -1;
 }
 
@@ -90,17 +88,17 @@ private:
 };
 
 // Downloads one file on an open session: the byte count, or -1.
-std::int64_t Download(CFtpClient& client, const std::string& path, Clock::time_point deadline)
+std::int64_t Download(CFtpTestClient& client, const std::string& path, Clock::time_point deadline)
 {
     CUniqueFd data = client.OpenPassive(deadline);
     if (!data.Valid())
         return Complain("PASV or data connect", path, client);
-    if (!client.SendLine("RETR " + path))
+    if (!client.SendLine(QByteArray::fromStdString("RETR " + path)))
         return Complain("RETR send", path, client);
     const int start = client.ReadReply(deadline);
     if (start != 150 && start != 125)
         return Complain("RETR start", path, client);
-    const std::int64_t bytes = BenchData::ReceiveToEnd(data.Get(), deadline, client.QuickAck());
+    const std::int64_t bytes = CTestSocket::ReadToEnd(data.Get(), deadline, BenchData::kBlock, nullptr, client.QuickAck());
     if (client.ReadReply(deadline) != 226)
         return Complain("RETR end", path, client);
     return bytes;
@@ -110,7 +108,7 @@ int RunRetr(const Options& options)
 {
     const auto deadline = BenchData::DeadlineIn(120);
     const std::int64_t expected = options.Number("size", 0);
-    CFtpClient client;
+    CFtpTestClient client(BenchData::kBlock);
     if (!OpenSession(client, options, deadline))
         return Fail("login", &client);
     const CServerCpu cpu(options);
@@ -129,7 +127,7 @@ int RunStor(const Options& options)
 {
     const auto deadline = BenchData::DeadlineIn(120);
     const std::int64_t size = options.Number("size", 0);
-    CFtpClient client;
+    CFtpTestClient client(BenchData::kBlock);
     if (!OpenSession(client, options, deadline))
         return Fail("login", &client);
     CUniqueFd data = client.OpenPassive(deadline);
@@ -137,7 +135,7 @@ int RunStor(const Options& options)
         return Fail("PASV", &client);
     const CServerCpu cpu(options);
     const auto start = Clock::now();
-    if (!client.SendLine("STOR " + options.Text("file")))
+    if (!client.SendLine(QByteArray::fromStdString("STOR " + options.Text("file"))))
         return Fail("STOR send");
     const int opened = client.ReadReply(deadline);
     if (opened != 150 && opened != 125)
@@ -158,7 +156,7 @@ int RunList(const Options& options)
 {
     const auto deadline = BenchData::DeadlineIn(60);
     const long long expected = options.Number("expect", -1);
-    CFtpClient client;
+    CFtpTestClient client(BenchData::kBlock);
     if (!OpenSession(client, options, deadline))
         return Fail("login", &client);
     const std::string dir = options.Text("dir");
@@ -166,24 +164,16 @@ int RunList(const Options& options)
     if (!data.Valid())
         return Fail("PASV", &client);
     const auto start = Clock::now();
-    if (!client.SendLine("LIST " + dir))
+    if (!client.SendLine(QByteArray::fromStdString("LIST " + dir)))
         return Fail("LIST send");
     const int opened = client.ReadReply(deadline);
     if (opened != 150 && opened != 125)
         return Fail("LIST refused", &client);
-    // Lines are counted once the listing is in, outside the timed part.
-    std::string listing;
-    std::vector<char> buffer(BenchData::kBulkBlock);
-    // A server that gathers a large listing before its first byte outlasts the idle
-    // timeout of one receive; only the deadline ends the wait.
-    while (Clock::now() < deadline) {
-        const ssize_t got = ::recv(data.Get(), buffer.data(), buffer.size(), 0);
-        if (got < 0 && (errno == EAGAIN || errno == EINTR))
-            continue;
-        if (got <= 0)
-            break;
-        listing.append(buffer.data(), static_cast<std::size_t>(got));
-    }
+    // Lines are counted once the listing is in, outside the timed part. A server that
+    // gathers a large listing before its first byte may take long; only the deadline ends
+    // the wait.
+    QByteArray listing;
+    CTestSocket::ReadToEnd(data.Get(), deadline, BenchData::kBlock, &listing);
     if (client.ReadReply(deadline) != 226)
         return Fail("LIST end", &client);
     const double milliseconds = BenchData::SecondsSince(start) * 1000;
@@ -203,10 +193,10 @@ int RunSmallFiles(const Options& options)
     const long long count = options.Number("count", 1000);
     const std::int64_t size = options.Number("size", 4096);
     const std::string dir = options.Text("dir");
-    CFtpClient client;
-    client.SetQuickAck(options.Number("quickack", 1) != 0);
+    CFtpTestClient client(BenchData::kBlock);
     if (!OpenSession(client, options, deadline))
         return Fail("login", &client);
+    client.SetQuickAck(options.Number("quickack", 1) != 0);
     const auto start = Clock::now();
     for (long long i = 0; i < count; ++i) {
         if (Download(client, dir + "/s" + std::to_string(i) + ".bin", deadline) != size)
@@ -231,11 +221,11 @@ int RunSessions(const Options& options)
     for (int i = 0; i < clients; ++i) {
         threads.emplace_back([&] {
             for (long long n = 0; n < perClientLimit && Clock::now() < stop && failed < 100; ++n) {
-                CFtpClient client;
+                CFtpTestClient client(BenchData::kBlock);
                 const auto deadline = BenchData::DeadlineIn(10);
-                if (client.Open(options.Port(), deadline)
-                    && client.Command("USER anonymous", deadline) == 331
-                    && client.Command("PASS bench@localhost", deadline) == 230 && client.Quit(deadline))
+                if (BenchData::OpenClient(client, options.Port(), deadline)
+                    && client.CommandCode("USER anonymous", deadline) == 331
+                    && client.CommandCode("PASS bench@localhost", deadline) == 230 && client.Quit(deadline))
                     ++done;
                 else
                     ++failed;
@@ -262,15 +252,15 @@ int RunIdle(const Options& options)
     const auto deadline = BenchData::DeadlineIn(60);
     {
         // First use may set up things once per server; they are no session's cost.
-        CFtpClient warmUp;
+        CFtpTestClient warmUp(BenchData::kBlock);
         if (!OpenSession(warmUp, options, deadline) || !warmUp.Quit(deadline))
             return Fail("warm-up", &warmUp);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const BenchProc::MemoryFigures before = BenchProc::MeasureTree(pid);
-    std::vector<std::unique_ptr<CFtpClient>> clients;
+    std::vector<std::unique_ptr<CFtpTestClient>> clients;
     for (int i = 0; i < sessions; ++i) {
-        clients.push_back(std::make_unique<CFtpClient>());
+        clients.push_back(std::make_unique<CFtpTestClient>(BenchData::kBlock));
         if (!OpenSession(*clients.back(), options, deadline))
             return Fail("idle login", clients.back().get());
     }
@@ -308,7 +298,7 @@ int RunParallel(const Options& options)
     std::vector<std::jthread> threads;
     for (int i = 0; i < clients; ++i) {
         threads.emplace_back([&, i] {
-            CFtpClient client;
+            CFtpTestClient client(BenchData::kBlock);
             bool loggedIn = false;
             {
                 const std::lock_guard turn(loginTurn);
@@ -320,7 +310,7 @@ int RunParallel(const Options& options)
             if (bytes != size) {
                 std::fprintf(stderr, "ftp_bench: parallel client %d: %s, %lld bytes, last reply %s\n", i,
                              loggedIn ? "download failed" : "login failed", static_cast<long long>(bytes),
-                             client.LastReply().c_str());
+                             client.LastReply().constData());
                 allGood = false;
                 return;
             }
@@ -355,8 +345,8 @@ int RunBurst(const Options& options)
     for (int i = 0; i < clients; ++i) {
         threads.emplace_back([&] {
             ready.arrive_and_wait();
-            CFtpClient client;
-            if (client.Open(options.Port(), deadline)) {
+            CFtpTestClient client(BenchData::kBlock);
+            if (BenchData::OpenClient(client, options.Port(), deadline)) {
                 ++greeted;
                 client.Quit(BenchData::DeadlineIn(5));
             }
@@ -378,20 +368,20 @@ int RunAbort(const Options& options)
     const auto deadline = BenchData::DeadlineIn(20);
     const bool bUpload = options.Text("direction", "retr") == "stor";
     const std::int64_t before = options.Number("after", 64 << 20);
-    CFtpClient client;
+    CFtpTestClient client(BenchData::kBlock);
     if (!OpenSession(client, options, deadline))
         return Fail("login", &client);
     CUniqueFd data = client.OpenPassive(deadline);
-    if (!data.Valid() || !client.SendLine((bUpload ? "STOR " : "RETR ") + options.Text("file")))
+    if (!data.Valid() || !client.SendLine(QByteArray::fromStdString((bUpload ? "STOR " : "RETR ") + options.Text("file"))))
         return Fail("abort: PASV or send", &client);
     const int opened = client.ReadReply(deadline);
     if (opened != 150 && opened != 125)
         return Fail("abort: transfer refused", &client);
     const bool bMoved = bUpload ? BenchData::SendPattern(data.Get(), before, deadline)
-                                : BenchData::ReceiveAtLeast(data.Get(), before, deadline);
+                                : CTestSocket::ReadAtLeast(data.Get(), before, deadline, BenchData::kBlock);
     if (!bMoved)
         return Fail("abort: transfer before ABOR");
-    const int control = client.ControlFd();
+    const int control = client.Handle();
     const auto start = Clock::now();
     ::send(control, "\xff\xf4\xff", 3, MSG_OOB | MSG_NOSIGNAL);
     if (!client.SendLine("\xf2" "ABOR"))

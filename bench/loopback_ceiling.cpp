@@ -3,6 +3,7 @@
 // bulk side of each pair is the benchmark client's own loop, so the same figures also show
 // how far the client outruns the servers it measures.
 #include "support/data_pump.h"
+#include "platform/system_call.h"
 
 #include <fcntl.h>
 #include <sys/sendfile.h>
@@ -12,7 +13,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -38,8 +38,9 @@ bool SendWithSendfile(int socket, const Setup& setup)
     CUniqueFd file(::open(setup.strPath.c_str(), O_RDONLY | O_CLOEXEC));
     off_t offset = 0;
     while (file.Valid() && offset < setup.nSize && Clock::now() < setup.deadline) {
-        const ssize_t sent = ::sendfile(socket, file.Get(), &offset, static_cast<std::size_t>(setup.nSize - offset));
-        if (sent <= 0 && errno != EINTR)
+        const ssize_t sent =
+            CSystemCall::RetryOnInterrupt([&] { return ::sendfile(socket, file.Get(), &offset, static_cast<std::size_t>(setup.nSize - offset)); });
+        if (sent <= 0)
             return false;
     }
     return offset == setup.nSize;
@@ -52,8 +53,9 @@ bool SendWithSendfileSteps(int socket, const Setup& setup)
     off_t offset = 0;
     while (file.Valid() && offset < setup.nSize && Clock::now() < setup.deadline) {
         const auto step = static_cast<std::size_t>(std::min<std::int64_t>(setup.nSize - offset, kSmallBlock));
-        const ssize_t sent = ::sendfile(socket, file.Get(), &offset, step);
-        if (sent <= 0 && errno != EINTR)
+        const ssize_t sent =
+            CSystemCall::RetryOnInterrupt([&] { return ::sendfile(socket, file.Get(), &offset, step); });
+        if (sent <= 0)
             return false;
     }
     return offset == setup.nSize;
@@ -86,7 +88,7 @@ bool SendBulk(int socket, const Setup& setup)
 
 bool ReceiveBulk(int socket, const Setup& setup)
 {
-    return BenchData::ReceiveToEnd(socket, setup.deadline) == setup.nSize;
+    return CTestSocket::ReadToEnd(socket, setup.deadline, BenchData::kBlock, nullptr, true) == setup.nSize;
 }
 
 template <std::size_t kBlock>
@@ -159,20 +161,22 @@ int RunPair(const Pair& pair, Setup setup)
             return 1;
         setup.nSize = info.st_size;
     }
-    int port = 0;
-    CUniqueFd listener = BenchData::ListenLoopback(port);
+    quint16 port = 0;
+    CUniqueFd listener = CTestSocket::Listen("127.0.0.1", port, 64);
     if (!listener.Valid())
         return 1;
     // The receiver is a process of its own that connects, as a client does to a server.
     const auto start = Clock::now();
     const pid_t receiver = ::fork();
     if (receiver == 0) {
-        CUniqueFd socket = BenchData::ConnectLoopback(port, setup.deadline);
+        CUniqueFd socket = CTestSocket::Connect("127.0.0.1", port, setup.deadline, BenchData::kBlock);
+        BenchData::SetIdleTimeout(socket.Get(), BenchData::kIdleTimeoutMs);
         ::_exit(socket.Valid() && pair.receiver(socket.Get(), setup) ? 0 : 1);
     }
     bool senderGood = false;
     if (receiver > 0) {
-        CUniqueFd socket = BenchData::AcceptWithin(listener.Get(), setup.deadline);
+        CUniqueFd socket = CTestSocket::Accept(listener.Get(), setup.deadline, BenchData::kBlock);
+        BenchData::SetIdleTimeout(socket.Get(), BenchData::kIdleTimeoutMs);
         senderGood = socket.Valid() && pair.sender(socket.Get(), setup);
     }
     int status = 1;

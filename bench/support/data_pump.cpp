@@ -1,47 +1,18 @@
 #include "data_pump.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <vector>
+
+#include "platform/system_call.h"
 
 namespace BenchData {
 
 namespace {
-
-int RemainingMs(Clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() < 0 ? 0 : static_cast<int>(left.count());
-}
-
-bool WaitFor(int fd, short events, Clock::time_point deadline)
-{
-    pollfd entry{fd, events, 0};
-    for (;;) {
-        const int ready = ::poll(&entry, 1, RemainingMs(deadline));
-        if (ready > 0)
-            return true;
-        if (ready == 0 || errno != EINTR)
-            return false;
-    }
-}
-
-sockaddr_in LoopbackAddress(int port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 const std::vector<char>& PatternBlock()
 {
@@ -78,87 +49,23 @@ void SetIdleTimeout(int fd, int milliseconds)
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
-CUniqueFd ConnectLoopback(int port, Clock::time_point deadline, bool bNoDelay)
+bool OpenClient(CFtpTestClient& client, int port, Clock::time_point deadline)
 {
-    CUniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!socket.Valid())
-        return {};
-    const sockaddr_in address = LoopbackAddress(port);
-    if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        if (errno != EINPROGRESS || !WaitFor(socket.Get(), POLLOUT, deadline))
-            return {};
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (::getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
-            return {};
-    }
-    ::fcntl(socket.Get(), F_SETFL, 0);
-    const int one = 1;
-    if (bNoDelay)
-        ::setsockopt(socket.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    SetIdleTimeout(socket.Get(), kIdleTimeoutMs);
-    return socket;
+    client.SetQuickAck(true);
+    client.SetPassiveToControlPeer();
+    if (!client.Connect(static_cast<quint16>(port), deadline))
+        return false;
+    client.SetNoDelay();
+    return client.ReadReply(deadline) == 220;
 }
 
-CUniqueFd ListenLoopback(int& port)
+bool LogIn(CFtpTestClient& client, Clock::time_point deadline)
 {
-    CUniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address = LoopbackAddress(0);
-    socklen_t length = sizeof address;
-    if (!socket.Valid() || ::bind(socket.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0
-        || ::listen(socket.Get(), 64) != 0
-        || ::getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return {};
-    port = ntohs(address.sin_port);
-    return socket;
-}
-
-CUniqueFd AcceptWithin(int listener, Clock::time_point deadline)
-{
-    if (!WaitFor(listener, POLLIN, deadline))
-        return {};
-    CUniqueFd socket(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
-    if (socket.Valid())
-        SetIdleTimeout(socket.Get(), kIdleTimeoutMs);
-    return socket;
-}
-
-void AcknowledgeAtOnce(int fd)
-{
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
-}
-
-std::int64_t ReceiveToEnd(int fd, Clock::time_point deadline, bool bQuickAck)
-{
-    std::vector<char> buffer(kBulkBlock);
-    std::int64_t total = 0;
-    while (Clock::now() < deadline) {
-        if (bQuickAck)
-            AcknowledgeAtOnce(fd);
-        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (got == 0)
-            return total;
-        if (got < 0) {
-            if (errno == EINTR || errno == EAGAIN)
-                continue;
-            return -1;
-        }
-        total += got;
-    }
-    return -1;
-}
-
-bool ReceiveAtLeast(int fd, std::int64_t count, Clock::time_point deadline)
-{
-    std::vector<char> buffer(kBulkBlock);
-    while (count > 0 && Clock::now() < deadline) {
-        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN))
-            return false;
-        count -= std::max<ssize_t>(got, 0);
-    }
-    return count <= 0;
+    const int user = client.CommandCode("USER anonymous", deadline);
+    if (user == 230)
+        return client.CommandCode("TYPE I", deadline) > 0;
+    return user == 331 && client.CommandCode("PASS bench@localhost", deadline) == 230
+        && client.CommandCode("TYPE I", deadline) > 0;
 }
 
 void DrainUntilReadable(int fd, int other, Clock::time_point deadline)
@@ -166,7 +73,7 @@ void DrainUntilReadable(int fd, int other, Clock::time_point deadline)
     std::vector<char> buffer(kBulkBlock);
     while (Clock::now() < deadline) {
         pollfd both[2] = {{fd, POLLIN, 0}, {other, POLLIN, 0}};
-        if (::poll(both, 2, kIdleTimeoutMs) < 0 && errno != EINTR)
+        if (CSystemCall::RetryOnInterrupt([&] { return ::poll(both, 2, kIdleTimeoutMs); }) < 0)
             return;
         if (both[1].revents != 0)
             return;
@@ -178,17 +85,13 @@ void DrainUntilReadable(int fd, int other, Clock::time_point deadline)
 bool SendPattern(int fd, std::int64_t total, Clock::time_point deadline)
 {
     const std::vector<char>& block = PatternBlock();
-    while (total > 0 && Clock::now() < deadline) {
-        const std::size_t chunk = total < static_cast<std::int64_t>(block.size()) ? static_cast<std::size_t>(total) : block.size();
-        const ssize_t sent = ::send(fd, block.data(), chunk, MSG_NOSIGNAL);
-        if (sent < 0) {
-            if (errno == EINTR || errno == EAGAIN)
-                continue;
+    while (total > 0) {
+        const std::int64_t chunk = std::min<std::int64_t>(total, static_cast<std::int64_t>(block.size()));
+        if (!CTestSocket::WriteAll(fd, block.data(), chunk, deadline, kBlock))
             return false;
-        }
-        total -= sent;
+        total -= chunk;
     }
-    return total == 0;
+    return true;
 }
 
 bool MakeFile(const std::string& path, std::int64_t size)
@@ -199,7 +102,7 @@ bool MakeFile(const std::string& path, std::int64_t size)
     const std::vector<char>& block = PatternBlock();
     while (size > 0) {
         const std::size_t chunk = size < static_cast<std::int64_t>(block.size()) ? static_cast<std::size_t>(size) : block.size();
-        const ssize_t written = ::write(file.Get(), block.data(), chunk);
+        const ssize_t written = CSystemCall::RetryOnInterrupt([&] { return ::write(file.Get(), block.data(), chunk); });
         if (written <= 0)
             return false;
         size -= written;

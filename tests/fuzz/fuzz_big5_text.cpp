@@ -9,17 +9,10 @@
 
 #include <QByteArray>
 
+#include "fuzz_require.h"
 #include "platform/big5_text.h"
 
 namespace {
-
-void Require(bool bCondition, const char* what)
-{
-    if (bCondition)
-        return;
-    std::fprintf(stderr, "violated: %s\n", what);
-    std::abort();
-}
 
 // Marks the bytes that start a character, walking as the helpers must.
 std::string CharacterStarts(const QByteArray& text)

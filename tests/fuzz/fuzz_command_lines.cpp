@@ -7,28 +7,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QTemporaryDir>
 
+#include "fuzz_require.h"
 #include "discarding_session_host.h"
+#include "test_socket.h"
 #include "session/client_thread.h"
 #include "session/session_host.h"
 
 namespace {
-
-void Require(bool bCondition, const char* what, const QByteArray& detail = QByteArray())
-{
-    if (bCondition)
-        return;
-    std::fprintf(stderr, "violated: %s %s\n", what, detail.constData());
-    std::abort();
-}
 
 struct Fixture {
     QCoreApplication* pApp = nullptr;
@@ -55,23 +46,6 @@ Fixture& TheFixture()
     return fixture;
 }
 
-QByteArray ReadUntilClosed(int handle)
-{
-    QByteArray replies;
-    const QDeadlineTimer deadline(5000);
-    while (!deadline.hasExpired()) {
-        pollfd entry = {handle, POLLIN, 0};
-        if (::poll(&entry, 1, static_cast<int>(deadline.remainingTime())) <= 0)
-            break;
-        char buffer[8192];
-        const ssize_t received = ::recv(handle, buffer, sizeof(buffer), 0);
-        if (received <= 0)
-            break;
-        replies.append(buffer, received);
-    }
-    return replies;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -85,10 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Always log in first, so that the input reaches every command.
     QByteArray input = "USER anonymous\r\nPASS x\r\n";
     input.append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    ::send(handles[1], input.constData(), input.size(), MSG_NOSIGNAL);
-    ::shutdown(handles[1], SHUT_WR);
-    const QByteArray replies = ReadUntilClosed(handles[1]);
-    ::close(handles[1]);
+    CUniqueFd client(handles[1]);
+    ::send(client.Get(), input.constData(), input.size(), MSG_NOSIGNAL);
+    ::shutdown(client.Get(), SHUT_WR);
+    QByteArray replies;
+    CTestSocket::ReadToEnd(client.Get(), CTestSocket::DeadlineIn(5000), CTestSocket::Wait::Block, &replies);
+    client.Reset();
 
     session->PostQuitMessage();
     Require(session->wait(5000), "the session ends when the client has gone");

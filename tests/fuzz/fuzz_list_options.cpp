@@ -9,17 +9,10 @@
 
 #include <QByteArray>
 
+#include "fuzz_require.h"
 #include "session/directory_listing.h"
 
 namespace {
-
-void Require(bool bCondition, const char* what)
-{
-    if (bCondition)
-        return;
-    std::fprintf(stderr, "violated: %s\n", what);
-    std::abort();
-}
 
 bool IsSubsequence(const QByteArray& part, const QByteArray& whole)
 {

@@ -9,19 +9,8 @@
 
 #include <QByteArray>
 
+#include "fuzz_require.h"
 #include "session/control_socket.h"
-
-namespace {
-
-void Require(bool bCondition, const char* what)
-{
-    if (bCondition)
-        return;
-    std::fprintf(stderr, "violated: %s\n", what);
-    std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include "fuzz_require.h"
 #include "session/virtual_path.h"
 
 namespace {
@@ -30,14 +31,6 @@ struct Fixture {
     std::string home;
     std::string realHome;
 };
-
-void Require(bool bCondition, const char* what, const QByteArray& detail)
-{
-    if (bCondition)
-        return;
-    std::fprintf(stderr, "violated: %s: %s\n", what, detail.constData());
-    std::abort();
-}
 
 // A home with directories, links leading out and in, a dangling link, a
 // sibling that shares the home's name as a prefix, a name whose code page 950

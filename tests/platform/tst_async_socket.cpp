@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/async_socket.h"
+#include "platform/unique_fd.h"
 #include "platform/message_pump.h"
 #include "platform/socket.h"
 #include "platform/win_thread.h"
@@ -45,21 +46,18 @@ protected:
 struct SocketPair {
     int ours = -1;
     int theirs = -1;
+    CUniqueFd theirEnd;
     SocketPair()
     {
         int handles[2];
         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, handles);
         ours = handles[0];
         theirs = handles[1];
-    }
-    ~SocketPair()
-    {
-        if (theirs >= 0)
-            ::close(theirs);
+        theirEnd.Reset(theirs);
     }
     void CloseTheirs()
     {
-        ::close(theirs);
+        theirEnd.Reset();
         theirs = -1;
     }
 };

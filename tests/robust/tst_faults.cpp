@@ -27,13 +27,6 @@ QByteArray Big5(Text text)
     return CTextTable::Big5(text);
 }
 
-void ResetSocket(int socket)
-{
-    const linger abort = {1, 0};
-    ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
-    ::close(socket);
-}
-
 qint64 FileSize(const QByteArray& path)
 {
     return QFileInfo(QFile::decodeName(path)).size();
@@ -131,20 +124,20 @@ void TestFaults::brokenDataConnectionEndsOnlyTheTransfer()
     QFETCH(bool, bUpload);
     QFETCH(bool, bReset);
     QVERIFY(m_pServer->MakeSparseFile("big.bin", kBigFile));
-    const int data = m_pClient->OpenPassive();
-    QVERIFY(data >= 0);
+    CUniqueFd data = m_pClient->OpenPassive();
+    QVERIFY(data.Valid());
     if (bUpload) {
         QCOMPARE(m_pClient->Command("STOR part.bin"), Big5(Text::ReplyStorStart));
-        QVERIFY(CFtpTestClient::WriteAll(data, QByteArray(100000, 'u')));
+        QVERIFY(m_pClient->WriteAll(data.Get(), QByteArray(100000, 'u')));
         QTRY_VERIFY_WITH_TIMEOUT(FileSize(m_pServer->LocalPath("part.bin")) == 100000, 5000);
     } else {
         QCOMPARE(m_pClient->Command("RETR big.bin"), Big5(Text::ReplyRetrStart));
-        QVERIFY(CTransferFixture::ReadAtLeast(data, 100000));
+        QVERIFY(m_pClient->ReadAtLeast(data.Get(), 100000));
     }
     if (bReset)
-        ResetSocket(data);
+        CTestSocket::Reset(data);
     else
-        ::close(data);
+        data.Reset();
     // A broken transfer is never reported as done, and the session goes on.
     QCOMPARE(m_pClient->ReadLine(5000), Big5(Text::ReplyTransferAborted));
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
@@ -165,21 +158,19 @@ void TestFaults::resetControlConnectionEndsTheSession()
     QFETCH(QByteArray, command);
     QVERIFY(m_pServer->MakeSparseFile("big.bin", kBigFile));
     const bool bAwaited = command == "LIST";
-    int data = -1;
+    CUniqueFd data;
     if (bAwaited)
         QVERIFY(m_pClient->Command("PASV").startsWith("227 "));
     else
         data = m_pClient->OpenPassive();
     QVERIFY(m_pClient->Command(command).startsWith("150 "));
     if (command.startsWith("STOR"))
-        QVERIFY(CFtpTestClient::WriteAll(data, QByteArray(50000, 's')));
+        QVERIFY(m_pClient->WriteAll(data.Get(), QByteArray(50000, 's')));
     m_pClient->Reset();
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, 5000);
     // The session took its data connection with it.
-    if (data >= 0) {
-        CFtpTestClient::ReadAll(data, 5000);
-        ::close(data);
-    }
+    if (data.Valid())
+        m_pClient->ReadAll(data.Get(), 5000);
 }
 
 void TestFaults::dataConnectionNeverUsed_data()
@@ -193,8 +184,8 @@ void TestFaults::dataConnectionNeverUsed_data()
 void TestFaults::dataConnectionNeverUsed()
 {
     QFETCH(QByteArray, ending);
-    const int data = m_pClient->OpenPassive();
-    QVERIFY(data >= 0);
+    CUniqueFd data = m_pClient->OpenPassive();
+    QVERIFY(data.Valid());
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
     if (ending == "QUIT") {
         QCOMPARE(m_pClient->Command("QUIT"), Big5(Text::ReplyBye));
@@ -206,8 +197,7 @@ void TestFaults::dataConnectionNeverUsed()
         m_pClient->Close();
     }
     // Whichever way, the server lets go of the unused connection.
-    QCOMPARE(CFtpTestClient::ReadAll(data, 5000), QByteArray());
-    ::close(data);
+    QCOMPARE(m_pClient->ReadAll(data.Get(), 5000), QByteArray());
 }
 
 void TestFaults::uploadIntoFullFileSystemKeepsPartialFile()
@@ -216,13 +206,13 @@ void TestFaults::uploadIntoFullFileSystemKeepsPartialFile()
         QSKIP(m_strNoFullFileSystem.constData());
     m_pServer->SetHome(QFile::encodeName(m_FullRoot.path()));
     QCOMPARE(m_pClient->Command("PASS again"), Big5(Text::ReplyLoggedIn));
-    const int data = m_pClient->OpenPassive();
-    QVERIFY(data >= 0);
+    CUniqueFd data = m_pClient->OpenPassive();
+    QVERIFY(data.Valid());
     QCOMPARE(m_pClient->Command("STOR huge.bin"), Big5(Text::ReplyStorStart));
     // The server stops reading once the disk is full; what is not taken does not matter.
-    CFtpTestClient::WriteAll(data, QByteArray(4 * kFullFileSystem, 'f'));
+    m_pClient->WriteAll(data.Get(), QByteArray(4 * kFullFileSystem, 'f'));
     QCOMPARE(m_pClient->ReadLine(5000), Big5(Text::ReplyFileAccess));
-    ::close(data);
+    data.Reset();
     const qint64 nKept = FileSize(QFile::encodeName(m_FullRoot.filePath("huge.bin")));
     QVERIFY2(nKept > 0 && nKept <= kFullFileSystem, qPrintable(QString::number(nKept)));
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
@@ -245,15 +235,15 @@ void TestFaults::unreadableDownloadIsAborted()
         QVERIFY(m_pServer->MakeSparseFile("file.bin", kBigFile));
     else
         QCOMPARE(::mkfifo(m_pServer->LocalPath("file.bin").constData(), 0600), 0);
-    const int data = m_pClient->OpenPassive();
-    QVERIFY(data >= 0);
+    CUniqueFd data = m_pClient->OpenPassive();
+    QVERIFY(data.Valid());
     QCOMPARE(m_pClient->Command("RETR file.bin"), Big5(Text::ReplyRetrStart));
     if (bShrinks) {
-        QVERIFY(CTransferFixture::ReadAtLeast(data, 100000));
+        QVERIFY(m_pClient->ReadAtLeast(data.Get(), 100000));
         QVERIFY(::truncate(m_pServer->LocalPath("file.bin").constData(), 200000) == 0);
     }
-    const QByteArray received = CFtpTestClient::ReadAll(data, 10000);
-    ::close(data);
+    const QByteArray received = m_pClient->ReadAll(data.Get(), 10000);
+    data.Reset();
     QCOMPARE(m_pClient->ReadLine(5000), Big5(Text::ReplyTransferAborted));
     QVERIFY(received.size() < kBigFile);
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
@@ -269,11 +259,11 @@ void TestFaults::vanishedCurrentFolderKeepsSessionSane()
     QCOMPARE(m_pClient->Command("LIST"), Big5(Text::ReplyListMissing));
     QCOMPARE(m_pClient->Command("RETR a.txt"), Big5(Text::ReplyFileMissing));
     QCOMPARE(m_pClient->Command("CWD sub"), Big5(Text::ReplyDirMissing));
-    const int data = m_pClient->OpenPassive();
-    QVERIFY(data >= 0);
+    CUniqueFd data = m_pClient->OpenPassive();
+    QVERIFY(data.Valid());
     QCOMPARE(m_pClient->Command("STOR a.txt"), Big5(Text::ReplyStorStart));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyFileAccess));
-    ::close(data);
+    data.Reset();
     QVERIFY(!QFileInfo::exists(QFile::decodeName(m_pServer->LocalPath("gone"))));
     QCOMPARE(m_pClient->Command("CDUP"), CTextTable::Format(Text::ReplyCwd, "/"));
     QCOMPARE(m_pClient->Command("PWD"), CTextTable::Format(Text::ReplyPwd, "/"));

@@ -15,7 +15,6 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
-#include "ftp_wire.h"
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
 #include "process_resources.h"
@@ -337,14 +336,13 @@ void TestHostileInput::portBounceIsRefused()
     // Something listens where the bounce would go, to see that nobody came.
     quint16 port = 0;
     const bool bOther = argument.startsWith("127,0,0,2");
-    const int listener = CFtpWire::Listen(bOther ? "127.0.0.2" : "127.0.0.1", port);
-    QVERIFY(listener >= 0);
+    CUniqueFd listener = CTestSocket::Listen(bOther ? "127.0.0.2" : "127.0.0.1", port);
+    QVERIFY(listener.Valid());
     argument.replace("P", QByteArray::number(port / 256) + ',' + QByteArray::number(port % 256));
     QCOMPARE(m_pClient->Command("PORT " + argument), Big5(Text::ReplyPort));
     QCOMPARE(m_pClient->Command("LIST"), Big5(Text::ReplyListStart));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyDataConnectFailed));
-    QVERIFY(!HasConnectionWaiting(listener, 200));
-    ::close(listener);
+    QVERIFY(!HasConnectionWaiting(listener.Get(), 200));
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
 }
 
@@ -355,38 +353,36 @@ void TestHostileInput::passivePortCannotBeStolen()
     const int port = PassivePort(pasv);
     QVERIFY2(port > 0, pasv.constData());
     // Another host is there first: it is sent away with nothing.
-    const int thief = CFtpWire::ConnectFrom("127.0.0.2", static_cast<quint16>(port));
-    QVERIFY(thief >= 0);
-    QCOMPARE(CFtpTestClient::ReadAll(thief, 5000), QByteArray());
-    ::close(thief);
+    CUniqueFd thief = m_pClient->ConnectFrom("127.0.0.2", static_cast<quint16>(port));
+    QVERIFY(thief.Valid());
+    QCOMPARE(m_pClient->ReadAll(thief.Get(), 5000), QByteArray());
+    thief.Reset();
     QVERIFY(m_pServer->ServesFreshClient());
     // The client itself still gets its file.
-    const int data = CFtpWire::ConnectFrom("127.0.0.1", static_cast<quint16>(port));
-    QVERIFY(data >= 0);
+    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", static_cast<quint16>(port));
+    QVERIFY(data.Valid());
     QCOMPARE(m_pClient->Command("RETR mine.txt"), Big5(Text::ReplyRetrStart));
-    QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("secret"));
-    ::close(data);
+    QCOMPARE(m_pClient->ReadAll(data.Get()), QByteArray("secret"));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
     // Once taken, the port is closed to latecomers.
-    QCOMPARE(CFtpWire::ConnectFrom("127.0.0.2", static_cast<quint16>(port)), -1);
+    QVERIFY(!m_pClient->ConnectFrom("127.0.0.2", static_cast<quint16>(port)).Valid());
 }
 
 void TestHostileInput::floodOfSilentConnections()
 {
-    std::vector<int> silent;
+    std::vector<CUniqueFd> silent;
     for (int i = 0; i < kFloodConnections; ++i) {
-        const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        const sockaddr_in remote = CFtpWire::Address("127.0.0.1", m_pServer->Port());
-        ::connect(handle, reinterpret_cast<const sockaddr*>(&remote), sizeof(remote));
-        silent.push_back(handle);
+        CUniqueFd handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        const sockaddr_in remote = CTestSocket::Address("127.0.0.1", m_pServer->Port());
+        ::connect(handle.Get(), reinterpret_cast<const sockaddr*>(&remote), sizeof(remote));
+        silent.push_back(std::move(handle));
         QCoreApplication::processEvents();
     }
     // Every one of them gets its session, and they cost the others nothing.
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Connections(), kFloodConnections + 1, 60000);
     QVERIFY(m_pServer->ServesFreshClient());
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
-    for (int handle : silent)
-        ::close(handle);
+    silent.clear();
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Connections(), 1, 20000);
 }
 
@@ -400,14 +396,14 @@ void TestHostileInput::floodExhaustingDescriptors()
     const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &saved); });
     limit.rlim_cur = static_cast<rlim_t>(CProcessResources::OpenFileCount() + 2 * CListenSocket::kDescriptorReserve);
     QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
-    std::vector<int> flood;
+    std::vector<CUniqueFd> flood;
     for (int i = 0; i < 4 * CListenSocket::kDescriptorReserve; ++i) {
-        const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (handle < 0)
+        CUniqueFd handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        if (!handle.Valid())
             break;
-        const sockaddr_in remote = CFtpWire::Address("127.0.0.1", m_pServer->Port());
-        ::connect(handle, reinterpret_cast<const sockaddr*>(&remote), sizeof(remote));
-        flood.push_back(handle);
+        const sockaddr_in remote = CTestSocket::Address("127.0.0.1", m_pServer->Port());
+        ::connect(handle.Get(), reinterpret_cast<const sockaddr*>(&remote), sizeof(remote));
+        flood.push_back(std::move(handle));
         QCoreApplication::processEvents();
     }
     QVERIFY(flood.size() > 10);
@@ -417,11 +413,10 @@ void TestHostileInput::floodExhaustingDescriptors()
     // Every connection of the flood is either greeted or turned away, and the
     // program is still there to say so.
     const auto answered = [&] {
-        return std::all_of(flood.begin(), flood.end(), [](int handle) { return HasConnectionWaiting(handle, 0); });
+        return std::all_of(flood.begin(), flood.end(), [](const CUniqueFd& handle) { return HasConnectionWaiting(handle.Get(), 0); });
     };
     QTRY_VERIFY_WITH_TIMEOUT(answered(), 10000);
-    for (int handle : flood)
-        ::close(handle);
+    flood.clear();
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Connections(), 1, 20000);
 }
 

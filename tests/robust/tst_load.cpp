@@ -15,7 +15,7 @@
 #include "platform/text_table.h"
 #include "process_resources.h"
 #include "running_server.h"
-#include "thread_ftp_client.h"
+#include "ftp_test_client.h"
 
 namespace {
 
@@ -137,19 +137,20 @@ private:
     {
         Exchange exchange;
         const bool bActive = m_nSession % 2 == 1;
-        const int opened = bActive ? m_Client.OpenActive() : m_Client.OpenPassive();
-        if (opened < 0)
+        CUniqueFd opened = bActive ? m_Client.OpenActive() : m_Client.OpenPassive();
+        if (!opened.Valid())
             return exchange;
         exchange.preliminary = m_Client.Command(command);
-        const int data = bActive ? m_Client.AcceptData(opened) : opened;
-        if (bActive)
-            ::close(opened);
-        if (data >= 0) {
+        // Passive, the data connection is the one opened; active, it is accepted there.
+        CUniqueFd data = bActive ? m_Client.AcceptData(opened.Get()) : std::move(opened);
+        opened.Reset();
+        if (data.Valid()) {
             if (upload.isEmpty())
-                exchange.data = m_Client.ReadAll(data);
+                exchange.data = m_Client.ReadAll(data.Get());
             else
-                m_Client.WriteAll(data, upload);
-            ::close(data);
+                m_Client.WriteAll(data.Get(), upload);
+            // The end of the stream ends an upload before the final reply.
+            data.Reset();
         }
         exchange.final = m_Client.ReadLine();
         return exchange;
@@ -157,7 +158,7 @@ private:
 
     int m_nSession;
     quint16 m_nPort;
-    CThreadFtpClient m_Client{kClientTimeoutMs};
+    CFtpTestClient m_Client{CFtpTestClient::Wait::Block, kClientTimeoutMs};
 };
 
 } // namespace

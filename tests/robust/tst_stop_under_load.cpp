@@ -14,7 +14,6 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 
-#include "ftp_wire.h"
 #include "platform/text_table.h"
 #include "process_resources.h"
 #include "running_server.h"
@@ -78,25 +77,17 @@ private:
 };
 
 // A client connection whose receive window is small from the start.
-int ConnectWithSmallWindow(quint16 port)
+CUniqueFd ConnectWithSmallWindow(quint16 port)
 {
-    return CFtpWire::ConnectLoopback(port, 4096);
+    return CTestSocket::Connect("127.0.0.1", port, CTestSocket::DeadlineIn(CFtpTestClient::kDeadlineMs),
+                                CTestSocket::Wait::PumpEvents, nullptr, 4096);
 }
 
 // Reads what is left until the server's close (an end of stream or a reset).
 bool SeesClose(int socket)
 {
-    const QDeadlineTimer deadline(5000);
-    char buffer[65536];
-    while (!deadline.hasExpired()) {
-        pollfd readable = {socket, POLLIN, 0};
-        if (::poll(&readable, 1, static_cast<int>(deadline.remainingTime())) <= 0)
-            return false;
-        const ssize_t received = ::recv(socket, buffer, sizeof(buffer), MSG_DONTWAIT);
-        if (received == 0 || (received < 0 && errno != EAGAIN))
-            return true;
-    }
-    return false;
+    return CTestSocket::ReadToEnd(socket, CTestSocket::DeadlineIn(5000), CTestSocket::Wait::Block)
+        != CTestSocket::kTimedOut;
 }
 
 } // namespace
@@ -108,8 +99,8 @@ private slots:
     void stopEndsBusySessionsInTimeAndStartsAgain();
 
 private:
-    bool StartStalledDownload(CRunningServer& server, CFtpTestClient& client, int index, std::vector<int>& data);
-    bool StartTricklingUpload(CFtpTestClient& client, int index, std::vector<int>& data);
+    bool StartStalledDownload(CRunningServer& server, CFtpTestClient& client, int index, std::vector<CUniqueFd>& data);
+    bool StartTricklingUpload(CFtpTestClient& client, int index, std::vector<CUniqueFd>& data);
 };
 
 void TestStopUnderLoad::initTestCase()
@@ -118,25 +109,24 @@ void TestStopUnderLoad::initTestCase()
 }
 
 bool TestStopUnderLoad::StartStalledDownload(CRunningServer& server, CFtpTestClient& client, int index,
-                                             std::vector<int>& data)
+                                             std::vector<CUniqueFd>& data)
 {
     // Each its own file: a download holds its file exclusively.
     const QByteArray name = "big-" + QByteArray::number(index) + ".bin";
     if (!server.MakeSparseFile(name, 64LL * 1024 * 1024))
         return false;
-    const int socket = client.OpenPassive();
-    data.push_back(socket);
+    data.push_back(client.OpenPassive());
+    const int socket = data.back().Get();
     // Some bytes arrive, then the client stops reading: the file is far larger
     // than what the connection buffers, so the server's sends soon block.
     return socket >= 0 && client.Command("RETR " + name) == Big5(Text::ReplyRetrStart)
-        && CTransferFixture::ReadAtLeast(socket, 65536);
+        && client.ReadAtLeast(socket, 65536);
 }
 
-bool TestStopUnderLoad::StartTricklingUpload(CFtpTestClient& client, int index, std::vector<int>& data)
+bool TestStopUnderLoad::StartTricklingUpload(CFtpTestClient& client, int index, std::vector<CUniqueFd>& data)
 {
-    const int socket = client.OpenPassive();
-    data.push_back(socket);
-    return socket >= 0 && client.Command("STOR up-" + QByteArray::number(index)) == Big5(Text::ReplyStorStart);
+    data.push_back(client.OpenPassive());
+    return data.back().Valid() && client.Command("STOR up-" + QByteArray::number(index)) == Big5(Text::ReplyStorStart);
 }
 
 void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
@@ -153,8 +143,8 @@ void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
     const int nFilesBefore = CProcessResources::OpenFileCount();
 
     std::vector<std::unique_ptr<CFtpTestClient>> clients;
-    std::vector<int> downloads;
-    std::vector<int> uploads;
+    std::vector<CUniqueFd> downloads;
+    std::vector<CUniqueFd> uploads;
     for (int i = 0; i < nSessions; ++i) {
         auto client = server.NewClient();
         QVERIFY2(client, qPrintable(QString::number(i)));
@@ -172,17 +162,20 @@ void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
     QCOMPARE(waiting->Command("RETR small.bin"), Big5(Text::ReplyRetrStart));
     // Clients that never read their replies while commands keep coming: the
     // sessions end up blocked sending to them.
-    std::vector<int> deaf;
+    std::vector<CUniqueFd> deaf;
     for (int i = 0; i < kUnreadReplies; ++i) {
         deaf.push_back(ConnectWithSmallWindow(server.Port()));
-        QVERIFY(deaf.back() >= 0);
+        QVERIFY(deaf.back().Valid());
         const QByteArray flood = QByteArray("NOOP\r\n").repeated(20000);
-        ::send(deaf.back(), flood.constData(), flood.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::send(deaf.back().Get(), flood.constData(), flood.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     }
     CFtpTestClient* pWaiting = waiting.get();
     clients.push_back(std::move(waiting));
     const int nHeld = static_cast<int>(clients.size() + deaf.size());
-    CTrickler trickler(uploads);
+    std::vector<int> trickled;
+    for (const CUniqueFd& upload : uploads)
+        trickled.push_back(upload.Get());
+    CTrickler trickler(trickled);
     QTRY_COMPARE_WITH_TIMEOUT(server.Server().Connections(), nHeld, 10000);
 
     // Still waiting: its 421 has not come yet.
@@ -215,19 +208,16 @@ void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
     QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), nThreadsBefore, 2000);
     for (size_t i = 0; i < clients.size(); ++i)
         QVERIFY2(clients[i]->WaitClosed(5000), qPrintable(QString::number(i)));
-    for (int socket : deaf) {
-        QVERIFY(SeesClose(socket));
-        ::close(socket);
-    }
+    for (const CUniqueFd& socket : deaf)
+        QVERIFY(SeesClose(socket.Get()));
+    deaf.clear();
 
     server.Server().StartServer();
     QVERIFY(server.Server().IsRunning());
     QVERIFY(server.ServesFreshClient());
     clients.clear();
-    for (int socket : downloads)
-        ::close(socket);
-    for (int socket : uploads)
-        ::close(socket);
+    downloads.clear();
+    uploads.clear();
     QTRY_COMPARE_WITH_TIMEOUT(server.Server().Hub().SessionCount(), 0, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), nThreadsBefore, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::OpenFileCount(), nFilesBefore, 5000);

@@ -12,6 +12,7 @@
 #include "ftp_test_client.h"
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
+#include "platform/unique_fd.h"
 #include "platform/win_thread.h"
 #include "server/server_control.h"
 
@@ -254,11 +255,12 @@ void TestServerControl::burstOfClientsWaitsInTheQueue()
     server.sin_family = AF_INET;
     server.sin_port = htons(m_pServer->ListeningPort());
     inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
+    std::vector<CUniqueFd> handles;
     std::vector<pollfd> clients;
     for (int i = 0; i < kClients; ++i) {
-        const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        ::connect(handle, reinterpret_cast<const sockaddr*>(&server), sizeof(server));
-        clients.push_back({handle, POLLOUT, 0});
+        handles.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        ::connect(handles.back().Get(), reinterpret_cast<const sockaddr*>(&server), sizeof(server));
+        clients.push_back({handles.back().Get(), POLLOUT, 0});
     }
     const auto countConnected = [&] {
         ::poll(clients.data(), clients.size(), 50);
@@ -272,8 +274,6 @@ void TestServerControl::burstOfClientsWaitsInTheQueue()
         connected = countConnected();
     QCOMPARE(connected, kClients);
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Hub().SessionCount(), kClients, 5000);
-    for (const pollfd& client : clients)
-        ::close(client.fd);
 }
 
 QTEST_GUILESS_MAIN(TestServerControl)

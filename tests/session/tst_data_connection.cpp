@@ -9,7 +9,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include "ftp_wire.h"
 #include "platform/text_table.h"
 #include "session/control_socket.h"
 #include "transfer_fixture.h"
@@ -116,9 +115,8 @@ void TestDataConnection::pasvAnnouncesTheControlAddress()
     QVERIFY2(reply.startsWith(prefix), reply.constData());
     const quint16 port = PassivePort(reply);
     QVERIFY(port != 0);
-    const int data = CFtpWire::ConnectFrom("127.0.0.1", port);
-    QVERIFY(data >= 0);
-    ::close(data);
+    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", port);
+    QVERIFY(data.Valid());
 }
 
 void TestDataConnection::passiveWaitsForALateConnect()
@@ -126,9 +124,9 @@ void TestDataConnection::passiveWaitsForALateConnect()
     const quint16 port = PassivePort(m_pClient->Command("PASV"));
     QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
     QVERIFY(m_pClient->StaysSilent(300));
-    const int data = CFtpWire::ConnectFrom("127.0.0.1", port);
-    QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("0123456789"));
-    ::close(data);
+    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", port);
+    QCOMPARE(m_pClient->ReadAll(data.Get()), QByteArray("0123456789"));
+    data.Reset();
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
 }
 
@@ -137,73 +135,68 @@ void TestDataConnection::commandsRunWhileWaitingForConnection()
     const quint16 port = PassivePort(m_pClient->Command("PASV"));
     QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
-    const int data = CFtpWire::ConnectFrom("127.0.0.1", port);
-    QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("0123456789"));
-    ::close(data);
+    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", port);
+    QCOMPARE(m_pClient->ReadAll(data.Get()), QByteArray("0123456789"));
+    data.Reset();
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
 }
 
 void TestDataConnection::passivePortTakesOneConnection()
 {
     const quint16 port = PassivePort(m_pClient->Command("PASV"));
-    const int first = CFtpWire::ConnectFrom("127.0.0.1", port);
-    QVERIFY(first >= 0);
+    CUniqueFd first = m_pClient->ConnectFrom("127.0.0.1", port);
+    QVERIFY(first.Valid());
     // The listener goes once the first connection is taken.
     QTRY_VERIFY_WITH_TIMEOUT([&] {
-        const int second = CFtpWire::ConnectFrom("127.0.0.1", port);
-        ::close(second);
-        return second < 0;
+        return !m_pClient->ConnectFrom("127.0.0.1", port).Valid();
     }(), 2000);
     QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
-    QCOMPARE(CFtpTestClient::ReadAll(first), QByteArray("0123456789"));
-    ::close(first);
+    QCOMPARE(m_pClient->ReadAll(first.Get()), QByteArray("0123456789"));
+    first.Reset();
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
 }
 
 void TestDataConnection::secondPasvDropsTheFirst()
 {
-    const int first = m_pClient->OpenPassive();
-    QVERIFY(first >= 0);
+    CUniqueFd first = m_pClient->OpenPassive();
+    QVERIFY(first.Valid());
     const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR digits");
     QCOMPARE(result.data, QByteArray("0123456789"));
     QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
     // The first connection was closed without a byte.
-    QCOMPARE(CFtpTestClient::ReadAll(first, 2000), QByteArray());
-    pollfd closed = {first, POLLIN, 0};
+    QCOMPARE(m_pClient->ReadAll(first.Get(), 2000), QByteArray());
+    pollfd closed = {first.Get(), POLLIN, 0};
     QCOMPARE(::poll(&closed, 1, 0), 1);
-    ::close(first);
 }
 
 void TestDataConnection::pasvThenPortStaysPassive()
 {
-    const int passive = m_pClient->OpenPassive();
-    QVERIFY(passive >= 0);
-    const int listener = m_pClient->OpenActive();
-    QVERIFY(listener >= 0);
+    CUniqueFd passive = m_pClient->OpenPassive();
+    QVERIFY(passive.Valid());
+    CUniqueFd listener = m_pClient->OpenActive();
+    QVERIFY(listener.Valid());
     QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
-    QCOMPARE(CFtpTestClient::ReadAll(passive), QByteArray("0123456789"));
+    QCOMPARE(m_pClient->ReadAll(passive.Get()), QByteArray("0123456789"));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
-    QCOMPARE(CFtpTestClient::AcceptData(listener, 200), -1);
-    ::close(passive);
-    ::close(listener);
+    QVERIFY(!m_pClient->AcceptData(listener.Get(), 200).Valid());
 }
 
 void TestDataConnection::passivePortTheftIsRefused()
 {
     const quint16 port = PassivePort(m_pClient->Command("PASV"));
     // Another host (all of 127/8 is this machine) takes the port first.
-    const int thief = CFtpWire::ConnectFrom("127.0.0.2", port);
-    QVERIFY(thief >= 0);
-    QCOMPARE(CFtpTestClient::ReadAll(thief, 2000), QByteArray());
-    pollfd closed = {thief, POLLIN, 0};
+    CUniqueFd thief = m_pClient->ConnectFrom("127.0.0.2", port);
+    QVERIFY(thief.Valid());
+    QCOMPARE(m_pClient->ReadAll(thief.Get(), 2000), QByteArray());
+    pollfd closed = {thief.Get(), POLLIN, 0};
     QCOMPARE(::poll(&closed, 1, 0), 1);
-    ::close(thief);
+    thief.Reset();
     // The port still waits for the client itself.
-    const int data = CFtpWire::ConnectFrom("127.0.0.1", port);
-    QVERIFY(data >= 0);
+    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", port);
+    QVERIFY(data.Valid());
     QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
-    QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("0123456789"));
-    ::close(data);
+    QCOMPARE(m_pClient->ReadAll(data.Get()), QByteArray("0123456789"));
+    data.Reset();
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
 }
 
@@ -221,15 +214,13 @@ void TestDataConnection::passiveWaitEndsAfterFiveSeconds()
 
 void TestDataConnection::activeDownloadConnectsToTheClient()
 {
-    const int listener = m_pClient->OpenActive();
-    QVERIFY(listener >= 0);
+    CUniqueFd listener = m_pClient->OpenActive();
+    QVERIFY(listener.Valid());
     QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
-    const int data = CFtpTestClient::AcceptData(listener);
-    QVERIFY(data >= 0);
-    QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("0123456789"));
+    CUniqueFd data = m_pClient->AcceptData(listener.Get());
+    QVERIFY(data.Valid());
+    QCOMPARE(m_pClient->ReadAll(data.Get()), QByteArray("0123456789"));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
-    ::close(data);
-    ::close(listener);
 }
 
 void TestDataConnection::activeRefusals_data()
@@ -246,11 +237,11 @@ void TestDataConnection::activeRefusals()
 {
     QFETCH(QByteArray, listenHost);
     QFETCH(QByteArray, port);
-    int listener = -1;
+    CUniqueFd listener;
     if (!listenHost.isEmpty()) {
         quint16 listenPort = 0;
-        listener = CFtpWire::Listen(listenHost.constData(), listenPort);
-        QVERIFY(listener >= 0);
+        listener = CTestSocket::Listen(listenHost.constData(), listenPort);
+        QVERIFY(listener.Valid());
         port = PortCommand(port.constData(), listenPort).mid(5);
     }
     if (!port.isEmpty())
@@ -258,17 +249,16 @@ void TestDataConnection::activeRefusals()
     QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyDataConnectFailed));
     QVERIFY(m_pClient->StaysSilent());
-    if (listener >= 0) {
-        QCOMPARE(CFtpTestClient::AcceptData(listener, 200), -1);
-        ::close(listener);
-    }
+    if (listener.Valid())
+        QVERIFY(!m_pClient->AcceptData(listener.Get(), 200).Valid());
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
 }
 
 void TestDataConnection::refusedConnectAnswersOnceAndKeepsTheFile()
 {
     quint16 port = 0;
-    ::close(CFtpWire::Listen("127.0.0.1", port));
+    // A port that was free a moment ago and has no listener now.
+    CTestSocket::Listen("127.0.0.1", port).Reset();
     QCOMPARE(m_pClient->Command(PortCommand("127,0,0,1", port)), Big5(Text::ReplyPort));
     QCOMPARE(m_pClient->Command("STOR digits"), Big5(Text::ReplyStorStart));
     const QByteArray refusal = m_pClient->ReadLine();
@@ -290,14 +280,13 @@ void TestDataConnection::failedTransferResetsRest()
 
 void TestDataConnection::sessionEndClosesTheDataConnection()
 {
-    const int data = m_pClient->OpenPassive();
-    QVERIFY(data >= 0);
+    CUniqueFd data = m_pClient->OpenPassive();
+    QVERIFY(data.Valid());
     QCOMPARE(m_pClient->Command("QUIT"), Big5(Text::ReplyBye));
     QVERIFY(m_pClient->WaitClosed());
-    QCOMPARE(CFtpTestClient::ReadAll(data, 2000), QByteArray());
-    pollfd closed = {data, POLLIN, 0};
+    QCOMPARE(m_pClient->ReadAll(data.Get(), 2000), QByteArray());
+    pollfd closed = {data.Get(), POLLIN, 0};
     QCOMPARE(::poll(&closed, 1, 0), 1);
-    ::close(data);
 }
 
 void TestDataConnection::clientClosingAnIdleDataConnectionGetsNoReply_data()
@@ -316,11 +305,11 @@ void TestDataConnection::clientClosingAnIdleDataConnectionGetsNoReply()
 {
     QFETCH(QByteArray, refused);
     QFETCH(QByteArray, refusal);
-    const int data = m_pClient->OpenPassive();
-    QVERIFY(data >= 0);
+    CUniqueFd data = m_pClient->OpenPassive();
+    QVERIFY(data.Valid());
     if (!refused.isEmpty())
         QCOMPARE(m_pClient->Command(refused), refusal);
-    ::close(data);
+    data.Reset();
     QVERIFY(m_pClient->StaysSilent());
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
     const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR digits");
@@ -333,40 +322,35 @@ void TestDataConnection::clientClosingAnIdleDataConnectionGetsNoReply()
 // The close is about the older connection and must not touch the new one.
 void TestDataConnection::lateCloseLeavesANewerPassivePort()
 {
-    const int older = m_pClient->OpenPassive();
-    QVERIFY(older >= 0);
+    CUniqueFd older = m_pClient->OpenPassive();
+    QVERIFY(older.Valid());
     QVERIFY(m_pClient->SendRaw("ABOR\r\nPASV\r\n"));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyAbor));
     const quint16 port = PassivePort(m_pClient->ReadLine());
     QVERIFY(port != 0);
-    const int data = CFtpWire::ConnectFrom("127.0.0.1", port);
-    QVERIFY2(data >= 0, "the announced passive port refuses");
+    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", port);
+    QVERIFY2(data.Valid(), "the announced passive port refuses");
     QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
-    QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("0123456789"));
+    QCOMPARE(m_pClient->ReadAll(data.Get()), QByteArray("0123456789"));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
-    ::close(data);
-    ::close(older);
 }
 
 void TestDataConnection::lateCloseLeavesANewerPortAndRest()
 {
-    const int older = m_pClient->OpenPassive();
-    QVERIFY(older >= 0);
+    CUniqueFd older = m_pClient->OpenPassive();
+    QVERIFY(older.Valid());
     QByteArray portCommand;
-    const int listener = CFtpWire::ListenForActive(1, portCommand);
-    QVERIFY(listener >= 0);
+    CUniqueFd listener = CFtpTestClient::ListenForActive(portCommand);
+    QVERIFY(listener.Valid());
     QVERIFY(m_pClient->SendRaw("ABOR\r\n" + portCommand + "\r\nREST 4\r\n"));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyAbor));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyPort));
     QVERIFY(m_pClient->ReadLine().startsWith("350 "));
     QCOMPARE(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
-    const int data = CFtpTestClient::AcceptData(listener);
-    QVERIFY2(data >= 0, "the PORT address was forgotten");
-    QCOMPARE(CFtpTestClient::ReadAll(data), QByteArray("456789"));
+    CUniqueFd data = m_pClient->AcceptData(listener.Get());
+    QVERIFY2(data.Valid(), "the PORT address was forgotten");
+    QCOMPARE(m_pClient->ReadAll(data.Get()), QByteArray("456789"));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
-    ::close(data);
-    ::close(listener);
-    ::close(older);
 }
 
 // What clients that connect before the command do all day: the data
@@ -374,10 +358,10 @@ void TestDataConnection::lateCloseLeavesANewerPortAndRest()
 void TestDataConnection::everyPassivePortAcceptsAfterARefusal()
 {
     for (int round = 0; round < 300; ++round) {
-        const int data = m_pClient->OpenPassive();
-        QVERIFY2(data >= 0, qPrintable(QString("round %1: the announced passive port refuses").arg(round)));
+        CUniqueFd data = m_pClient->OpenPassive();
+        QVERIFY2(data.Valid(), qPrintable(QString("round %1: the announced passive port refuses").arg(round)));
         QCOMPARE(m_pClient->Command("RETR missing"), Big5(Text::ReplyFileMissing));
-        ::close(data);
+        data.Reset();
     }
 }
 

@@ -193,11 +193,11 @@ void TestTransfers::refusesWithoutRight()
     QFETCH(int, right);
     QVERIFY(m_pFixture->WriteFile("digits", Digits(10)));
     m_pFixture->Host().SetRight(static_cast<Right>(right), 0);
-    const int data = m_pClient->OpenPassive();
-    QVERIFY(data >= 0);
+    CUniqueFd data = m_pClient->OpenPassive();
+    QVERIFY(data.Valid());
     QCOMPARE(m_pClient->Command(command), Big5(Text::ReplyNoRight));
     QVERIFY(m_pClient->StaysSilent());
-    ::close(data);
+    data.Reset();
     QCOMPARE(m_pFixture->ReadFile("digits"), Digits(10));
 }
 
@@ -215,20 +215,19 @@ void TestTransfers::uploadSentBeforeStorIsKeptAndEndsIdle()
 {
     // All of the upload, and its end, are queued before the file is open:
     // they are reported once it is, and the end of the stream ends the upload.
-    const int data = m_pClient->OpenPassive();
-    QVERIFY(data >= 0);
-    QVERIFY(CFtpTestClient::WriteAll(data, "early bytes"));
-    ::close(data);
+    CUniqueFd data = m_pClient->OpenPassive();
+    QVERIFY(data.Valid());
+    QVERIFY(m_pClient->WriteAll(data.Get(), "early bytes"));
+    data.Reset();
     QCOMPARE(m_pClient->Command("STOR early"), Big5(Text::ReplyStorStart));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
     QCOMPARE(m_pFixture->ReadFile("early"), QByteArray("early bytes"));
     // The session is idle again: with a fresh data socket, ABOR finds no
     // transfer to end.
-    const int next = m_pClient->OpenPassive();
-    QVERIFY(next >= 0);
+    CUniqueFd next = m_pClient->OpenPassive();
+    QVERIFY(next.Valid());
     QCOMPARE(m_pClient->Command("ABOR"), Big5(Text::ReplyAbor));
     QVERIFY(m_pClient->StaysSilent());
-    ::close(next);
 }
 
 void TestTransfers::uploadCutsOrExtendsAtRestOffset_data()
@@ -267,11 +266,11 @@ void TestTransfers::negativeRestRefusesUploadAndSessionGoesOn()
 {
     QVERIFY(m_pFixture->WriteFile("digits", Digits(1000)));
     QVERIFY(m_pClient->Command("REST -4").startsWith("350 "));
-    const int data = m_pClient->OpenPassive();
-    QVERIFY(data >= 0);
+    CUniqueFd data = m_pClient->OpenPassive();
+    QVERIFY(data.Valid());
     QCOMPARE(m_pClient->Command("STOR digits"), Big5(Text::ReplyStorStart));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyFileAccess));
-    ::close(data);
+    data.Reset();
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
     QCOMPARE(m_pFixture->ReadFile("digits"), Digits(1000));
 }
@@ -398,9 +397,9 @@ void TestTransfers::twoSessionsDownloadOneFileAtOnce()
     // still under way, its file open, while the second runs from start to end.
     const QByteArray bytes = RandomBytes(32 << 20);
     QVERIFY(m_pFixture->WriteFile("shared.bin", bytes));
-    const int first = m_pClient->OpenPassive();
+    CUniqueFd first = m_pClient->OpenPassive();
     QCOMPARE(m_pClient->Command("RETR shared.bin"), Big5(Text::ReplyRetrStart));
-    QVERIFY(CTransferFixture::ReadAtLeast(first, 4096));
+    QVERIFY(m_pClient->ReadAtLeast(first.Get(), 4096));
 
     auto second = m_pFixture->NewClient();
     QVERIFY(second);
@@ -409,8 +408,8 @@ void TestTransfers::twoSessionsDownloadOneFileAtOnce()
     QVERIFY(result.data == bytes);
     QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
 
-    const QByteArray firstRest = CFtpTestClient::ReadAll(first);
-    ::close(first);
+    const QByteArray firstRest = m_pClient->ReadAll(first.Get());
+    first.Reset();
     QVERIFY(firstRest == bytes.mid(4096));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
 }
@@ -418,24 +417,24 @@ void TestTransfers::twoSessionsDownloadOneFileAtOnce()
 void TestTransfers::uploadOfFileBeingDownloadedGets450()
 {
     QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
-    const int stalled = m_pClient->OpenPassive();
+    CUniqueFd stalled = m_pClient->OpenPassive();
     QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
-    QVERIFY(CTransferFixture::ReadAtLeast(stalled, 4096));
+    QVERIFY(m_pClient->ReadAtLeast(stalled.Get(), 4096));
 
     auto second = m_pFixture->NewClient();
     QVERIFY(second);
     const TransferResult result = CTransferFixture::Upload(*second, "STOR big", "bytes");
     QCOMPARE(result.preliminary, Big5(Text::ReplyStorStart));
     QCOMPARE(result.final, Big5(Text::ReplyFileAccess));
-    ::close(stalled);
+    stalled.Reset();
     QCOMPARE(QFile(QFile::decodeName(m_pFixture->LocalPath("big"))).size(), kStalledLength);
 }
 
 void TestTransfers::downloadOfFileBeingUploadedGets426()
 {
-    const int upload = m_pClient->OpenPassive();
+    CUniqueFd upload = m_pClient->OpenPassive();
     QCOMPARE(m_pClient->Command("STOR growing"), Big5(Text::ReplyStorStart));
-    QVERIFY(CFtpTestClient::WriteAll(upload, "first part"));
+    QVERIFY(m_pClient->WriteAll(upload.Get(), "first part"));
     QTRY_COMPARE(m_pFixture->ReadFile("growing"), QByteArray("first part"));
 
     auto second = m_pFixture->NewClient();
@@ -446,8 +445,8 @@ void TestTransfers::downloadOfFileBeingUploadedGets426()
     QCOMPARE(result.final, Big5(Text::ReplyTransferAborted));
 
     // The refused reader took nothing from the upload.
-    QVERIFY(CFtpTestClient::WriteAll(upload, ", second part"));
-    ::close(upload);
+    QVERIFY(m_pClient->WriteAll(upload.Get(), ", second part"));
+    upload.Reset();
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
     QCOMPARE(m_pFixture->ReadFile("growing"), QByteArray("first part, second part"));
 }
@@ -455,10 +454,10 @@ void TestTransfers::downloadOfFileBeingUploadedGets426()
 void TestTransfers::clientLeavingMidDownloadGets426AndSessionGoesOn()
 {
     QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
-    const int data = m_pClient->OpenPassive();
+    CUniqueFd data = m_pClient->OpenPassive();
     QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
-    QVERIFY(CTransferFixture::ReadAtLeast(data, 65536));
-    ::close(data);
+    QVERIFY(m_pClient->ReadAtLeast(data.Get(), 65536));
+    data.Reset();
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferAborted));
     QVERIFY(m_pClient->StaysSilent());
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
@@ -470,13 +469,13 @@ void TestTransfers::clientLeavingMidDownloadGets426AndSessionGoesOn()
 void TestTransfers::shrunkenFileEndsWith426()
 {
     QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
-    const int data = m_pClient->OpenPassive();
+    CUniqueFd data = m_pClient->OpenPassive();
     QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
     // The file is opened once the data connection is up, after the 150.
-    QVERIFY(CTransferFixture::ReadAtLeast(data, 4096));
+    QVERIFY(m_pClient->ReadAtLeast(data.Get(), 4096));
     QVERIFY(QFile::resize(QFile::decodeName(m_pFixture->LocalPath("big")), 0));
-    const QByteArray received = CFtpTestClient::ReadAll(data);
-    ::close(data);
+    const QByteArray received = m_pClient->ReadAll(data.Get());
+    data.Reset();
     QVERIFY(received.size() < kStalledLength);
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferAborted));
     QVERIFY(m_pClient->StaysSilent());
@@ -485,16 +484,16 @@ void TestTransfers::shrunkenFileEndsWith426()
 void TestTransfers::aborDuringDownloadAnswers426Then226()
 {
     QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
-    const int data = m_pClient->OpenPassive();
+    CUniqueFd data = m_pClient->OpenPassive();
     QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
-    QVERIFY(CTransferFixture::ReadAtLeast(data, 4096));
+    QVERIFY(m_pClient->ReadAtLeast(data.Get(), 4096));
     QCOMPARE(m_pClient->Command("ABOR"), Big5(Text::ReplyAborData));
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyAbor));
     QVERIFY(m_pClient->StaysSilent());
     // The data connection is gone and the session is idle: a second ABOR
     // has nothing to abort.
-    QVERIFY(CFtpTestClient::ReadAll(data).size() < kStalledLength);
-    ::close(data);
+    QVERIFY(m_pClient->ReadAll(data.Get()).size() < kStalledLength);
+    data.Reset();
     QCOMPARE(m_pClient->Command("ABOR"), Big5(Text::ReplyAbor));
     QVERIFY(m_pFixture->WriteFile("small", "abc"));
     QCOMPARE(CTransferFixture::Download(*m_pClient, "RETR small").data, QByteArray("abc"));
@@ -543,20 +542,18 @@ void TestTransfers::everyConnectionNoticesAVanishedClient()
         return;
 
     QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
-    int data = -1;
+    CUniqueFd data;
     if (bPassive) {
         data = m_pClient->OpenPassive();
         QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
     } else {
-        const int listener = m_pClient->OpenActive();
+        CUniqueFd listener = m_pClient->OpenActive();
         QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
-        data = CFtpTestClient::AcceptData(listener);
-        ::close(listener);
+        data = m_pClient->AcceptData(listener.Get());
     }
     // Bytes flowing mean the session holds its end of the connection.
-    QVERIFY(CTransferFixture::ReadAtLeast(data, 4096));
-    expectTimeouts(CProcessResources::PeerSocketOf(data), CControlSocket::kDataTimeouts);
-    ::close(data);
+    QVERIFY(m_pClient->ReadAtLeast(data.Get(), 4096));
+    expectTimeouts(CProcessResources::PeerSocketOf(data.Get()), CControlSocket::kDataTimeouts);
 }
 
 QTEST_GUILESS_MAIN(TestTransfers)

@@ -1,56 +1,100 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
+#include <memory>
 
-// A plain blocking FTP client for protocol tests: it sends raw bytes and
-// reads raw reply lines, so replies are compared byte for byte. While it
-// waits it keeps the test thread's events flowing (the server under test may
-// accept on that thread). Every wait has a deadline.
+#include <QByteArray>
+
+#include "test_socket.h"
+
+// The FTP client of every test and benchmark: it sends raw bytes and reads
+// raw reply lines, so replies are compared byte for byte, or whole
+// (multi-line) replies by their code. Every wait has a deadline; how it waits
+// is the client's policy: pumping the thread's events (the server under test
+// may accept on the test's thread) or blocking (worker threads of load tests,
+// benchmarks against other servers).
 class CFtpTestClient {
 public:
+    using Wait = CTestSocket::Wait;
+    using Deadline = CTestSocket::Deadline;
     static constexpr int kDeadlineMs = 2000;
+    static constexpr int kDataDeadlineMs = 10000;
 
-    CFtpTestClient() = default;
-    ~CFtpTestClient();
+    explicit CFtpTestClient(Wait wait = Wait::PumpEvents, int timeoutMs = kDeadlineMs);
     CFtpTestClient(const CFtpTestClient&) = delete;
     CFtpTestClient& operator=(const CFtpTestClient&) = delete;
 
     bool Connect(quint16 port, const char* address = "127.0.0.1");
+    bool Connect(quint16 port, Deadline deadline);
     void Close();
     // Closes with a reset instead of an orderly close.
     void Reset();
+    // Control lines go out at once instead of waiting for Nagle.
+    void SetNoDelay();
+    // Acknowledge reads at once instead of after the delayed-ACK timer, so a
+    // server that waits for our ACK is measured for its own work.
+    void SetQuickAck(bool bQuickAck) { m_bQuickAck = bQuickAck; }
+    bool QuickAck() const { return m_bQuickAck; }
+    // Passive data connections go to the address of the control connection,
+    // whatever address the 227 reply names, so no traffic leaves it.
+    void SetPassiveToControlPeer() { m_bPassiveToControlPeer = true; }
 
     bool SendRaw(const QByteArray& bytes);
     bool SendLine(const QByteArray& line) { return SendRaw(line + "\r\n"); }
     // One reply line without its CR LF; empty when none came in time.
-    QByteArray ReadLine(int timeoutMs = kDeadlineMs);
+    QByteArray ReadLine(int timeoutMs = -1);
+    QByteArray ReadLine(Deadline deadline);
     // Sends a command line and returns the reply line.
     QByteArray Command(const QByteArray& line) { return SendLine(line) ? ReadLine() : QByteArray(); }
+    // One complete (possibly multi-line) reply: its code, or -1; the reply,
+    // or what went wrong, is then LastReply().
+    int ReadReply(Deadline deadline);
+    int CommandCode(const QByteArray& line, Deadline deadline);
+    const QByteArray& LastReply() const { return m_strLastReply; }
     // True when the server closed the connection within the time.
-    bool WaitClosed(int timeoutMs = kDeadlineMs);
+    bool WaitClosed(int timeoutMs = -1);
     // True when nothing arrives within the time (no reply was sent).
     bool StaysSilent(int timeoutMs = 300);
 
     // Reads the greeting, logs in as anonymous; true when all replies were right.
     bool Login();
+    // A client of the port on 127.0.0.1 that pumps events, connected and logged in, or null.
+    static std::unique_ptr<CFtpTestClient> LoggedIn(quint16 port);
+    // QUIT (any 2xx farewell), then waits for the server to close its side so
+    // its TIME_WAIT stays with it.
+    bool Quit(Deadline deadline);
 
-    // Sends PASV, parses the 227 reply and connects a data socket to it;
-    // returns the data socket's descriptor or -1.
-    int OpenPassive();
-    // Opens a listening socket on loopback, sends PORT for it, and returns the
-    // listening descriptor (accept with AcceptData) or -1.
-    int OpenActive();
-    static int AcceptData(int listener, int timeoutMs = kDeadlineMs);
+    // PASV and a data connection to the address it names.
+    CUniqueFd OpenPassive();
+    CUniqueFd OpenPassive(Deadline deadline);
+    // A listener on loopback announced with PORT (accept with AcceptData).
+    CUniqueFd OpenActive();
+    CUniqueFd AcceptData(int listener, int timeoutMs = -1) const;
+    // A listener on a free loopback port and the PORT command that names it.
+    static CUniqueFd ListenForActive(QByteArray& portCommand);
+    // A connection to the port on 127.0.0.1 made from the local address
+    // (another loopback address plays another machine).
+    CUniqueFd ConnectFrom(const char* localAddress, quint16 port) const;
     // Reads a data connection until the peer closes it (or the deadline).
-    static QByteArray ReadAll(int dataSocket, int timeoutMs = 10000);
-    static bool WriteAll(int dataSocket, const QByteArray& bytes);
+    QByteArray ReadAll(int dataSocket, int timeoutMs = -1) const;
+    bool WriteAll(int dataSocket, const QByteArray& bytes) const;
+    // Waits until the data connection has carried that many bytes (the
+    // transfer is under way); false at the deadline or the end.
+    bool ReadAtLeast(int dataSocket, qint64 bytes) const;
 
-    int Handle() const { return m_hSocket; }
+    int Handle() const { return m_socket.Get(); }
+    Wait WaitPolicy() const { return m_eWait; }
 
 private:
-    bool WaitReadable(int timeoutMs);
+    Deadline In(int timeoutMs) const { return CTestSocket::DeadlineIn(timeoutMs < 0 ? m_nTimeoutMs : timeoutMs); }
+    Deadline DataDeadline(int timeoutMs) const;
+    bool NextLine(Deadline deadline, QByteArray& line);
+    bool Fail(const QByteArray& why);
 
-    int m_hSocket = -1;
+    Wait m_eWait;
+    int m_nTimeoutMs;
+    bool m_bQuickAck = false;
+    bool m_bPassiveToControlPeer = false;
+    CUniqueFd m_socket;
     QByteArray m_Pending;
+    QByteArray m_strLastReply;
 };

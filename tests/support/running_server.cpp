@@ -7,7 +7,7 @@
 CRunningServer::CRunningServer(CFakeServerView* pView) : m_pView(pView != nullptr ? pView : &m_OwnView)
 {
     SettingsValues values;
-    values.HomeDirectory = m_Root.path();
+    values.HomeDirectory = QFile::decodeName(m_Root.Root());
     values.AllowCreateDir = values.AllowDelete = values.AllowDownload = values.AllowRename = values.AllowUpload = 1;
     m_pSettings->SetValues(values);
     m_pServer = std::make_unique<CServerControl>(m_pView, m_pSettings, 0, "127.0.0.1");
@@ -26,40 +26,9 @@ void CRunningServer::SetHome(const QByteArray& local)
     m_pSettings->SetValues(values);
 }
 
-QByteArray CRunningServer::Root() const
-{
-    return QFile::encodeName(m_Root.path());
-}
-
-QByteArray CRunningServer::LocalPath(const QByteArray& name) const
-{
-    return QFile::encodeName(m_Root.filePath(QFile::decodeName(name)));
-}
-
-bool CRunningServer::WriteFile(const QByteArray& name, const QByteArray& bytes) const
-{
-    QFile file(QFile::decodeName(LocalPath(name)));
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray CRunningServer::ReadFile(const QByteArray& name) const
-{
-    QFile file(QFile::decodeName(LocalPath(name)));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool CRunningServer::MakeSparseFile(const QByteArray& name, qint64 length) const
-{
-    QFile file(QFile::decodeName(LocalPath(name)));
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.resize(length);
-}
-
 std::unique_ptr<CFtpTestClient> CRunningServer::NewClient() const
 {
-    auto client = std::make_unique<CFtpTestClient>();
-    if (!client->Connect(Port()) || !client->Login())
-        return nullptr;
-    return client;
+    return CFtpTestClient::LoggedIn(Port());
 }
 
 bool CRunningServer::ServesFreshClient() const

@@ -3,10 +3,10 @@
 #include <memory>
 
 #include <QByteArray>
-#include <QTemporaryDir>
 
 #include "fake_server_view.h"
 #include "ftp_test_client.h"
+#include "temp_tree.h"
 #include "server/server_control.h"
 #include "server/server_settings.h"
 
@@ -24,13 +24,12 @@ public:
     quint16 Port() const { return m_pServer->ListeningPort(); }
     // The root that sessions get at their next login.
     void SetHome(const QByteArray& local);
-    QByteArray Root() const;
+    QByteArray Root() const { return m_Root.Root(); }
 
-    QByteArray LocalPath(const QByteArray& name) const;
-    bool WriteFile(const QByteArray& name, const QByteArray& bytes) const;
-    QByteArray ReadFile(const QByteArray& name) const;
-    // A file of that length that holds no blocks on disk (it reads as zeros).
-    bool MakeSparseFile(const QByteArray& name, qint64 length) const;
+    QByteArray LocalPath(const QByteArray& name) const { return m_Root.LocalPath(name); }
+    bool WriteFile(const QByteArray& name, const QByteArray& bytes) const { return m_Root.WriteFile(name, bytes); }
+    QByteArray ReadFile(const QByteArray& name) const { return m_Root.ReadFile(name); }
+    bool MakeSparseFile(const QByteArray& name, qint64 length) const { return m_Root.MakeSparseFile(name, length); }
 
     // A client that is connected and logged in, or null.
     std::unique_ptr<CFtpTestClient> NewClient() const;
@@ -38,7 +37,7 @@ public:
     bool ServesFreshClient() const;
 
 private:
-    QTemporaryDir m_Root;
+    CTempTree m_Root;
     CFakeServerView m_OwnView;
     CFakeServerView* m_pView;
     std::shared_ptr<CServerSettings> m_pSettings = std::make_shared<CServerSettings>();

@@ -3,7 +3,9 @@
 #include "platform/message_pump.h"
 #include "session/client_thread.h"
 
-CSessionHarness::CSessionHarness()
+CSessionHarness::CSessionHarness(std::shared_ptr<ISessionHost> pHost)
+    : m_pRecorder(pHost ? nullptr : std::make_shared<CFakeSessionHost>()),
+      m_pHost(pHost ? std::move(pHost) : m_pRecorder)
 {
     Create(0, kAllSocketEvents, "127.0.0.1");
     Listen(5);

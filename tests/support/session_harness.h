@@ -10,18 +10,19 @@
 
 class CClientThread;
 
-// Starts real sessions for protocol tests without the server control: a
-// listener on 127.0.0.1 on a port the system picks, on the test's thread,
-// and a recording host. Every session is stopped when the harness ends.
+// Starts real sessions, as the server's own code starts them, without the
+// server control: a listener on 127.0.0.1 on a port the system picks, on the
+// calling thread, and a host: a recording one for protocol tests unless one
+// is given (benchmarks). Every session is stopped when the harness ends.
 class CSessionHarness : public CAsyncSocket {
     Q_OBJECT
 public:
-    CSessionHarness();
+    // With no host given the harness records what sessions post (Host()).
+    explicit CSessionHarness(std::shared_ptr<ISessionHost> pHost = nullptr);
     ~CSessionHarness() override;
 
     quint16 Port() const { return m_nPort; }
-    CFakeSessionHost& Host() { return *m_pHost; }
-    std::shared_ptr<CFakeSessionHost> SharedHost() const { return m_pHost; }
+    CFakeSessionHost& Host() { return *m_pRecorder; }
     // True once every session started so far has ended.
     bool AllSessionsEnded() const;
 
@@ -29,7 +30,8 @@ protected:
     void OnAccept(int nErrorCode) override;
 
 private:
-    std::shared_ptr<CFakeSessionHost> m_pHost = std::make_shared<CFakeSessionHost>();
+    std::shared_ptr<CFakeSessionHost> m_pRecorder;
+    std::shared_ptr<ISessionHost> m_pHost;
     std::vector<QPointer<CClientThread>> m_Sessions;
     quint16 m_nPort = 0;
 };

@@ -3,9 +3,9 @@
 #include <memory>
 
 #include <QByteArray>
-#include <QTemporaryDir>
 
 #include "ftp_test_client.h"
+#include "temp_tree.h"
 #include "session_harness.h"
 
 // What a client saw of one transfer: the preliminary reply, the bytes of
@@ -27,21 +27,17 @@ public:
     // A client that is connected and logged in, or null.
     std::unique_ptr<CFtpTestClient> NewClient();
 
-    QByteArray LocalPath(const QByteArray& name) const;
-    bool WriteFile(const QByteArray& name, const QByteArray& bytes) const;
-    QByteArray ReadFile(const QByteArray& name) const;
-    // A file of that length that holds no blocks on disk (it reads as zeros).
-    bool MakeSparseFile(const QByteArray& name, qint64 length) const;
+    QByteArray LocalPath(const QByteArray& name) const { return m_Root.LocalPath(name); }
+    bool WriteFile(const QByteArray& name, const QByteArray& bytes) const { return m_Root.WriteFile(name, bytes); }
+    QByteArray ReadFile(const QByteArray& name) const { return m_Root.ReadFile(name); }
+    bool MakeSparseFile(const QByteArray& name, qint64 length) const { return m_Root.MakeSparseFile(name, length); }
 
-    // Waits until the data connection has carried at least that many bytes
-    // (the transfer is under way); false at the deadline or the end.
-    static bool ReadAtLeast(int dataSocket, qsizetype bytes);
     // PASV, the command, then everything the data connection carries.
     static TransferResult Download(CFtpTestClient& client, const QByteArray& command);
     // PASV, the command, the bytes, then the data connection is closed.
     static TransferResult Upload(CFtpTestClient& client, const QByteArray& command, const QByteArray& bytes);
 
 private:
-    QTemporaryDir m_Root;
+    CTempTree m_Root;
     std::unique_ptr<CSessionHarness> m_pHarness;
 };
