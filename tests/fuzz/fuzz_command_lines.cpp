@@ -33,7 +33,7 @@ struct Fixture {
         static char name[] = "fuzz_command_lines";
         static char* argv[] = {name, nullptr};
         pApp = new QCoreApplication(argc, argv);
-        Require(tree.IsMade(), "the escape tree is made");
+        Require(tree.Unmade().isEmpty(), "the escape tree is made", tree.Unmade());
         pHost = std::make_shared<CDiscardingSessionHost>(tree.Home());
     }
 };

@@ -28,7 +28,7 @@ struct Fixture {
 const Fixture& TheFixture()
 {
     static const Fixture fixture;
-    Require(fixture.tree.IsMade(), "the escape tree is made");
+    Require(fixture.tree.Unmade().isEmpty(), "the escape tree is made", fixture.tree.Unmade());
     return fixture;
 }
 

@@ -85,7 +85,7 @@ void TestHostileInput::init()
     // The root and, beside it, what no client may reach: a sibling whose name
     // begins with the root's, a file next to the root, links leading out.
     m_pTree = std::make_unique<CEscapeTree>();
-    QVERIFY(m_pTree->IsMade());
+    QCOMPARE(m_pTree->Unmade(), QByteArray());
 
     m_pServer = std::make_unique<CRunningServer>();
     m_pServer->SetHome(m_pTree->Home());

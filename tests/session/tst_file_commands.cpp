@@ -86,7 +86,7 @@ private:
 void TestFileCommands::init()
 {
     m_pTree = std::make_unique<CEscapeTree>();
-    QVERIFY(m_pTree->IsMade());
+    QCOMPARE(m_pTree->Unmade(), QByteArray());
 
     m_pHarness = std::make_unique<CSessionHarness>();
     CFakeSessionHost& host = m_pHarness->Host();

@@ -31,7 +31,7 @@ private:
 
 void TestVirtualPath::initTestCase()
 {
-    QVERIFY(m_Tree.IsMade());
+    QCOMPARE(m_Tree.Unmade(), QByteArray());
     m_strBase = m_Tree.Base();
 }
 

@@ -1,6 +1,7 @@
 #include "escape_tree.h"
 
 #include <algorithm>
+#include <vector>
 
 #include <unistd.h>
 
@@ -50,15 +51,15 @@ const std::vector<EscapeEntry> kEntries = {
 
 CEscapeTree::CEscapeTree()
 {
-    if (!m_Temporary.isValid())
+    if (!m_Temporary.isValid()) {
+        m_strUnmade = "the temporary base";
         return;
+    }
     m_strBase = QFile::encodeName(QDir(m_Temporary.path()).canonicalPath());
-    m_bMade = std::all_of(kEntries.begin(), kEntries.end(), [this](const EscapeEntry& entry) { return Make(entry); });
-}
-
-const std::vector<EscapeEntry>& CEscapeTree::Entries()
-{
-    return kEntries;
+    const auto made = [this](const EscapeEntry& entry) { return Make(entry); };
+    const auto unmade = std::find_if_not(kEntries.begin(), kEntries.end(), made);
+    if (unmade != kEntries.end())
+        m_strUnmade = QByteArray(unmade->name) + ": " + unmade->path;
 }
 
 QStringList CEscapeTree::ListedIn(const QByteArray& folder)

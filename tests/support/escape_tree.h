@@ -1,7 +1,5 @@
 #pragma once
 
-#include <vector>
-
 #include <QByteArray>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -29,9 +27,9 @@ class CEscapeTree {
 public:
     CEscapeTree();
 
-    static const std::vector<EscapeEntry>& Entries();
-
-    bool IsMade() const { return m_bMade; }
+    // Empty when every entry was made; else the first that was not, by its
+    // name and path.
+    QByteArray Unmade() const { return m_strUnmade; }
     // The base's real path, links resolved.
     QByteArray Base() const { return m_strBase; }
     QByteArray Home() const { return Local("root"); }
@@ -48,5 +46,5 @@ private:
 
     QTemporaryDir m_Temporary;
     QByteArray m_strBase;
-    bool m_bMade = false;
+    QByteArray m_strUnmade;
 };
