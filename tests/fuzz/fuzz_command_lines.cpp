@@ -11,10 +11,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QTemporaryDir>
+#include <QFile>
 
-#include "fuzz_require.h"
 #include "discarding_session_host.h"
+#include "escape_tree.h"
+#include "fuzz_require.h"
 #include "test_socket.h"
 #include "session/client_thread.h"
 #include "session/session_host.h"
@@ -23,8 +24,7 @@ namespace {
 
 struct Fixture {
     QCoreApplication* pApp = nullptr;
-    QTemporaryDir outside;
-    QString root;
+    CEscapeTree tree;
     std::shared_ptr<CDiscardingSessionHost> pHost;
 
     Fixture()
@@ -33,10 +33,8 @@ struct Fixture {
         static char name[] = "fuzz_command_lines";
         static char* argv[] = {name, nullptr};
         pApp = new QCoreApplication(argc, argv);
-        QDir(outside.path()).mkpath("root/sub");
-        QDir(outside.path()).mkpath("sibling");
-        root = outside.path() + "/root";
-        pHost = std::make_shared<CDiscardingSessionHost>(root.toUtf8());
+        Require(tree.Unmade().isEmpty(), "the escape tree is made", tree.Unmade());
+        pHost = std::make_shared<CDiscardingSessionHost>(tree.Home());
     }
 };
 
@@ -77,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Require(line.size() >= 5 && line[3] == ' ' && std::isdigit(static_cast<unsigned char>(line[0])),
                 "every reply starts with a code and a blank", line);
     }
-    Require(QDir(fixture.outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size() == 2,
-            "nothing is created beside the root");
+    const QDir base(QFile::decodeName(fixture.tree.Base()));
+    const QStringList beside = base.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    Require(beside == CEscapeTree::ListedIn(QByteArray()), "nothing is created beside the root");
     return 0;
 }

@@ -4,14 +4,13 @@
 // the standard library's own resolution, not the mapper's.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include <QByteArray>
 #include <QList>
 
+#include "escape_tree.h"
 #include "fuzz_require.h"
 #include "session/virtual_path.h"
 
@@ -19,47 +18,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The home of the escape tree, as written and once resolved.
 struct Fixture {
-    ~Fixture()
-    {
-        std::error_code error;
-        if (!base.empty())
-            fs::remove_all(base, error); // links are removed, never followed
-    }
-
-    std::string base;
-    std::string home;
-    std::string realHome;
+    CEscapeTree tree;
+    std::string home = tree.Home().toStdString();
+    std::string realHome = fs::weakly_canonical(home).string();
 };
-
-// A home with directories, links leading out and in, a dangling link, a
-// sibling that shares the home's name as a prefix, a name whose code page 950
-// trail byte is a backslash, and names that differ only in case.
-void MakeFixture(Fixture& fixture)
-{
-    char pattern[] = "/tmp/fuzz-virtual-path-XXXXXX";
-    const char* created = mkdtemp(pattern);
-    if (!created)
-        std::abort();
-    fixture.base = created;
-    fixture.home = fixture.base + "/root";
-    std::error_code error;
-    for (const char* dir : {"root/docs/sub", "root/Photos/Trip", "root/\xE8\xA8\xB1/sub", "root/Abc", "root/aBC",
-                            "root2/x", "outside/secret"})
-        fs::create_directories(fixture.base + "/" + dir, error);
-    fs::create_directory_symlink(fixture.base + "/outside", fixture.home + "/escape", error);
-    fs::create_directory_symlink("../outside", fixture.home + "/docs/relative-escape", error);
-    fs::create_directory_symlink(fixture.home + "/docs", fixture.home + "/inlink", error);
-    fs::create_symlink(fixture.base + "/nowhere", fixture.home + "/dangling", error);
-    fs::create_directory_symlink(fixture.home, fixture.base + "/back-in", error);
-    fixture.realHome = fs::canonical(fixture.home).string();
-}
 
 const Fixture& TheFixture()
 {
-    static Fixture fixture;
-    if (fixture.base.empty())
-        MakeFixture(fixture);
+    static const Fixture fixture;
+    Require(fixture.tree.Unmade().isEmpty(), "the escape tree is made", fixture.tree.Unmade());
     return fixture;
 }
 
@@ -92,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const Fixture& fixture = TheFixture();
     CVirtualPath paths;
-    paths.SetHome(QByteArray::fromStdString(fixture.home));
+    paths.SetHome(fixture.tree.Home());
     const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     for (const QByteArray& argument : input.split('\n')) {
         const QByteArray local = paths.VirtualToLocal(argument);

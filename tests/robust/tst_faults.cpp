@@ -13,7 +13,7 @@
 
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
-#include "process_resources.h"
+#include "resource_baseline.h"
 #include "running_server.h"
 #include "transfer_fixture.h"
 
@@ -56,9 +56,8 @@ private slots:
 private:
     std::unique_ptr<CRunningServer> m_pServer;
     std::unique_ptr<CFtpTestClient> m_pClient;
-    int m_nIdleThreads = 0;
-    int m_nThreadsBefore = 0;
-    int m_nFilesBefore = 0;
+    std::unique_ptr<CResourceBaseline> m_pIdle;
+    std::unique_ptr<CResourceBaseline> m_pBaseline;
     // A tiny file system of its own, mounted where only this process sees it.
     QTemporaryDir m_FullRoot;
     QByteArray m_strNoFullFileSystem;
@@ -66,7 +65,7 @@ private:
 
 void TestFaults::initTestCase()
 {
-    m_nIdleThreads = CProcessResources::ThreadCount();
+    m_pIdle = std::make_unique<CResourceBaseline>();
     // Mounting needs root, and a mount namespace can only be entered while
     // this process has a single thread, so it is made before any session.
     if (::geteuid() != 0)
@@ -91,9 +90,8 @@ void TestFaults::init()
     QVERIFY(m_pServer->ServesFreshClient());
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, 5000);
     // The visit's session thread is gone for good, not only out of the registry.
-    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), m_nIdleThreads, 5000);
-    m_nThreadsBefore = CProcessResources::ThreadCount();
-    m_nFilesBefore = CProcessResources::OpenFileCount();
+    QCOMPARE(m_pIdle->WaitUntilBack(CResourceBaseline::Held::Threads, 5000), QByteArray());
+    m_pBaseline = std::make_unique<CResourceBaseline>();
     m_pClient = m_pServer->NewClient();
     QVERIFY(m_pClient);
 }
@@ -105,8 +103,7 @@ void TestFaults::cleanup()
     QVERIFY(m_pServer->ServesFreshClient());
     m_pClient.reset();
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), m_nThreadsBefore, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::OpenFileCount(), m_nFilesBefore, 5000);
+    QCOMPARE(m_pBaseline->WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, 5000), QByteArray());
     m_pServer.reset();
 }
 

@@ -7,17 +7,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 
+#include "escape_tree.h"
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
 #include "process_resources.h"
+#include "resource_baseline.h"
 #include "running_server.h"
 #include "server/listen_socket.h"
 #include "transfer_fixture.h"
@@ -68,41 +66,17 @@ private slots:
     void floodExhaustingDescriptors();
 
 private:
-    QByteArray OutsideFingerprint() const;
-
-    QTemporaryDir m_Outer;
+    std::unique_ptr<CEscapeTree> m_pTree;
     std::unique_ptr<CRunningServer> m_pServer;
     std::unique_ptr<CFtpTestClient> m_pClient;
-    int m_nIdleThreads = 0;
-    int m_nThreadsBefore = 0;
-    int m_nFilesBefore = 0;
+    std::unique_ptr<CResourceBaseline> m_pIdle;
+    std::unique_ptr<CResourceBaseline> m_pBaseline;
     QByteArray m_strOutsideBefore;
 };
 
-// What lies outside the root: every name and every file's bytes.
-QByteArray TestHostileInput::OutsideFingerprint() const
-{
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    QDirIterator it(m_Outer.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    QStringList entries;
-    while (it.hasNext())
-        entries << it.next();
-    entries.sort();
-    for (const QString& entry : entries) {
-        if (entry.startsWith(m_Outer.filePath("root/")))
-            continue;
-        hash.addData(entry.toUtf8());
-        QFile file(entry);
-        if (QFileInfo(entry).isFile() && file.open(QIODevice::ReadOnly))
-            hash.addData(file.readAll());
-    }
-    return hash.result();
-}
-
 void TestHostileInput::initTestCase()
 {
-    m_nIdleThreads = CProcessResources::ThreadCount();
+    m_pIdle = std::make_unique<CResourceBaseline>();
 }
 
 void TestHostileInput::init()
@@ -110,31 +84,16 @@ void TestHostileInput::init()
     QVERIFY(CProcessResources::RaiseFileLimit(4L * kFloodConnections + 1024));
     // The root and, beside it, what no client may reach: a sibling whose name
     // begins with the root's, a file next to the root, links leading out.
-    const QDir outer(m_Outer.path());
-    QVERIFY(outer.mkpath("root/許功蓋") && outer.mkpath("root2"));
-    QFile::remove(m_Outer.filePath("outside.txt"));
-    QFile outside(m_Outer.filePath("outside.txt"));
-    QVERIFY(outside.open(QIODevice::WriteOnly | QIODevice::Truncate) && outside.write("outside") == 7);
-    outside.close();
-    QFile secret(m_Outer.filePath("root2/secret.txt"));
-    QVERIFY(secret.open(QIODevice::WriteOnly | QIODevice::Truncate) && secret.write("secret") == 6);
-    secret.close();
-    QFile::link(m_Outer.path(), m_Outer.filePath("root/link"));
-    QFile::link(m_Outer.filePath("outside.txt"), m_Outer.filePath("root/linkfile"));
-    ::symlink("/nonexistent-tessel/x", QFile::encodeName(m_Outer.filePath("root/dangling")).constData());
-    QFile::link(m_Outer.filePath("root/許功蓋"), m_Outer.filePath("root/inner"));
-    QFile deep(m_Outer.filePath("root/許功蓋/深.txt"));
-    QVERIFY(deep.open(QIODevice::WriteOnly | QIODevice::Truncate) && deep.write("deep inside") == 11);
-    deep.close();
+    m_pTree = std::make_unique<CEscapeTree>();
+    QCOMPARE(m_pTree->Unmade(), QByteArray());
 
     m_pServer = std::make_unique<CRunningServer>();
-    m_pServer->SetHome(QFile::encodeName(m_Outer.filePath("root")));
+    m_pServer->SetHome(m_pTree->Home());
     QVERIFY(m_pServer->ServesFreshClient());
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), m_nIdleThreads, 5000);
-    m_nThreadsBefore = CProcessResources::ThreadCount();
-    m_nFilesBefore = CProcessResources::OpenFileCount();
-    m_strOutsideBefore = OutsideFingerprint();
+    QCOMPARE(m_pIdle->WaitUntilBack(CResourceBaseline::Held::Threads, 5000), QByteArray());
+    m_pBaseline = std::make_unique<CResourceBaseline>();
+    m_strOutsideBefore = m_pTree->OutsideFingerprint();
     m_pClient = m_pServer->NewClient();
     QVERIFY(m_pClient);
 }
@@ -144,12 +103,12 @@ void TestHostileInput::cleanup()
     // During each attack another client is still served, nothing outside the
     // root has changed, and afterwards nothing is left behind.
     QVERIFY(m_pServer->ServesFreshClient());
-    QCOMPARE(OutsideFingerprint(), m_strOutsideBefore);
+    QCOMPARE(m_pTree->OutsideFingerprint(), m_strOutsideBefore);
     m_pClient.reset();
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), m_nThreadsBefore, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::OpenFileCount(), m_nFilesBefore, 5000);
+    QCOMPARE(m_pBaseline->WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, 5000), QByteArray());
     m_pServer.reset();
+    m_pTree.reset();
 }
 
 void TestHostileInput::linesAroundTheLengthLimit_data()
@@ -348,7 +307,8 @@ void TestHostileInput::portBounceIsRefused()
 
 void TestHostileInput::passivePortCannotBeStolen()
 {
-    QVERIFY(QFile::copy(m_Outer.filePath("root2/secret.txt"), m_Outer.filePath("root/mine.txt")));
+    QVERIFY(QFile::copy(QFile::decodeName(m_pTree->Local("root2/secret.txt")),
+                        QFile::decodeName(m_pTree->Local("root/mine.txt"))));
     const QByteArray pasv = m_pClient->Command("PASV");
     const int port = PassivePort(pasv);
     QVERIFY2(port > 0, pasv.constData());

@@ -14,6 +14,7 @@
 #include "busy_wait.h"
 #include "platform/text_table.h"
 #include "process_resources.h"
+#include "resource_baseline.h"
 #include "running_server.h"
 #include "ftp_test_client.h"
 
@@ -179,7 +180,7 @@ void TestLoad::initTestCase()
 void TestLoad::concurrentSessionsAllSucceedAndGiveEverythingBack()
 {
     const int nSessions = SessionCount();
-    const int nIdleThreads = CProcessResources::ThreadCount();
+    const CResourceBaseline idle;
     CRunningServer server;
     for (int i = 0; i < nSessions; ++i)
         QVERIFY(server.WriteFile(DownloadName(i), Contents(i, 'd')));
@@ -200,9 +201,8 @@ void TestLoad::concurrentSessionsAllSucceedAndGiveEverythingBack()
         QCOMPARE(result, QByteArray());
     }
     // The warm-up's session thread is gone for good, not only out of the registry.
-    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), nIdleThreads, 5000);
-    const int nThreadsBefore = nIdleThreads;
-    const int nFilesBefore = CProcessResources::OpenFileCount();
+    QCOMPARE(idle.WaitUntilBack(CResourceBaseline::Held::Threads, 5000), QByteArray());
+    const CResourceBaseline baseline;
 
     CLoginGate gate;
     std::vector<QByteArray> failures(nSessions);
@@ -245,8 +245,7 @@ void TestLoad::concurrentSessionsAllSucceedAndGiveEverythingBack()
     }
     QVERIFY(server.ServesFreshClient());
     QTRY_COMPARE_WITH_TIMEOUT(server.Server().Connections(), 0, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), nThreadsBefore, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::OpenFileCount(), nFilesBefore, 10000);
+    QCOMPARE(baseline.WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, 10000), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestLoad)

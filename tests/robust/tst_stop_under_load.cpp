@@ -16,6 +16,7 @@
 
 #include "platform/text_table.h"
 #include "process_resources.h"
+#include "resource_baseline.h"
 #include "running_server.h"
 #include "transfer_fixture.h"
 
@@ -132,15 +133,14 @@ bool TestStopUnderLoad::StartTricklingUpload(CFtpTestClient& client, int index, 
 void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
 {
     const int nSessions = SessionCount();
-    const int nIdleThreads = CProcessResources::ThreadCount();
+    const CResourceBaseline idle;
     CFakeServerView view;
     CRunningServer server(&view);
     QVERIFY(server.WriteFile("small.bin", "just a few bytes"));
     QVERIFY(server.ServesFreshClient());
     QTRY_COMPARE_WITH_TIMEOUT(server.Server().Hub().SessionCount(), 0, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), nIdleThreads, 5000);
-    const int nThreadsBefore = nIdleThreads;
-    const int nFilesBefore = CProcessResources::OpenFileCount();
+    QCOMPARE(idle.WaitUntilBack(CResourceBaseline::Held::Threads, 5000), QByteArray());
+    const CResourceBaseline baseline;
 
     std::vector<std::unique_ptr<CFtpTestClient>> clients;
     std::vector<CUniqueFd> downloads;
@@ -205,7 +205,7 @@ void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
     qInfo("Stop ended %d sessions in %lld ms", nEnded, nStopMs);
     QCOMPARE(nEnded, nHeld);
     QCOMPARE(server.Server().Hub().SessionCount(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), nThreadsBefore, 2000);
+    QCOMPARE(baseline.WaitUntilBack(CResourceBaseline::Held::Threads, 2000), QByteArray());
     for (size_t i = 0; i < clients.size(); ++i)
         QVERIFY2(clients[i]->WaitClosed(5000), qPrintable(QString::number(i)));
     for (const CUniqueFd& socket : deaf)
@@ -219,8 +219,7 @@ void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
     downloads.clear();
     uploads.clear();
     QTRY_COMPARE_WITH_TIMEOUT(server.Server().Hub().SessionCount(), 0, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::ThreadCount(), nThreadsBefore, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(CProcessResources::OpenFileCount(), nFilesBefore, 5000);
+    QCOMPARE(baseline.WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, 5000), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestStopUnderLoad)

@@ -50,7 +50,6 @@ private slots:
 
 private:
     std::unique_ptr<CServerControl> MakeServer();
-    std::unique_ptr<CFtpTestClient> Connect();
 
     CFakeServerView m_View;
     std::shared_ptr<CServerSettings> m_pSettings;
@@ -60,14 +59,6 @@ private:
 std::unique_ptr<CServerControl> TestServerControl::MakeServer()
 {
     return std::make_unique<CServerControl>(&m_View, m_pSettings, 0, "127.0.0.1");
-}
-
-std::unique_ptr<CFtpTestClient> TestServerControl::Connect()
-{
-    auto client = std::make_unique<CFtpTestClient>();
-    if (!client->Connect(m_pServer->ListeningPort()) || client->ReadLine() != Big5(Text::Greeting))
-        return nullptr;
-    return client;
 }
 
 void TestServerControl::init()
@@ -130,14 +121,14 @@ void TestServerControl::busyPortLogsFailureAndStaysStopped()
 void TestServerControl::captionFollowsConnectsAndDisconnects()
 {
     m_pServer->StartServer();
-    auto first = Connect();
-    auto second = Connect();
+    auto first = CFtpTestClient::Greeted(m_pServer->ListeningPort());
+    auto second = CFtpTestClient::Greeted(m_pServer->ListeningPort());
     QVERIFY(first && second);
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, 2000);
     first->Close();
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 1, 2000);
     QCOMPARE(m_View.m_strCaption, CBig5Text::FromUtf8("Tessel FTP Server [連線數：1 ]"));
-    auto third = Connect();
+    auto third = CFtpTestClient::Greeted(m_pServer->ListeningPort());
     QVERIFY(third);
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, 2000);
     QCOMPARE(m_View.m_strCaption, CBig5Text::FromUtf8("Tessel FTP Server [連線數： 2 ]"));
@@ -148,8 +139,8 @@ void TestServerControl::captionFollowsConnectsAndDisconnects()
 void TestServerControl::stopEndsIdleSessionsOldestFirst()
 {
     m_pServer->StartServer();
-    auto first = Connect();
-    auto second = Connect();
+    auto first = CFtpTestClient::Greeted(m_pServer->ListeningPort());
+    auto second = CFtpTestClient::Greeted(m_pServer->ListeningPort());
     QVERIFY(first && second);
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, 2000);
     std::vector<quint32> sessionIds;
@@ -192,7 +183,7 @@ void TestServerControl::refusesClientsAfterStop()
 void TestServerControl::showsSessionTextsLiterally()
 {
     m_pServer->StartServer();
-    auto client = Connect();
+    auto client = CFtpTestClient::Greeted(m_pServer->ListeningPort());
     QVERIFY(client);
     QCOMPARE(client->Command("SITE %d %s 100%"), Big5(Text::ReplyLoginFirst));
     QTRY_COMPARE_WITH_TIMEOUT(CountRows(m_View, "SITE %d %s 100%"), 1, 2000);
@@ -203,7 +194,7 @@ void TestServerControl::restartsRightAfterStopWithClients()
     m_pServer->StartServer();
     const quint16 port = m_pServer->ListeningPort();
     {
-        auto client = Connect();
+        auto client = CFtpTestClient::Greeted(m_pServer->ListeningPort());
         QVERIFY(client);
         QCOMPARE(client->Command("USER anonymous"), Big5(Text::ReplyUserOk));
         m_pServer->StopServer();
@@ -225,7 +216,7 @@ void TestServerControl::sessionOutlivingStopTouchesNothingFreed()
     m_pServer->StartServer();
     std::vector<std::unique_ptr<CFtpTestClient>> clients;
     for (int i = 0; i < 5; ++i) {
-        clients.push_back(Connect());
+        clients.push_back(CFtpTestClient::Greeted(m_pServer->ListeningPort()));
         QVERIFY(clients.back());
     }
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 5, 2000);

@@ -6,9 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
+#include "escape_tree.h"
 #include "ftp_test_client.h"
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
@@ -38,7 +38,7 @@ constexpr char kMkdDone[] = "257 \xA5\xD8\xBF\xFD\xAB\xD8\xA5\xDF\xA7\xB9\xA6\xA
 } // namespace
 
 // The file and directory commands over a real control connection. Each test
-// gets a fresh tree in "base": the home "root", a sibling "root2" whose name
+// gets a fresh escape tree: the home "root", a sibling "root2" whose name
 // begins with the home's, and "outside", reachable from the home through the
 // link root/escape.
 class TestFileCommands : public QObject {
@@ -73,32 +73,24 @@ private slots:
     void emptyHomeLeavesNothingUsable();
 
 private:
-    QString Base(const QString& relative) const { return m_pBase->filePath(relative); }
-    void MakeDir(const QString& relative) { QVERIFY(QDir().mkpath(Base(relative))); }
+    QString Base(const QString& relative) const { return QFile::decodeName(m_pTree->Local(QFile::encodeName(relative))); }
     void MakeFile(const QString& relative, qint64 nSize = 3);
     bool Exists(const QString& relative) const { return QFileInfo::exists(Base(relative)); }
     void LogIn();
 
-    std::unique_ptr<QTemporaryDir> m_pBase;
+    std::unique_ptr<CEscapeTree> m_pTree;
     std::unique_ptr<CSessionHarness> m_pHarness;
     std::unique_ptr<CFtpTestClient> m_pClient;
 };
 
 void TestFileCommands::init()
 {
-    m_pBase = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_pBase->isValid());
-    for (const char* dir : {"root/docs/sub", "root/Photos/Trip", "root/empty", "root/full/inner",
-                            "root/\xE8\xA8\xB1/sub", "root2", "outside/emptydir"})
-        MakeDir(QString::fromUtf8(dir));
-    MakeFile("root/Report.TXT");
-    MakeFile("root/docs/a.txt");
-    MakeFile("outside/secret.txt");
-    QVERIFY(QFile::link(Base("outside"), Base("root/escape")));
+    m_pTree = std::make_unique<CEscapeTree>();
+    QCOMPARE(m_pTree->Unmade(), QByteArray());
 
     m_pHarness = std::make_unique<CSessionHarness>();
     CFakeSessionHost& host = m_pHarness->Host();
-    host.SetHomeDirectory(QFile::encodeName(QDir(Base("root")).canonicalPath()));
+    host.SetHomeDirectory(m_pTree->Home());
     for (Right right : {Right::Delete, Right::CreateDir, Right::Rename})
         host.SetRight(right, 1);
     m_pClient = std::make_unique<CFtpTestClient>();
@@ -109,7 +101,7 @@ void TestFileCommands::cleanup()
 {
     m_pClient.reset();
     m_pHarness.reset();
-    m_pBase.reset();
+    m_pTree.reset();
 }
 
 void TestFileCommands::MakeFile(const QString& relative, qint64 nSize)
@@ -419,8 +411,7 @@ void TestFileCommands::linkOutOfHomeRefusedByEveryCommand()
     QFETCH(QByteArray, reply);
     LogIn();
     QCOMPARE(m_pClient->Command(command), reply);
-    QCOMPARE(QDir(Base("outside")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-             QStringList({"emptydir", "secret.txt"}));
+    QCOMPARE(QDir(Base("outside")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), CEscapeTree::ListedIn("outside"));
     QCOMPARE(m_pClient->Command("PWD"), Pwd("/"));
 }
 

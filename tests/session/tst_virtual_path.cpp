@@ -1,14 +1,11 @@
-#include <memory>
-
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
+#include "escape_tree.h"
 #include "session/virtual_path.h"
 
-// Everything lives in a temporary folder "base" that holds the home "root",
-// a sibling "root2" whose name begins with the home's, and "outside".
+// Everything lives in the escape tree's base: the home "root", a sibling
+// "root2" whose name begins with the home's, "outside", and links between.
 class TestVirtualPath : public QObject {
     Q_OBJECT
 private slots:
@@ -26,30 +23,16 @@ private slots:
     void existenceTestsKind();
 
 private:
-    QByteArray Local(const char* relative) const { return m_strBase + '/' + QByteArray(relative); }
-    void MakeDir(const QByteArray& relative) { QVERIFY(QDir().mkpath(QString::fromUtf8(Local(relative)))); }
-    void Link(const char* target, const char* name)
-    {
-        QVERIFY(QFile::link(QString::fromUtf8(Local(target)), QString::fromUtf8(Local(name))));
-    }
+    QByteArray Local(const char* relative) const { return m_Tree.Local(relative); }
 
-    QTemporaryDir m_dir;
+    CEscapeTree m_Tree;
     QByteArray m_strBase;
 };
 
 void TestVirtualPath::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    m_strBase = QFile::encodeName(QDir(m_dir.path()).canonicalPath());
-    for (const char* dir : {"root/docs/sub", "root/Photos/Trip", "root/\xE8\xA8\xB1/sub", "root2/x",
-                            "outside/secret", "root/Abc", "root/aBC"})
-        MakeDir(dir);
-    QFile report(QString::fromUtf8(Local("root/Report.TXT")));
-    QVERIFY(report.open(QIODevice::WriteOnly));
-    Link("outside", "root/escape");
-    Link("root/docs", "root/inlink");
-    Link("nowhere", "root/dangling");
-    Link("root/docs", "docs-from-outside");
+    QCOMPARE(m_Tree.Unmade(), QByteArray());
+    m_strBase = m_Tree.Base();
 }
 
 void TestVirtualPath::mapsClientPaths_data()
@@ -193,7 +176,7 @@ void TestVirtualPath::caseTiesResolveToSmallestName()
 
 void TestVirtualPath::homeReachedThroughLinkStillConfines()
 {
-    Link("root", "home-link");
+    QVERIFY(QFile::link(QString::fromUtf8(Local("root")), QString::fromUtf8(Local("home-link"))));
     CVirtualPath paths;
     paths.SetHome(Local("home-link"));
     QVERIFY(paths.IsInsideHome(paths.VirtualToLocal("/docs")));

@@ -136,6 +136,14 @@ bool CFtpTestClient::Login()
         && Command("PASS guest") == CTextTable::Big5(Text::ReplyLoggedIn);
 }
 
+std::unique_ptr<CFtpTestClient> CFtpTestClient::Greeted(quint16 port)
+{
+    auto client = std::make_unique<CFtpTestClient>();
+    if (!client->Connect(port) || client->ReadLine() != CTextTable::Big5(Text::Greeting))
+        return nullptr;
+    return client;
+}
+
 std::unique_ptr<CFtpTestClient> CFtpTestClient::LoggedIn(quint16 port)
 {
     auto client = std::make_unique<CFtpTestClient>();

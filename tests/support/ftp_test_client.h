@@ -57,6 +57,9 @@ public:
 
     // Reads the greeting, logs in as anonymous; true when all replies were right.
     bool Login();
+    // A client of the port on 127.0.0.1 that pumps events, connected and
+    // greeted, or null.
+    static std::unique_ptr<CFtpTestClient> Greeted(quint16 port);
     // A client of the port on 127.0.0.1 that pumps events, connected and logged in, or null.
     static std::unique_ptr<CFtpTestClient> LoggedIn(quint16 port);
     // QUIT (any 2xx farewell), then waits for the server to close its side so

@@ -83,7 +83,6 @@ private:
     void WriteSettings(const SettingsValues& values);
     QString SettingsFileText() const;
     std::unique_ptr<CMainDlg> OpenWindow();
-    std::unique_ptr<CFtpTestClient> Connect();
 
     QTemporaryDir m_ConfigDir;
     std::unique_ptr<CMainDlg> m_pDlg;
@@ -128,14 +127,6 @@ std::unique_ptr<CMainDlg> TestMainDlg::OpenWindow()
     if (!QTest::qWaitForWindowExposed(dlg.get()))
         return nullptr;
     return dlg;
-}
-
-std::unique_ptr<CFtpTestClient> TestMainDlg::Connect()
-{
-    auto client = std::make_unique<CFtpTestClient>();
-    if (!client->Connect(m_pDlg->Control().ListeningPort()) || client->ReadLine() != CTextTable::Big5(Text::Greeting))
-        return nullptr;
-    return client;
 }
 
 void TestMainDlg::startsStoppedWithTemplateTexts()
@@ -191,8 +182,8 @@ void TestMainDlg::captionCountsConnectsAndDisconnects()
     m_pDlg = OpenWindow();
     QVERIFY(m_pDlg);
     m_pDlg->StartServer();
-    auto first = Connect();
-    auto second = Connect();
+    auto first = CFtpTestClient::Greeted(m_pDlg->Control().ListeningPort());
+    auto second = CFtpTestClient::Greeted(m_pDlg->Control().ListeningPort());
     QVERIFY(first && second);
     QTRY_COMPARE_WITH_TIMEOUT(m_pDlg->windowTitle(), QStringLiteral("Tessel FTP Server [連線數： 2 ]"), 2000);
     first->Close();
@@ -279,7 +270,7 @@ void TestMainDlg::closingStopsServerAndWritesAllSettings()
     m_pDlg = OpenWindow();
     QVERIFY(m_pDlg);
     m_pDlg->StartServer();
-    auto client = Connect();
+    auto client = CFtpTestClient::Greeted(m_pDlg->Control().ListeningPort());
     QVERIFY(client);
     QTRY_COMPARE_WITH_TIMEOUT(m_pDlg->Control().Connections(), 1, 2000);
     QSignalSpy finished(m_pDlg.get(), &QDialog::finished);
