@@ -36,13 +36,5 @@ bool CMessagePump::WaitUntil(const std::function<bool()>& done, int timeoutMs)
 
 bool CMessagePump::WaitForThreadEnd(const QPointer<QThread>& thread, int timeoutMs)
 {
-    if (thread.isNull() || thread->isFinished())
-        return true;
-    // finished is emitted a moment before isFinished() turns true, so the
-    // queued handler's flag is what the wait trusts; the post also wakes it.
-    bool bEnded = false;
-    QObject context;
-    QObject::connect(thread, &QThread::finished, &context, [&bEnded] { bEnded = true; },
-                     Qt::QueuedConnection);
-    return WaitUntil([&] { return bEnded || thread.isNull() || thread->isFinished(); }, timeoutMs);
+    return WaitUntil([&] { return thread.isNull() || thread->isFinished(); }, timeoutMs);
 }

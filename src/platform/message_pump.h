@@ -17,7 +17,9 @@ public:
     // before the first wait, so a condition that already holds returns at once.
     static bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 
-    // Waits until thread has finished, dispatching the caller's events
-    // meanwhile; the thread object may be deleted during the wait.
+    // Waits until thread has finished or its object is deleted, dispatching
+    // the caller's events meanwhile. The end is noticed at the caller's next
+    // event, so the thread has to post the caller one at its end (a thread
+    // that deletes itself does).
     static bool WaitForThreadEnd(const QPointer<QThread>& thread, int timeoutMs);
 };

@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
-CWinThread::CWinThread() : m_pReceiver(std::make_unique<QObject>())
+#include "platform/message_queue.h"
+
+CWinThread::CWinThread() : m_pMessages(std::make_unique<CMessageQueue>())
 {
-    m_pReceiver->moveToThread(this);
+    m_pMessages->moveToThread(this);
 }
 
 CWinThread::~CWinThread()
@@ -15,6 +17,11 @@ CWinThread::~CWinThread()
 quint32 CWinThread::CurrentThreadId()
 {
     return static_cast<quint32>(::gettid());
+}
+
+void CWinThread::SetAutoDelete()
+{
+    m_pEndNotice = std::make_unique<CMessageQueue>();
 }
 
 void CWinThread::ResumeThread()
@@ -30,7 +37,7 @@ void CWinThread::ResumeThread()
 
 void CWinThread::PostThreadMessage(std::function<void()> message)
 {
-    QMetaObject::invokeMethod(m_pReceiver.get(), std::move(message), Qt::QueuedConnection);
+    m_pMessages->Post(std::move(message));
 }
 
 void CWinThread::PostQuitMessage()
@@ -46,4 +53,26 @@ void CWinThread::run()
     if (InitInstance())
         exec();
     ExitInstance();
+    m_pMessages->Close();
+    if (m_pEndNotice)
+        m_pEndNotice->Post([this] { OnEnded(); });
+    m_bEnded.store(true, std::memory_order_release);
+}
+
+// Told by the thread itself as its last act, so the join is over in moments.
+// A thread that somehow does not end is left alone rather than deleted
+// running. The deletion comes after this message, not inside it, since the
+// message's queue goes with the object.
+void CWinThread::OnEnded()
+{
+    if (Join(kEndJoinTimeoutMs))
+        deleteLater();
+}
+
+bool CWinThread::Join(unsigned long timeoutMs)
+{
+    if (!wait(timeoutMs))
+        return false;
+    m_bEnded.load(std::memory_order_acquire);
+    return true;
 }

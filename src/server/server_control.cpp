@@ -16,7 +16,7 @@ CServerControl::CServerControl(IServerView* pView, std::shared_ptr<CServerSettin
       m_nPort(nPort),
       m_strAddress(address)
 {
-    m_pHub->SetReceiver(this, [this](const CSessionHub::Notification& notification) { OnNotification(notification); });
+    m_pHub->SetReceiver(&m_Messages, [this](const CSessionHub::Notification& notification) { OnNotification(notification); });
     m_GiveBackTimer.setSingleShot(true);
     m_GiveBackTimer.setInterval(kGiveBackDelayMs);
     connect(&m_GiveBackTimer, &QTimer::timeout, this, &CServerControl::GiveBackMemory);
@@ -96,7 +96,7 @@ void CServerControl::StopSession(CClientThread* pThread)
 void CServerControl::StartSession(int hAcceptedSocket)
 {
     auto* pThread = new CClientThread(hAcceptedSocket, m_pHub);
-    connect(pThread, &QThread::finished, pThread, &QObject::deleteLater);
+    pThread->SetAutoDelete();
     m_pHub->Register(pThread);
     pThread->ResumeThread();
 }

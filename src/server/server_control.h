@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include "platform/message_queue.h"
 #include "platform/text_table.h"
 #include "server/listen_socket.h"
 #include "server/server_settings.h"
@@ -70,6 +71,8 @@ private:
     void OnNotification(const CSessionHub::Notification& notification);
 
     IServerView* m_pView;
+    // What sessions post to this thread: notifications and their ends.
+    CMessageQueue m_Messages;
     std::shared_ptr<CServerSettings> m_pSettings;
     std::shared_ptr<CSessionHub> m_pHub;
     int m_nConnections = 0;

@@ -5,11 +5,12 @@
 
 #include <QTimer>
 
+#include "platform/message_queue.h"
 #include "server/server_settings.h"
 
 CSessionHub::CSessionHub(std::shared_ptr<const CServerSettings> pSettings) : m_pSettings(std::move(pSettings)) {}
 
-void CSessionHub::SetReceiver(QObject* pContext, Receiver receiver)
+void CSessionHub::SetReceiver(CMessageQueue* pContext, Receiver receiver)
 {
     std::lock_guard lock(m_QueueLock);
     m_pContext = pContext;
@@ -93,20 +94,17 @@ void CSessionHub::PostDelivery()
     if (!m_bDeliveryPosted)
         return;
     std::weak_ptr<CSessionHub> weakSelf = weak_from_this();
-    QMetaObject::invokeMethod(
-        m_pContext,
-        [weakSelf] {
-            if (const std::shared_ptr<CSessionHub> self = weakSelf.lock())
-                self->Deliver();
-        },
-        Qt::QueuedConnection);
+    m_pContext->Post([weakSelf] {
+        if (const std::shared_ptr<CSessionHub> self = weakSelf.lock())
+            self->Deliver();
+    });
 }
 
 void CSessionHub::Deliver()
 {
     std::vector<Notification> batch;
     Receiver receiver;
-    QObject* pCollectContext = nullptr;
+    CMessageQueue* pCollectContext = nullptr;
     {
         std::lock_guard lock(m_QueueLock);
         const size_t count = std::min(m_Queue.size(), kMaxDeliveredPerTurn);
@@ -139,7 +137,7 @@ bool CSessionHub::IsCollecting() const
 }
 
 // Main thread, where the context lives: the timer goes with it.
-void CSessionHub::CollectLater(QObject* pContext)
+void CSessionHub::CollectLater(CMessageQueue* pContext)
 {
     std::weak_ptr<CSessionHub> weakSelf = weak_from_this();
     QTimer::singleShot(kCollectIntervalMs, Qt::PreciseTimer, pContext, [weakSelf] {

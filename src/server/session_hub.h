@@ -12,6 +12,7 @@
 
 #include "session/session_host.h"
 
+class CMessageQueue;
 class CServerSettings;
 
 // What the sessions share with the server: the registry of live session
@@ -42,9 +43,9 @@ public:
 
     explicit CSessionHub(std::shared_ptr<const CServerSettings> pSettings);
 
-    // Main thread: where notifications go. The context object is the main
-    // thread's; a null context stops delivery (the window is going away).
-    void SetReceiver(QObject* pContext, Receiver receiver);
+    // Main thread: where notifications go, through the main thread's queue;
+    // a null queue stops delivery (the window is going away).
+    void SetReceiver(CMessageQueue* pContext, Receiver receiver);
 
     void PostClientConnected(const QByteArray& address, quint32 threadId) override;
     void PostClientDisconnected(const QByteArray& address, quint32 threadId) override;
@@ -67,7 +68,7 @@ public:
 private:
     void Post(Kind kind, const QByteArray& text, quint32 threadId);
     void PostDelivery();
-    void CollectLater(QObject* pContext);
+    void CollectLater(CMessageQueue* pContext);
 
     std::shared_ptr<const CServerSettings> m_pSettings;
 
@@ -79,6 +80,6 @@ private:
     bool m_bDeliveryPosted = false;
     // A collection is due on the main thread: posting needs not wake it.
     bool m_bCollecting = false;
-    QObject* m_pContext = nullptr;
+    CMessageQueue* m_pContext = nullptr;
     Receiver m_Receiver;
 };

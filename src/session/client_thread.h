@@ -13,8 +13,8 @@ class CControlSocket;
 // One FTP session: a thread of its own that owns the control connection (and
 // through it the data connection). Created by the listener with the accepted
 // socket, registered, then resumed; everything the session does happens on
-// this thread. The listener's side deletes the object once the thread has
-// finished.
+// this thread. The listener's side has the object delete itself once the
+// thread has ended.
 class CClientThread : public CWinThread {
     Q_OBJECT
 public:

@@ -3,6 +3,7 @@
 
 #include <QTest>
 
+#include "platform/message_queue.h"
 #include "server/server_settings.h"
 #include "server/session_hub.h"
 
@@ -29,7 +30,7 @@ void TestSessionHub::floodArrivesCompleteAndInOrder()
 {
     constexpr int kPerThread = 2 * static_cast<int>(CSessionHub::kMaxDeliveredPerTurn) + 7;
     auto hub = MakeHub();
-    QObject context;
+    CMessageQueue context;
     std::vector<int> next(2, 0);
     int delivered = 0;
     bool bInOrder = true;
@@ -55,7 +56,7 @@ void TestSessionHub::floodLeavesRoomForTheWindowsOwnEvents()
 {
     const int turn = static_cast<int>(CSessionHub::kMaxDeliveredPerTurn);
     auto hub = MakeHub();
-    QObject context;
+    CMessageQueue context;
     int delivered = 0;
     hub->SetReceiver(&context, [&](const CSessionHub::Notification&) { ++delivered; });
     for (int i = 0; i < 3 * turn; ++i)
@@ -73,7 +74,7 @@ void TestSessionHub::floodLeavesRoomForTheWindowsOwnEvents()
 void TestSessionHub::stragglersArriveWithoutFurtherPosts()
 {
     auto hub = MakeHub();
-    QObject context;
+    CMessageQueue context;
     QList<QByteArray> texts;
     hub->SetReceiver(&context, [&](const CSessionHub::Notification& notification) { texts.append(notification.text); });
     hub->PostServerLog("first", 1);
@@ -95,12 +96,12 @@ void TestSessionHub::newReceiverGetsWhatWasPending()
     auto hub = MakeHub();
     int delivered = 0;
     {
-        QObject oldContext;
+        CMessageQueue oldContext;
         hub->SetReceiver(&oldContext, [](const CSessionHub::Notification&) {});
         hub->PostServerLog("waiting", 1);
         hub->SetReceiver(nullptr, nullptr);
     }
-    QObject context;
+    CMessageQueue context;
     hub->PostServerLog("dropped while no one listens", 1);
     hub->SetReceiver(&context, [&](const CSessionHub::Notification&) { ++delivered; });
     QTRY_COMPARE_WITH_TIMEOUT(delivered, 1, 5000);

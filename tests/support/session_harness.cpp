@@ -1,5 +1,8 @@
 #include "session_harness.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+
 #include "platform/message_pump.h"
 #include "session/client_thread.h"
 
@@ -21,10 +24,10 @@ CSessionHarness::~CSessionHarness()
             session->PostQuitMessage();
             CMessagePump::WaitForThreadEnd(QPointer<QThread>(session.data()), 5000);
         }
-        if (session)
-            session->wait(5000);
     }
+    // Those that have ended delete themselves once told of it here.
     CMessagePump::PumpPendingMessages();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 bool CSessionHarness::AllSessionsEnded() const
@@ -42,7 +45,7 @@ void CSessionHarness::OnAccept(int)
     if (handle < 0)
         return;
     auto* session = new CClientThread(handle, m_pHost);
-    connect(session, &QThread::finished, session, &QObject::deleteLater);
+    session->SetAutoDelete();
     m_Sessions.emplace_back(session);
     session->ResumeThread();
 }
