@@ -67,6 +67,15 @@ bool Pump(const std::function<bool()>& done)
     return CMessagePump::WaitUntil(done, 2000);
 }
 
+// Ends a test's thread before its object goes, also when a check fails first.
+auto EndOnExit(CWinThread& thread)
+{
+    return qScopeGuard([&thread] {
+        thread.PostQuitMessage();
+        thread.Join(ULONG_MAX);
+    });
+}
+
 // A thread that attaches a handle in InitInstance, as a session does.
 class CAttachThread : public CWinThread {
 public:
@@ -203,11 +212,12 @@ void TestAsyncSocket::attachedHandleNotifiesOnItsThread()
     SocketPair pair;
     CAttachThread thread(pair.ours);
     thread.ResumeThread();
+    const auto ended = EndOnExit(thread);
     ::send(pair.theirs, "q", 1, 0);
     QTRY_VERIFY_WITH_TIMEOUT(thread.m_pNotifiedOn.load() != nullptr, 2000);
     QCOMPARE(thread.m_pNotifiedOn.load(), static_cast<QThread*>(&thread));
     thread.PostQuitMessage();
-    QVERIFY(thread.wait(2000));
+    QVERIFY(thread.Join(2000));
 }
 
 void TestAsyncSocket::blockedSendGivesUpWhenThreadIsToldToQuit()
@@ -215,10 +225,11 @@ void TestAsyncSocket::blockedSendGivesUpWhenThreadIsToldToQuit()
     SocketPair pair;
     CBlockedSendThread thread(pair.ours);
     thread.ResumeThread();
+    const auto ended = EndOnExit(thread);
     QTRY_VERIFY_WITH_TIMEOUT(thread.m_bSending.load(), 20000);
     QVERIFY(!thread.wait(200));
     thread.PostQuitMessage();
-    QVERIFY(thread.wait(2000));
+    QVERIFY(thread.Join(2000));
     QCOMPARE(thread.m_nResult.load(), kSocketError);
 }
 
