@@ -35,9 +35,9 @@ void CWinThread::ResumeThread()
         m_nThreadId.wait(0);
 }
 
-void CWinThread::PostThreadMessage(std::function<void()> message)
+bool CWinThread::PostThreadMessage(std::function<void()> message)
 {
-    m_pMessages->Post(std::move(message));
+    return m_pMessages->Post(std::move(message));
 }
 
 void CWinThread::PostQuitMessage()

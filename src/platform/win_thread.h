@@ -29,8 +29,9 @@ public:
     // The kernel id of the calling thread, as the log shows it.
     static quint32 CurrentThreadId();
 
-    // Any thread: queue a call to run on this thread's loop.
-    void PostThreadMessage(std::function<void()> message);
+    // Any thread: queue a call to run on this thread's loop; false, and the
+    // call is dropped, once the thread has ended its loop.
+    bool PostThreadMessage(std::function<void()> message);
     // Any thread: end this thread's loop once it takes this message; a wait
     // or a blocked send on the thread gives up as soon as it is posted.
     void PostQuitMessage();

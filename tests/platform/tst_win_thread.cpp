@@ -1,0 +1,59 @@
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+#include "platform/win_thread.h"
+
+namespace {
+
+// Ends its loop by itself as soon as the loop runs, as a session does that
+// gives up on its own while others still post to it.
+class CSelfEndingThread : public CWinThread {
+protected:
+    bool InitInstance() override
+    {
+        QTimer::singleShot(0, [this] { quit(); });
+        return true;
+    }
+};
+
+constexpr int kRounds = 200;
+constexpr int kMostPosts = 1000000;
+
+} // namespace
+
+class TestWinThread : public QObject {
+    Q_OBJECT
+private slots:
+    void postsRacingTheThreadsEndRunInOrderOrAreRefused();
+};
+
+// Posting while the thread ends: a post either runs in its turn or is
+// refused, and none wakes a loop that is being torn down (which crashed the
+// poster now and then, and which the race detector reports).
+void TestWinThread::postsRacingTheThreadsEndRunInOrderOrAreRefused()
+{
+    for (int round = 0; round < kRounds; ++round) {
+        CSelfEndingThread thread;
+        // Written by the messages on the thread, read here once it is joined.
+        std::vector<int> ran;
+        thread.ResumeThread();
+        int posted = 0;
+        while (posted < kMostPosts && thread.PostThreadMessage([&ran, posted] { ran.push_back(posted); }))
+            ++posted;
+        QVERIFY(posted < kMostPosts);
+        QVERIFY(thread.Join(5000));
+        QVERIFY(static_cast<int>(ran.size()) <= posted);
+        for (int i = 0; i < static_cast<int>(ran.size()); ++i)
+            QCOMPARE(ran[i], i);
+        // Refused: the message is dropped, and what it holds with it.
+        const auto held = std::make_shared<int>(0);
+        QVERIFY(!thread.PostThreadMessage([held] {}));
+        QCOMPARE(held.use_count(), 1L);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestWinThread)
+#include "tst_win_thread.moc"
