@@ -30,6 +30,10 @@ int SessionCount()
 constexpr int kStalledDownloads = 20;
 constexpr int kTricklingUploads = 20;
 constexpr int kUnreadReplies = 5;
+// Their replies outgrow what the system buffers for one connection (up to
+// 4 MiB on its way out), so such a session is still blocked sending when
+// Stop comes instead of having answered everything into the buffers.
+constexpr int kFloodCommands = 200000;
 constexpr int kTrickleRounds = 3000;
 constexpr int kTrickleMs = 10;
 
@@ -166,7 +170,7 @@ void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
     for (int i = 0; i < kUnreadReplies; ++i) {
         deaf.push_back(ConnectWithSmallWindow(server.Port()));
         QVERIFY(deaf.back().Valid());
-        const QByteArray flood = QByteArray("NOOP\r\n").repeated(20000);
+        const QByteArray flood = QByteArray("NOOP\r\n").repeated(kFloodCommands);
         ::send(deaf.back().Get(), flood.constData(), flood.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     }
     CFtpTestClient* pWaiting = waiting.get();
