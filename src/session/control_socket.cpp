@@ -298,9 +298,12 @@ void CControlSocket::CmdMkd(const QByteArray& argument)
         return SendReply(Text::ReplyDirExists);
     if (!IsInsideHome(local))
         return SendReply(Text::ReplyDenied);
-    if (!CreateDirectoryTree(local))
-        return SendReply(Text::ReplyMkdFailed);
-    SendReply(Text::ReplyMkdDone);
+    if (CreateDirectoryTree(local))
+        return SendReply(Text::ReplyMkdDone);
+    // Another session may have made it since the check above.
+    if (PathExists(local, true))
+        return SendReply(Text::ReplyDirExists);
+    SendReply(Text::ReplyMkdFailed);
 }
 
 bool CControlSocket::CreateDirectoryTree(const QByteArray& local)
