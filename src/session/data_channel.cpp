@@ -24,9 +24,7 @@ void CDataChannel::ApplyPortArgument(const QByteArray& argument, QByteArray& str
 {
     // Only the fields present change their part; nothing is validated here,
     // the data connection decides what it will connect to.
-    const auto intValue = [](const QByteArray& text) {
-        return static_cast<qint64>(CControlSocket::DecimalValue(text, INT_MIN, INT_MAX));
-    };
+    const auto intValue = [](const QByteArray& text) { return CControlSocket::DecimalValue(text, INT_MIN, INT_MAX); };
     const QList<QByteArray> fields = argument.split(',');
     for (int i = 0; i < fields.size() && i < 6; ++i) {
         const QByteArray& field = fields[i];
@@ -62,6 +60,8 @@ bool CDataChannel::EnterPassive(quint16& nPort)
         Release(When::Now);
         return false;
     }
+    // Set on the listener, they come with the connection it accepts.
+    m_pSocket->SetPeerTimeouts(CControlSocket::kDataTimeouts);
     m_pSocket->Listen(kPassiveBacklog);
     m_pSocket->AsyncSelect(kAllSocketEvents);
     QByteArray unused;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "session/control_socket.h"
 #include "session/data_channel.h"
 
 CDataSocket::CDataSocket(CDataChannel& channel, QByteArray strPeer) : m_Channel(channel), m_strPeer(std::move(strPeer))
@@ -22,8 +21,8 @@ void CDataSocket::OnAccept(int)
     if (!accepted.Valid() || address != m_strPeer)
         return;
     Close();
+    // The accepted connection keeps the listener's peer timeouts.
     Attach(accepted.Release(), kAllSocketEvents);
-    SetPeerTimeouts(CControlSocket::kDataTimeouts);
     m_bConnected = true;
 }
 

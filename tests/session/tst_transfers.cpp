@@ -39,6 +39,14 @@ QByteArray Digits(qsizetype length)
     return bytes;
 }
 
+// An integer socket option of a descriptor, or -1.
+int SocketOption(int socket, int level, int name)
+{
+    int value = -1;
+    socklen_t length = sizeof(value);
+    return ::getsockopt(socket, level, name, &value, &length) == 0 ? value : -1;
+}
+
 // Larger than every socket buffer between the session and a client that does
 // not read, so the download stays under way.
 constexpr qint64 kStalledLength = qint64(256) << 20;
@@ -506,10 +514,7 @@ void TestTransfers::controlConnectionSendsWithoutNagleDelay()
     // hold it back for that acknowledgement, tens of ms per transfer.
     const int serverEnd = CProcessResources::PeerSocketOf(m_pClient->Handle());
     QVERIFY(serverEnd >= 0);
-    int noDelay = 0;
-    socklen_t length = sizeof(noDelay);
-    QCOMPARE(::getsockopt(serverEnd, IPPROTO_TCP, TCP_NODELAY, &noDelay, &length), 0);
-    QVERIFY(noDelay != 0);
+    QVERIFY(SocketOption(serverEnd, IPPROTO_TCP, TCP_NODELAY) > 0);
 }
 
 void TestTransfers::everyConnectionNoticesAVanishedClient_data()
@@ -525,11 +530,7 @@ void TestTransfers::everyConnectionNoticesAVanishedClient()
     // The options are read on the session's ends, which the kernel would use
     // to give up on a client that no longer answers.
     const auto expectTimeouts = [](int serverEnd, const PeerTimeouts& wanted) {
-        const auto option = [serverEnd](int level, int name) {
-            int value = -1;
-            socklen_t length = sizeof(value);
-            return ::getsockopt(serverEnd, level, name, &value, &length) == 0 ? value : -1;
-        };
+        const auto option = [serverEnd](int level, int name) { return SocketOption(serverEnd, level, name); };
         QVERIFY(serverEnd >= 0);
         QCOMPARE(option(SOL_SOCKET, SO_KEEPALIVE), 1);
         QCOMPARE(option(IPPROTO_TCP, TCP_KEEPIDLE), wanted.nKeepIdleSeconds);
