@@ -137,6 +137,13 @@ program_alive() {
     kill -0 "$APP" 2>/dev/null
 }
 
+# The program's threads, less the toolkit's pooled painting threads: those
+# come and go on the toolkit's schedule (one idles for 30 s before it ends),
+# so only the threads the program itself starts and ends are counted.
+program_threads() {
+    grep -vxc 'Thread (pooled)' /proc/"$APP"/task/*/comm
+}
+
 # Re-runs the calling script on a private X server (Xvfb) with jwm, whose
 # notification area hosts the tray icon. Call after enter_private_network.
 enter_private_display() {

@@ -20,12 +20,9 @@ serve_everything "$1"
 # client that stops reading leaves its download under way.
 random_file "$HOME_DIR/big.bin" $((64 << 20))
 
-thread_count() {
-    ls "/proc/$APP/task" | wc -l
-}
 wait_until 5 test -d "/proc/$APP/task" || fail "the program is gone"
 sleep 1
-threads_before=$(thread_count)
+threads_before=$(program_threads)
 
 # start_client NAME ARGS...: a vanishing_client.py in the background whose
 # output goes to $WORK/NAME.out; waits for its ports and sets PORTS_<NAME>.
@@ -96,8 +93,8 @@ if ! wait_until $limit vanished_let_go; then
 fi
 echo "vanished sessions let go after $((SECONDS - started)) s"
 # Each session had a thread; only the client that stopped reading keeps one.
-wait_until 30 test "$(thread_count)" -le $((threads_before + 1)) ||
-    fail "$(thread_count) threads, expected at most $((threads_before + 1))"
+wait_until 30 test "$(program_threads)" -le $((threads_before + 1)) ||
+    fail "$(program_threads) threads, expected at most $((threads_before + 1))"
 
 wait_until $((limit - (SECONDS - started) + 10)) grep -q '^alive' "$WORK/stall.out" ||
     { cat "$WORK/stall.out" >&2; fail "the client that stopped reading got no final reply in time"; }

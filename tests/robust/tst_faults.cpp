@@ -88,9 +88,9 @@ void TestFaults::init()
 {
     m_pServer = std::make_unique<CRunningServer>();
     QVERIFY(m_pServer->ServesFreshClient());
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
     // The visit's session thread is gone for good, not only out of the registry.
-    QCOMPARE(m_pIdle->WaitUntilBack(CResourceBaseline::Held::Threads, 5000), QByteArray());
+    QCOMPARE(m_pIdle->WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), QByteArray());
     m_pBaseline = std::make_unique<CResourceBaseline>();
     m_pClient = m_pServer->NewClient();
     QVERIFY(m_pClient);
@@ -102,8 +102,8 @@ void TestFaults::cleanup()
     // faulty session held.
     QVERIFY(m_pServer->ServesFreshClient());
     m_pClient.reset();
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, 5000);
-    QCOMPARE(m_pBaseline->WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, 5000), QByteArray());
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
+    QCOMPARE(m_pBaseline->WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, CTestSocket::kDeadlineMs), QByteArray());
     m_pServer.reset();
 }
 
@@ -126,7 +126,7 @@ void TestFaults::brokenDataConnectionEndsOnlyTheTransfer()
     if (bUpload) {
         QCOMPARE(m_pClient->Command("STOR part.bin"), Big5(Text::ReplyStorStart));
         QVERIFY(m_pClient->WriteAll(data.Get(), QByteArray(100000, 'u')));
-        QTRY_VERIFY_WITH_TIMEOUT(FileSize(m_pServer->LocalPath("part.bin")) == 100000, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(FileSize(m_pServer->LocalPath("part.bin")) == 100000, CTestSocket::kDeadlineMs);
     } else {
         QCOMPARE(m_pClient->Command("RETR big.bin"), Big5(Text::ReplyRetrStart));
         QVERIFY(m_pClient->ReadAtLeast(data.Get(), 100000));
@@ -164,7 +164,7 @@ void TestFaults::resetControlConnectionEndsTheSession()
     if (command.startsWith("STOR"))
         QVERIFY(m_pClient->WriteAll(data.Get(), QByteArray(50000, 's')));
     m_pClient->Reset();
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
     // The session took its data connection with it.
     if (data.Valid())
         m_pClient->ReadAll(data.Get(), 5000);

@@ -201,7 +201,7 @@ void TestLoad::concurrentSessionsAllSucceedAndGiveEverythingBack()
         QCOMPARE(result, QByteArray());
     }
     // The warm-up's session thread is gone for good, not only out of the registry.
-    QCOMPARE(idle.WaitUntilBack(CResourceBaseline::Held::Threads, 5000), QByteArray());
+    QCOMPARE(idle.WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), QByteArray());
     const CResourceBaseline baseline;
 
     CLoginGate gate;

@@ -91,7 +91,7 @@ CUniqueFd ConnectWithSmallWindow(quint16 port)
 // Reads what is left until the server's close (an end of stream or a reset).
 bool SeesClose(int socket)
 {
-    return CTestSocket::ReadToEnd(socket, CTestSocket::DeadlineIn(5000), CTestSocket::Wait::Block)
+    return CTestSocket::ReadToEnd(socket, CTestSocket::DeadlineIn(CTestSocket::kDeadlineMs), CTestSocket::Wait::Block)
         != CTestSocket::kTimedOut;
 }
 
@@ -142,8 +142,8 @@ void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
     CRunningServer server(&view);
     QVERIFY(server.WriteFile("small.bin", "just a few bytes"));
     QVERIFY(server.ServesFreshClient());
-    QTRY_COMPARE_WITH_TIMEOUT(server.Server().Hub().SessionCount(), 0, 5000);
-    QCOMPARE(idle.WaitUntilBack(CResourceBaseline::Held::Threads, 5000), QByteArray());
+    QTRY_COMPARE_WITH_TIMEOUT(server.Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
+    QCOMPARE(idle.WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), QByteArray());
     const CResourceBaseline baseline;
 
     std::vector<std::unique_ptr<CFtpTestClient>> clients;
@@ -209,9 +209,9 @@ void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
     qInfo("Stop ended %d sessions in %lld ms", nEnded, nStopMs);
     QCOMPARE(nEnded, nHeld);
     QCOMPARE(server.Server().Hub().SessionCount(), 0);
-    QCOMPARE(baseline.WaitUntilBack(CResourceBaseline::Held::Threads, 2000), QByteArray());
+    QCOMPARE(baseline.WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), QByteArray());
     for (size_t i = 0; i < clients.size(); ++i)
-        QVERIFY2(clients[i]->WaitClosed(5000), qPrintable(QString::number(i)));
+        QVERIFY2(clients[i]->WaitClosed(), qPrintable(QString::number(i)));
     for (const CUniqueFd& socket : deaf)
         QVERIFY(SeesClose(socket.Get()));
     deaf.clear();
@@ -222,8 +222,8 @@ void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
     clients.clear();
     downloads.clear();
     uploads.clear();
-    QTRY_COMPARE_WITH_TIMEOUT(server.Server().Hub().SessionCount(), 0, 5000);
-    QCOMPARE(baseline.WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, 5000), QByteArray());
+    QTRY_COMPARE_WITH_TIMEOUT(server.Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
+    QCOMPARE(baseline.WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, CTestSocket::kDeadlineMs), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestStopUnderLoad)

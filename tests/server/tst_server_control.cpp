@@ -124,13 +124,13 @@ void TestServerControl::captionFollowsConnectsAndDisconnects()
     auto first = CFtpTestClient::Greeted(m_pServer->ListeningPort());
     auto second = CFtpTestClient::Greeted(m_pServer->ListeningPort());
     QVERIFY(first && second);
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, CTestSocket::kDeadlineMs);
     first->Close();
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 1, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 1, CTestSocket::kDeadlineMs);
     QCOMPARE(m_View.m_strCaption, CBig5Text::FromUtf8("Tessel FTP Server [連線數：1 ]"));
     auto third = CFtpTestClient::Greeted(m_pServer->ListeningPort());
     QVERIFY(third);
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, CTestSocket::kDeadlineMs);
     QCOMPARE(m_View.m_strCaption, CBig5Text::FromUtf8("Tessel FTP Server [連線數： 2 ]"));
     QCOMPARE(CountRows(m_View, CTextTable::Format(Text::LogClientConnected, "127.0.0.1")), 3);
     QCOMPARE(CountRows(m_View, CTextTable::Format(Text::LogClientDisconnected, "127.0.0.1")), 1);
@@ -142,7 +142,7 @@ void TestServerControl::stopEndsIdleSessionsOldestFirst()
     auto first = CFtpTestClient::Greeted(m_pServer->ListeningPort());
     auto second = CFtpTestClient::Greeted(m_pServer->ListeningPort());
     QVERIFY(first && second);
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, CTestSocket::kDeadlineMs);
     std::vector<quint32> sessionIds;
     for (const auto& row : m_View.m_Rows) {
         if (row.message == CTextTable::Format(Text::LogClientConnected, "127.0.0.1"))
@@ -167,7 +167,7 @@ void TestServerControl::stopEndsIdleSessionsOldestFirst()
     QCOMPARE(stopRows, expected);
     QVERIFY(first->WaitClosed());
     QVERIFY(second->WaitClosed());
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 0, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 0, CTestSocket::kDeadlineMs);
     QCOMPARE(m_pServer->Hub().SessionCount(), 0);
 }
 
@@ -186,7 +186,7 @@ void TestServerControl::showsSessionTextsLiterally()
     auto client = CFtpTestClient::Greeted(m_pServer->ListeningPort());
     QVERIFY(client);
     QCOMPARE(client->Command("SITE %d %s 100%"), Big5(Text::ReplyLoginFirst));
-    QTRY_COMPARE_WITH_TIMEOUT(CountRows(m_View, "SITE %d %s 100%"), 1, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(CountRows(m_View, "SITE %d %s 100%"), 1, CTestSocket::kDeadlineMs);
 }
 
 void TestServerControl::restartsRightAfterStopWithClients()
@@ -219,7 +219,7 @@ void TestServerControl::sessionOutlivingStopTouchesNothingFreed()
         clients.push_back(CFtpTestClient::Greeted(m_pServer->ListeningPort()));
         QVERIFY(clients.back());
     }
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 5, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 5, CTestSocket::kDeadlineMs);
     m_pServer->StopServer();
     QVERIFY(CountRows(m_View, Big5(Text::LogThreadStuck)) >= 1);
     QCOMPARE(m_pServer->Hub().SessionCount(), 0);
@@ -229,7 +229,7 @@ void TestServerControl::sessionOutlivingStopTouchesNothingFreed()
     m_pServer.reset();
     for (auto& client : clients)
         QVERIFY(client->WaitClosed());
-    QTRY_VERIFY_WITH_TIMEOUT(hub.expired(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(hub.expired(), CTestSocket::kDeadlineMs);
     m_pServer = MakeServer();
 }
 
@@ -264,7 +264,7 @@ void TestServerControl::burstOfClientsWaitsInTheQueue()
     while (connected < kClients && elapsed.elapsed() < 500)
         connected = countConnected();
     QCOMPARE(connected, kClients);
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Hub().SessionCount(), kClients, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Hub().SessionCount(), kClients, CTestSocket::kDeadlineMs);
 }
 
 QTEST_GUILESS_MAIN(TestServerControl)

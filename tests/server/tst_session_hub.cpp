@@ -6,6 +6,7 @@
 #include "platform/message_queue.h"
 #include "server/server_settings.h"
 #include "server/session_hub.h"
+#include "test_socket.h"
 
 // The road of the sessions' notifications to the main thread under a flood.
 class TestSessionHub : public QObject {
@@ -48,7 +49,7 @@ void TestSessionHub::floodArrivesCompleteAndInOrder()
         });
     for (std::thread& session : sessions)
         session.join();
-    QTRY_COMPARE_WITH_TIMEOUT(delivered, 2 * kPerThread, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(delivered, 2 * kPerThread, CTestSocket::kDeadlineMs);
     QVERIFY(bInOrder);
 }
 
@@ -64,7 +65,7 @@ void TestSessionHub::floodLeavesRoomForTheWindowsOwnEvents()
     // Posted after the flood, handled after its first turn only.
     int deliveredBeforeOwnEvent = -1;
     QMetaObject::invokeMethod(&context, [&] { deliveredBeforeOwnEvent = delivered; }, Qt::QueuedConnection);
-    QTRY_COMPARE_WITH_TIMEOUT(delivered, 3 * turn, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(delivered, 3 * turn, CTestSocket::kDeadlineMs);
     QCOMPARE(deliveredBeforeOwnEvent, turn);
 }
 
@@ -78,14 +79,14 @@ void TestSessionHub::stragglersArriveWithoutFurtherPosts()
     QList<QByteArray> texts;
     hub->SetReceiver(&context, [&](const CSessionHub::Notification& notification) { texts.append(notification.text); });
     hub->PostServerLog("first", 1);
-    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 1, CTestSocket::kDeadlineMs);
     // Within the collecting spell that the first delivery opened.
     hub->PostServerLog("second", 1);
-    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 2, CTestSocket::kDeadlineMs);
     // After it, when the spell has run out.
-    QTRY_VERIFY_WITH_TIMEOUT(!hub->IsCollecting(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!hub->IsCollecting(), CTestSocket::kDeadlineMs);
     hub->PostServerLog("third", 1);
-    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 3, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 3, CTestSocket::kDeadlineMs);
     QCOMPARE(texts, QList<QByteArray>({"first", "second", "third"}));
 }
 
@@ -104,7 +105,7 @@ void TestSessionHub::newReceiverGetsWhatWasPending()
     CMessageQueue context;
     hub->PostServerLog("dropped while no one listens", 1);
     hub->SetReceiver(&context, [&](const CSessionHub::Notification&) { ++delivered; });
-    QTRY_COMPARE_WITH_TIMEOUT(delivered, 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(delivered, 1, CTestSocket::kDeadlineMs);
 }
 
 QTEST_MAIN(TestSessionHub)

@@ -75,7 +75,7 @@ void TestControlSocket::connectAndDisconnectCarryTheSameAddress()
     m_pClient->ReadLine();
     m_pClient->Close();
     CFakeSessionHost& host = m_pHarness->Host();
-    QTRY_COMPARE_WITH_TIMEOUT(host.CountOf(Kind::Disconnected), 1, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(host.CountOf(Kind::Disconnected), 1, CTestSocket::kDeadlineMs);
     QCOMPARE(host.UnregisterCount(), 1);
     const auto events = host.Events();
     QByteArray connected;
@@ -143,7 +143,7 @@ void TestControlSocket::endsSessionSilentlyPast4096PendingBytes()
     QVERIFY(m_pClient->StaysSilent(200));
     m_pClient->SendRaw(QByteArray(95, 'y') + "\r\n");
     QVERIFY(m_pClient->WaitClosed());
-    QTRY_COMPARE_WITH_TIMEOUT(m_pHarness->Host().CountOf(Kind::Disconnected), 1, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pHarness->Host().CountOf(Kind::Disconnected), 1, CTestSocket::kDeadlineMs);
     const auto logs = m_pHarness->Host().LogTexts();
     QVERIFY(std::find(logs.begin(), logs.end(), Big5(Text::LogOverflow)) != logs.end());
 }
@@ -298,7 +298,7 @@ void TestControlSocket::quitEndsSession()
     QVERIFY(m_pClient->Login());
     QCOMPARE(m_pClient->Command("QUIT"), Big5(Text::ReplyBye));
     QVERIFY(m_pClient->WaitClosed());
-    QTRY_VERIFY_WITH_TIMEOUT(m_pHarness->AllSessionsEnded(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_pHarness->AllSessionsEnded(), CTestSocket::kDeadlineMs);
 }
 
 void TestControlSocket::logsEachReplyAfterItsCommand()
@@ -306,7 +306,7 @@ void TestControlSocket::logsEachReplyAfterItsCommand()
     QVERIFY(m_pClient->Login());
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
     QCOMPARE(m_pClient->Command("QUIT"), Big5(Text::ReplyBye));
-    QTRY_COMPARE_WITH_TIMEOUT(m_pHarness->Host().CountOf(Kind::Disconnected), 1, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pHarness->Host().CountOf(Kind::Disconnected), 1, CTestSocket::kDeadlineMs);
     const auto logs = m_pHarness->Host().LogTexts();
     const std::vector<QByteArray> expected = {Big5(Text::Greeting), "USER anonymous", Big5(Text::ReplyUserOk),
                                               "PASS guest", Big5(Text::ReplyLoggedIn), "NOOP ",
@@ -323,7 +323,7 @@ void TestControlSocket::logsFailedReplyToResetClient()
         flood += "NOOP\r\n";
     m_pClient->SendRaw(flood);
     m_pClient->Reset();
-    QTRY_COMPARE_WITH_TIMEOUT(m_pHarness->Host().CountOf(Kind::Disconnected), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_pHarness->Host().CountOf(Kind::Disconnected), 1, CTestSocket::kDeadlineMs);
     const auto logs = m_pHarness->Host().LogTexts();
     QVERIFY(std::find(logs.begin(), logs.end(), Big5(Text::LogReplyFailed)) != logs.end());
 }

@@ -16,7 +16,7 @@ class CFtpTestClient {
 public:
     using Wait = CTestSocket::Wait;
     using Deadline = CTestSocket::Deadline;
-    static constexpr int kDeadlineMs = 2000;
+    static constexpr int kDeadlineMs = CTestSocket::kDeadlineMs;
     static constexpr int kDataDeadlineMs = 10000;
 
     explicit CFtpTestClient(Wait wait = Wait::PumpEvents, int timeoutMs = kDeadlineMs);

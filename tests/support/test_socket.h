@@ -18,6 +18,11 @@ public:
     using Clock = std::chrono::steady_clock;
     using Deadline = Clock::time_point;
     enum class Wait { PumpEvents, Block };
+    // How long a test waits for what is due: a reply, a connection's end, a
+    // thread's end. Only a failing wait lasts this long, and on a loaded
+    // 2-core machine under the race detector a command that does real work
+    // (a CWD through two thousand names) has taken 1.7 s.
+    static constexpr int kDeadlineMs = 10000;
     // What a read returns when the deadline passed first.
     static constexpr qint64 kTimedOut = -2;
 
