@@ -17,10 +17,10 @@
 
 #include "platform/big5_text.h"
 #include "server/server_settings.h"
-#include "server/settings_store.h"
 #include "ui/log_model.h"
 #include "ui/log_view.h"
 #include "ui/main_dlg.h"
+#include "ui/settings_store.h"
 
 namespace {
 

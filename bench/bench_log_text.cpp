@@ -8,8 +8,8 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 
-#include "platform/big5_text.h"
 #include "platform/text_table.h"
+#include "ui/display_text.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ double NanosecondsPerRow(const QByteArray& row)
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < kRounds; ++i)
-        sink += CBig5Text::ToQString(row).size();
+        sink += CDisplayText::FromBig5(row).size();
     const double nanoseconds = static_cast<double>(clock.nsecsElapsed()) / kRounds;
     return sink > 0 ? nanoseconds : 0;
 }
