@@ -5,7 +5,7 @@
 #include <vector>
 
 // What the core needs of byte strings beyond the standard library. Free
-// functions that keep no state; usable from any thread. Each works on bytes,
+// functions that keep no state; usable from any thread. They work on bytes,
 // so for Big5 text only where the separator can never be a trail byte.
 namespace ByteString {
 
@@ -21,15 +21,6 @@ inline std::vector<std::string> Split(std::string_view text, char separator)
     }
     pieces.emplace_back(text.substr(start));
     return pieces;
-}
-
-// The bytes from position on, at most length of them; a position past the
-// end gives an empty text instead of an exception.
-inline std::string_view Mid(std::string_view text, size_t position, size_t length = std::string_view::npos)
-{
-    if (position >= text.size())
-        return {};
-    return text.substr(position, length);
 }
 
 } // namespace ByteString
