@@ -2,6 +2,7 @@
 
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
+#include "std_string_to_string.h"
 #include "ui/display_text.h"
 
 class TestBig5Text : public QObject {

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "platform/file_system.h"
+#include "std_string_to_string.h"
 
 class TestFileSystem : public QObject {
     Q_OBJECT

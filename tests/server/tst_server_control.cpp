@@ -15,6 +15,7 @@
 #include "platform/unique_fd.h"
 #include "platform/win_thread.h"
 #include "server/server_control.h"
+#include "std_string_to_string.h"
 
 namespace {
 

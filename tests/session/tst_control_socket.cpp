@@ -5,6 +5,7 @@
 #include "platform/text_table.h"
 #include "session/control_socket.h"
 #include "session_harness.h"
+#include "std_string_to_string.h"
 
 namespace {
 

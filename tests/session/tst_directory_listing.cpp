@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "session/directory_listing.h"
+#include "std_string_to_string.h"
 
 namespace {
 

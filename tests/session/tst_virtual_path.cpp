@@ -5,6 +5,7 @@
 
 #include "escape_tree.h"
 #include "session/virtual_path.h"
+#include "std_string_to_string.h"
 
 // Everything lives in the escape tree's base: the home "root", a sibling
 // "root2" whose name begins with the home's, "outside", and links between.

@@ -6,6 +6,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include "std_string_to_string.h"
 #include "ui/settings_store.h"
 
 // Every case gets a settings folder of its own, as XDG_CONFIG_HOME would give it.
