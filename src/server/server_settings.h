@@ -52,7 +52,7 @@ struct SettingRow {
     const char* key;
     Right right;
     std::string SettingsValues::*text = nullptr;  // set for kind Text
-    int SettingsValues::*flag = nullptr;      // set for kind Flag
+    int SettingsValues::*flag = nullptr;          // set for kind Flag
 };
 
 inline constexpr SettingRow kSettingRows[] = {
