@@ -246,6 +246,7 @@ void TestControlSocket::portFieldsAreParsed_data()
     QTest::newRow("six fields") << QByteArray("10,0,0,5,4,1") << QByteArray("10.0.0.5") << 1025;
     QTest::newRow("three fields keep port") << QByteArray("1,2,3") << QByteArray("1.2.3.") << -1;
     QTest::newRow("empty") << QByteArray("") << QByteArray(".") << -1;
+    QTest::newRow("empty fields count") << QByteArray("1,,3,4,5,") << QByteArray("1..3.4") << 1280;
     QTest::newRow("extra fields ignored") << QByteArray("127,0,0,1,0,21,9") << QByteArray("127.0.0.1") << 21;
     QTest::newRow("blanks kept in host") << QByteArray(" 1, 2,3,4, 1,x") << QByteArray(" 1. 2.3.4") << 256;
     QTest::newRow("huge numbers do not overflow") << QByteArray("1,2,3,4,99999999999,1") << QByteArray("1.2.3.4")
