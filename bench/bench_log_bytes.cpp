@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include <QApplication>
@@ -25,14 +26,14 @@ namespace {
 constexpr int kRows = 1'000'000;
 
 // The rows one visit leaves, as the server words them.
-std::vector<QByteArray> VisitRows(int visit)
+std::vector<std::string> VisitRows(int visit)
 {
-    const QByteArray address = "192.168.1." + QByteArray::number(visit % 250 + 2);
-    const QByteArray file = "/pub/release-" + QByteArray::number(visit % 97) + ".zip";
+    const std::string address = "192.168.1." + std::to_string(visit % 250 + 2);
+    const std::string file = "/pub/release-" + std::to_string(visit % 97) + ".zip";
     const int dataPort = 20000 + visit % 40000;
-    const QByteArray pasv = CTextTable::Format(Text::ReplyPasv, "192,168,1,1", dataPort / 256, dataPort % 256);
+    const std::string pasv = CTextTable::Format(Text::ReplyPasv, "192,168,1,1", dataPort / 256, dataPort % 256);
     return {
-        CTextTable::Format(Text::LogClientConnected, address.constData()),
+        CTextTable::Format(Text::LogClientConnected, address.c_str()),
         "USER anonymous",
         CTextTable::Big5(Text::ReplyUserOk),
         "PASS mozilla@example.com",
@@ -51,7 +52,7 @@ std::vector<QByteArray> VisitRows(int visit)
         CTextTable::Big5(Text::ReplyTransferDone),
         "QUIT ",
         CTextTable::Big5(Text::ReplyBye),
-        CTextTable::Format(Text::LogClientDisconnected, address.constData()),
+        CTextTable::Format(Text::LogClientDisconnected, address.c_str()),
     };
 }
 
@@ -79,7 +80,7 @@ int main(int argc, char* argv[])
     const long long residentBefore = ResidentBytes();
     for (int visit = 0, rows = 0; rows < kRows; ++visit) {
         const quint32 threadId = 10000 + static_cast<quint32>(visit % 20000);
-        for (const QByteArray& row : VisitRows(visit)) {
+        for (const std::string& row : VisitRows(visit)) {
             if (rows++ == kRows)
                 break;
             messageBytes += row.size();

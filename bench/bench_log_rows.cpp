@@ -17,10 +17,10 @@
 
 #include "platform/big5_text.h"
 #include "server/server_settings.h"
-#include "server/settings_store.h"
 #include "ui/log_model.h"
 #include "ui/log_view.h"
 #include "ui/main_dlg.h"
+#include "ui/settings_store.h"
 
 namespace {
 
@@ -30,9 +30,9 @@ constexpr int kDeadlineMs = 120'000;
 
 void Produce(CSessionHub& hub, quint32 threadId, int rows)
 {
-    const QByteArray prefix = CBig5Text::FromUtf8("150 開啟 BINARY 資料連線模式傳送檔案 #");
+    const std::string prefix = CBig5Text::FromUtf8("150 開啟 BINARY 資料連線模式傳送檔案 #");
     for (int i = 0; i < rows; ++i)
-        hub.PostServerLog(prefix + QByteArray::number(i), threadId);
+        hub.PostServerLog(prefix + std::to_string(i), threadId);
 }
 
 } // namespace
@@ -104,7 +104,7 @@ int main(int argc, char* argv[])
     QElapsedTimer single;
     single.start();
     for (int i = 0; i < kSingleRows; ++i) {
-        dlg.Control().Hub().PostServerLog(QByteArray("NOOP"), 1);
+        dlg.Control().Hub().PostServerLog("NOOP", 1);
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
         model->FlushAll();

@@ -4,24 +4,24 @@
 // in it (bytes that are not Big5), each converted many times on one thread.
 
 #include <cstdio>
+#include <string>
 
-#include <QByteArray>
 #include <QElapsedTimer>
 
-#include "platform/big5_text.h"
 #include "platform/text_table.h"
+#include "ui/display_text.h"
 
 namespace {
 
 constexpr int kRounds = 200'000;
 
-double NanosecondsPerRow(const QByteArray& row)
+double NanosecondsPerRow(const std::string& row)
 {
     qsizetype sink = 0;
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < kRounds; ++i)
-        sink += CBig5Text::ToQString(row).size();
+        sink += CDisplayText::FromBig5(row).size();
     const double nanoseconds = static_cast<double>(clock.nsecsElapsed()) / kRounds;
     return sink > 0 ? nanoseconds : 0;
 }
@@ -30,14 +30,14 @@ double NanosecondsPerRow(const QByteArray& row)
 
 int main()
 {
-    const QByteArray utf8Argument("\xE4\xB8\xAD\xE6\x96\x87");
+    const char* const utf8Argument = "\xE4\xB8\xAD\xE6\x96\x87";
     const struct {
         const char* name;
-        QByteArray row;
+        std::string row;
     } rows[] = {
-        {"ascii", QByteArray("RETR /pub/archive/2024/report-final.pdf")},
+        {"ascii", "RETR /pub/archive/2024/report-final.pdf"},
         {"big5", CTextTable::Format(Text::ReplyType, "I")},
-        {"big5 with bad bytes", CTextTable::Format(Text::ReplyType, utf8Argument.constData())},
+        {"big5 with bad bytes", CTextTable::Format(Text::ReplyType, utf8Argument)},
     };
     for (const auto& row : rows)
         std::printf("log text, %s row (%lld bytes): %.0f ns per row\n", row.name, static_cast<long long>(row.row.size()),

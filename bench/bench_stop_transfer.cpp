@@ -83,7 +83,7 @@ int main(int argc, char* argv[])
     big.close();
     auto settings = std::make_shared<CServerSettings>();
     SettingsValues values = settings->Values();
-    values.HomeDirectory = root.path();
+    values.HomeDirectory = root.path().toStdString();
     values.AllowUpload = 1;
     settings->SetValues(values);
     CNullServerView view;

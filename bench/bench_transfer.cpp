@@ -79,7 +79,7 @@ int main(int argc, char* argv[])
     const QStringList arguments = app.arguments();
     if (arguments.size() == 4 && arguments[1] == "serve") {
         const int seconds = std::clamp(arguments[2].toInt(), 1, 600);
-        CSessionHarness listener(std::make_shared<CDiscardingSessionHost>(QFile::encodeName(arguments[3])));
+        CSessionHarness listener(std::make_shared<CDiscardingSessionHost>(QFile::encodeName(arguments[3]).toStdString()));
         std::printf("serving %s on 127.0.0.1:%u for %d s\n", qPrintable(arguments[3]), listener.Port(), seconds);
         std::fflush(stdout);
         QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
@@ -91,7 +91,7 @@ int main(int argc, char* argv[])
     if (!big.open(QIODevice::WriteOnly) || !big.resize(nMib << 20))
         return 1;
     big.close();
-    CSessionHarness listener(std::make_shared<CDiscardingSessionHost>(QFile::encodeName(root.path())));
+    CSessionHarness listener(std::make_shared<CDiscardingSessionHost>(QFile::encodeName(root.path()).toStdString()));
     std::thread client([&] {
         RunClient(listener.Port(), nMib << 20);
         QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);

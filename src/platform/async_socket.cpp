@@ -32,11 +32,11 @@ void BlockBrokenPipeOnThisThread()
     bBlocked = true;
 }
 
-QByteArray DottedAddress(const sockaddr_in& address)
+std::string DottedAddress(const sockaddr_in& address)
 {
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &address.sin_addr, text, sizeof(text));
-    return QByteArray(text);
+    return std::string(text);
 }
 
 } // namespace
@@ -86,7 +86,7 @@ int CAsyncSocket::ErrorFromErrno(int error)
     }
 }
 
-bool CAsyncSocket::Create(quint16 port, long events, const char* address, bool bReuseAddress)
+bool CAsyncSocket::Create(uint16_t port, long events, const char* address, bool bReuseAddress)
 {
     AssertOwnThread();
     Close();
@@ -169,12 +169,12 @@ int CAsyncSocket::AcceptHandle()
     return AcceptInto(nullptr, nullptr);
 }
 
-int CAsyncSocket::AcceptHandle(QByteArray& peerAddress)
+int CAsyncSocket::AcceptHandle(std::string& peerAddress)
 {
     sockaddr_in remote = {};
     socklen_t length = sizeof(remote);
     const int handle = AcceptInto(reinterpret_cast<sockaddr*>(&remote), &length);
-    peerAddress = handle >= 0 && remote.sin_family == AF_INET ? DottedAddress(remote) : QByteArray();
+    peerAddress = handle >= 0 && remote.sin_family == AF_INET ? DottedAddress(remote) : std::string();
     return handle;
 }
 
@@ -190,13 +190,13 @@ int CAsyncSocket::AcceptInto(sockaddr* pRemote, socklen_t* pLength)
     return handle;
 }
 
-bool CAsyncSocket::Connect(const QByteArray& host, quint16 port)
+bool CAsyncSocket::Connect(const std::string& host, uint16_t port)
 {
     AssertOwnThread();
     sockaddr_in remote = {};
     remote.sin_family = AF_INET;
     remote.sin_port = htons(port);
-    if (inet_pton(AF_INET, host.constData(), &remote.sin_addr) != 1) {
+    if (inet_pton(AF_INET, host.c_str(), &remote.sin_addr) != 1) {
         m_nLastError = WSAEINVAL;
         return false;
     }
@@ -222,7 +222,7 @@ int CAsyncSocket::Send(const void* data, int length)
         [&] { return static_cast<int>(::send(m_Socket.Get(), data, length, MSG_NOSIGNAL | MSG_DONTWAIT)); }));
 }
 
-int CAsyncSocket::SendFile(int hFile, qint64 offset, int length)
+int CAsyncSocket::SendFile(int hFile, int64_t offset, int length)
 {
     BlockBrokenPipeOnThisThread();
     off_t position = offset;
@@ -298,12 +298,12 @@ bool CAsyncSocket::SetPeerTimeouts(const PeerTimeouts& timeouts)
     return bSet;
 }
 
-bool CAsyncSocket::GetPeerName(QByteArray& address, quint16& port) const
+bool CAsyncSocket::GetPeerName(std::string& address, uint16_t& port) const
 {
     return PeerNameOf(m_Socket.Get(), address, port);
 }
 
-bool CAsyncSocket::PeerNameOf(int handle, QByteArray& address, quint16& port)
+bool CAsyncSocket::PeerNameOf(int handle, std::string& address, uint16_t& port)
 {
     sockaddr_in remote = {};
     socklen_t length = sizeof(remote);
@@ -314,7 +314,7 @@ bool CAsyncSocket::PeerNameOf(int handle, QByteArray& address, quint16& port)
     return true;
 }
 
-bool CAsyncSocket::GetSockName(QByteArray& address, quint16& port) const
+bool CAsyncSocket::GetSockName(std::string& address, uint16_t& port) const
 {
     sockaddr_in local = {};
     socklen_t length = sizeof(local);

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <string>
 #include <sys/socket.h>
 
-#include <QByteArray>
 #include <QObject>
 #include <QThread>
 
@@ -79,7 +80,7 @@ public:
     // Creates the socket bound to port (0: any free port) on address (none:
     // all local addresses). bReuseAddress lets a listener bind again while
     // old connections on its port linger in TIME_WAIT.
-    bool Create(quint16 port = 0, long events = kAllSocketEvents, const char* address = nullptr,
+    bool Create(uint16_t port = 0, long events = kAllSocketEvents, const char* address = nullptr,
                 bool bReuseAddress = false);
     // Takes ownership of the handle.
     bool Attach(int handle, long events = kAllSocketEvents);
@@ -89,13 +90,13 @@ public:
     // failure), for a socket object that another thread will attach.
     int AcceptHandle();
     // The same, with the peer's dotted address from the same call.
-    int AcceptHandle(QByteArray& peerAddress);
-    bool Connect(const QByteArray& host, quint16 port);
+    int AcceptHandle(std::string& peerAddress);
+    bool Connect(const std::string& host, uint16_t port);
     virtual int Send(const void* data, int length);
     // Sends up to length bytes of an open file, from offset, without passing
     // them through a buffer of ours; 0 when the file has no bytes there. A
     // would-block asks for the next write notification, as Send does.
-    int SendFile(int hFile, qint64 offset, int length);
+    int SendFile(int hFile, int64_t offset, int length);
     int Receive(void* buffer, int length, int flags = 0);
     bool ShutDown(ShutDownHow how);
     void Close();
@@ -106,10 +107,10 @@ public:
     // (see PeerTimeouts).
     bool SetPeerTimeouts(const PeerTimeouts& timeouts);
 
-    bool GetPeerName(QByteArray& address, quint16& port) const;
+    bool GetPeerName(std::string& address, uint16_t& port) const;
     // The same for a bare connected handle, as AcceptHandle gives.
-    static bool PeerNameOf(int handle, QByteArray& address, quint16& port);
-    bool GetSockName(QByteArray& address, quint16& port) const;
+    static bool PeerNameOf(int handle, std::string& address, uint16_t& port);
+    bool GetSockName(std::string& address, uint16_t& port) const;
     int GetLastError() const { return m_nLastError; }
     int Handle() const { return m_Socket.Get(); }
 

@@ -120,81 +120,80 @@ CThreadConverter& Utf8ToBig5()
 
 } // namespace
 
-int CBig5Text::CharLength(const QByteArray& text, int index)
+int CBig5Text::CharLength(std::string_view text, size_t index)
 {
     if (IsLeadByte(static_cast<unsigned char>(text[index])) && index + 1 < text.size())
         return 2;
     return 1;
 }
 
-QByteArray CBig5Text::ToUpperAscii(const QByteArray& text)
+namespace {
+
+// Changes the ASCII letters from..to by the offset, whole characters at a time.
+std::string ShiftAsciiLetters(std::string_view text, char from, char to, int offset)
 {
-    QByteArray result = text;
-    for (int i = 0; i < result.size(); i += CharLength(result, i)) {
+    std::string result(text);
+    for (size_t i = 0; i < result.size(); i += CBig5Text::CharLength(result, i)) {
         const char c = result[i];
-        if (c >= 'a' && c <= 'z')
-            result[i] = static_cast<char>(c - 'a' + 'A');
+        if (c >= from && c <= to)
+            result[i] = static_cast<char>(c + offset);
     }
     return result;
 }
 
-QByteArray CBig5Text::ToLowerAscii(const QByteArray& text)
+} // namespace
+
+std::string CBig5Text::ToUpperAscii(std::string_view text)
 {
-    QByteArray result = text;
-    for (int i = 0; i < result.size(); i += CharLength(result, i)) {
-        const char c = result[i];
-        if (c >= 'A' && c <= 'Z')
-            result[i] = static_cast<char>(c - 'A' + 'a');
-    }
-    return result;
+    return ShiftAsciiLetters(text, 'a', 'z', 'A' - 'a');
 }
 
-int CBig5Text::Find(const QByteArray& text, char ascii, int from)
+std::string CBig5Text::ToLowerAscii(std::string_view text)
 {
-    for (int i = 0; i < text.size(); i += CharLength(text, i)) {
-        if (i >= from && text[i] == ascii)
-            return i;
+    return ShiftAsciiLetters(text, 'A', 'Z', 'a' - 'A');
+}
+
+int CBig5Text::Find(std::string_view text, char ascii, int from)
+{
+    for (size_t i = 0; i < text.size(); i += CharLength(text, i)) {
+        if (static_cast<int>(i) >= from && text[i] == ascii)
+            return static_cast<int>(i);
     }
     return -1;
 }
 
-bool CBig5Text::EndsWith(const QByteArray& text, char ascii)
+bool CBig5Text::EndsWith(std::string_view text, char ascii)
 {
-    int last = -1;
-    for (int i = 0; i < text.size(); i += CharLength(text, i))
+    size_t last = 0;
+    bool bAny = false;
+    for (size_t i = 0; i < text.size(); i += CharLength(text, i)) {
         last = i;
-    return last >= 0 && CharLength(text, last) == 1 && text[last] == ascii;
+        bAny = true;
+    }
+    return bAny && CharLength(text, last) == 1 && text[last] == ascii;
 }
 
-QByteArray CBig5Text::OneLine(const QByteArray& text)
+std::string CBig5Text::OneLine(std::string_view text)
 {
-    if (!text.contains('\r') && !text.contains('\n'))
-        return text;
-    QByteArray line = text;
-    line.replace('\r', ' ');
-    line.replace('\n', ' ');
+    std::string line(text);
+    std::ranges::replace(line, '\r', ' ');
+    std::ranges::replace(line, '\n', ' ');
     return line;
 }
 
-bool CBig5Text::ToUtf8(const QByteArray& big5, std::string& utf8)
+bool CBig5Text::ToUtf8(std::string_view big5, std::string& utf8)
 {
-    return Big5ToUtf8().Convert(big5.constData(), big5.size(), utf8, nullptr);
+    return Big5ToUtf8().Convert(big5.data(), big5.size(), utf8, nullptr);
 }
 
-QByteArray CBig5Text::FromUtf8(std::string_view utf8)
+std::string CBig5Text::FromUtf8(std::string_view utf8)
 {
     std::string big5;
     Utf8ToBig5().Convert(utf8.data(), utf8.size(), big5, &kQuestionMark);
-    return QByteArray(big5.data(), static_cast<qsizetype>(big5.size()));
+    return big5;
 }
 
-QString CBig5Text::ToQString(const QByteArray& big5)
+bool CBig5Text::ToDisplayUtf8(std::string_view big5, std::string& utf8)
 {
-    // Most log rows are plain ASCII, and the log converts every row it draws.
-    if (std::all_of(big5.cbegin(), big5.cend(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; }))
-        return QString::fromLatin1(big5);
-    std::string utf8;
-    if (!Big5ToUtf8().Convert(big5.constData(), big5.size(), utf8, &kReplacementCharacter))
-        return QString::fromLatin1(big5);
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    return Big5ToUtf8().Convert(big5.data(), big5.size(), utf8, &kReplacementCharacter);
 }

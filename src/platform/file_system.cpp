@@ -43,9 +43,9 @@ FileError ErrorFromErrno(int error)
 }
 
 // A path with a NUL byte inside would name something shorter than the text.
-bool IsUsable(const QByteArray& path)
+bool IsUsable(const std::string& path)
 {
-    return !path.isEmpty() && !path.contains('\0');
+    return !path.empty() && path.find('\0') == std::string::npos;
 }
 
 FileError ResultOf(int result)
@@ -59,11 +59,11 @@ struct DirectoryCloser {
 
 // Calls visit(directory descriptor, name) for every entry but "." and "..".
 template <typename Visit>
-FileError ForEachName(const QByteArray& path, Visit visit)
+FileError ForEachName(const std::string& path, Visit visit)
 {
     if (!IsUsable(path))
         return FileError::NotFound;
-    std::unique_ptr<DIR, DirectoryCloser> directory(opendir(path.constData()));
+    std::unique_ptr<DIR, DirectoryCloser> directory(opendir(path.c_str()));
     if (!directory)
         return ErrorFromErrno(errno);
     const int descriptor = dirfd(directory.get());
@@ -81,58 +81,58 @@ FileError ForEachName(const QByteArray& path, Visit visit)
 
 } // namespace
 
-FileStatus CFileSystem::Stat(const QByteArray& path)
+FileStatus CFileSystem::Stat(const std::string& path)
 {
     FileStatus status;
     struct stat info;
-    if (!IsUsable(path) || stat(path.constData(), &info) != 0)
+    if (!IsUsable(path) || stat(path.c_str(), &info) != 0)
         return status;
     status.kind = S_ISDIR(info.st_mode) ? FileKind::Directory : FileKind::File;
-    status.nSize = S_ISDIR(info.st_mode) ? 0 : static_cast<qint64>(info.st_size);
-    status.nModified = static_cast<qint64>(info.st_mtime);
+    status.nSize = S_ISDIR(info.st_mode) ? 0 : static_cast<int64_t>(info.st_size);
+    status.nModified = static_cast<int64_t>(info.st_mtime);
     return status;
 }
 
-bool CFileSystem::EntryExists(const QByteArray& path)
+bool CFileSystem::EntryExists(const std::string& path)
 {
     struct stat info;
-    return IsUsable(path) && lstat(path.constData(), &info) == 0;
+    return IsUsable(path) && lstat(path.c_str(), &info) == 0;
 }
 
-FileError CFileSystem::RealPath(const QByteArray& path, QByteArray& real)
+FileError CFileSystem::RealPath(const std::string& path, std::string& real)
 {
     real.clear();
     if (!IsUsable(path))
         return FileError::NotFound;
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.constData(), nullptr), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
     if (!resolved)
         return ErrorFromErrno(errno);
-    real = QByteArray(resolved.get());
+    real = resolved.get();
     return FileError::None;
 }
 
-FileError CFileSystem::MakeDirectory(const QByteArray& path)
+FileError CFileSystem::MakeDirectory(const std::string& path)
 {
     if (!IsUsable(path))
         return FileError::NotFound;
-    return ResultOf(CSystemCall::RetryOnInterrupt([&] { return mkdir(path.constData(), 0777); }));
+    return ResultOf(CSystemCall::RetryOnInterrupt([&] { return mkdir(path.c_str(), 0777); }));
 }
 
-FileError CFileSystem::RemoveDirectory(const QByteArray& path)
+FileError CFileSystem::RemoveDirectory(const std::string& path)
 {
     if (!IsUsable(path))
         return FileError::NotFound;
-    return ResultOf(CSystemCall::RetryOnInterrupt([&] { return rmdir(path.constData()); }));
+    return ResultOf(CSystemCall::RetryOnInterrupt([&] { return rmdir(path.c_str()); }));
 }
 
-FileError CFileSystem::RemoveFile(const QByteArray& path)
+FileError CFileSystem::RemoveFile(const std::string& path)
 {
     if (!IsUsable(path))
         return FileError::NotFound;
-    return ResultOf(CSystemCall::RetryOnInterrupt([&] { return unlink(path.constData()); }));
+    return ResultOf(CSystemCall::RetryOnInterrupt([&] { return unlink(path.c_str()); }));
 }
 
-FileError CFileSystem::RenameNoReplace(const QByteArray& from, const QByteArray& to)
+FileError CFileSystem::RenameNoReplace(const std::string& from, const std::string& to)
 {
     if (!IsUsable(from) || !IsUsable(to))
         return FileError::NotFound;
@@ -140,28 +140,28 @@ FileError CFileSystem::RenameNoReplace(const QByteArray& from, const QByteArray&
     // library's wrapper; a file system without the flag answers EINVAL and the
     // move is refused rather than done with a replacing rename.
     return ResultOf(CSystemCall::RetryOnInterrupt([&] {
-        return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD,
-                                        to.constData(), RENAME_NOREPLACE));
+        return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD,
+                                        to.c_str(), RENAME_NOREPLACE));
     }));
 }
 
-FileError CFileSystem::ListNames(const QByteArray& path, std::vector<QByteArray>& names)
+FileError CFileSystem::ListNames(const std::string& path, std::vector<std::string>& names)
 {
     names.clear();
     return ForEachName(path, [&](int, const char* pName) { names.emplace_back(pName); });
 }
 
-FileError CFileSystem::ListDirectory(const QByteArray& path, std::vector<DirectoryEntry>& entries)
+FileError CFileSystem::ListDirectory(const std::string& path, std::vector<DirectoryEntry>& entries)
 {
     entries.clear();
     return ForEachName(path, [&](int descriptor, const char* pName) {
         DirectoryEntry entry;
-        entry.strName = QByteArray(pName);
+        entry.strName = pName;
         struct stat info;
         if (fstatat(descriptor, pName, &info, 0) == 0) {
             entry.bIsDirectory = S_ISDIR(info.st_mode);
-            entry.nSize = entry.bIsDirectory ? 0 : static_cast<qint64>(info.st_size);
-            entry.nModified = static_cast<qint64>(info.st_mtime);
+            entry.nSize = entry.bIsDirectory ? 0 : static_cast<int64_t>(info.st_size);
+            entry.nModified = static_cast<int64_t>(info.st_mtime);
             entry.bHasTime = true;
         }
         entries.push_back(std::move(entry));

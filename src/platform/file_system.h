@@ -1,9 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <vector>
-
-#include <QByteArray>
-#include <QtGlobal>
 
 // What a failed file-system call means to the callers above this layer.
 enum class FileError {
@@ -24,18 +23,18 @@ enum class FileKind {
 
 struct FileStatus {
     FileKind kind = FileKind::Missing;
-    qint64 nSize = 0;
-    qint64 nModified = 0; // seconds since the epoch
+    int64_t nSize = 0;
+    int64_t nModified = 0; // seconds since the epoch
 };
 
 // One entry of a directory as the listing shows it. An entry whose target
 // cannot be examined (a dangling symbolic link) still appears, with no size
 // and no time (bHasTime false), so a listing shows what the directory holds.
 struct DirectoryEntry {
-    QByteArray strName;
+    std::string strName;
     bool bIsDirectory = false;
-    qint64 nSize = 0;
-    qint64 nModified = 0;
+    int64_t nSize = 0;
+    int64_t nModified = 0;
     bool bHasTime = false;
 };
 
@@ -46,27 +45,27 @@ struct DirectoryEntry {
 class CFileSystem {
 public:
     // Kind, size and modification time of what the path names.
-    static FileStatus Stat(const QByteArray& path);
+    static FileStatus Stat(const std::string& path);
 
     // True when an entry of that name exists, be it a link that leads nowhere.
-    static bool EntryExists(const QByteArray& path);
+    static bool EntryExists(const std::string& path);
 
     // The canonical path with every link resolved; fails for a missing path
     // and for a link that leads nowhere.
-    static FileError RealPath(const QByteArray& path, QByteArray& real);
+    static FileError RealPath(const std::string& path, std::string& real);
 
-    static FileError MakeDirectory(const QByteArray& path);
+    static FileError MakeDirectory(const std::string& path);
     // Only an empty directory goes; its contents are never touched.
-    static FileError RemoveDirectory(const QByteArray& path);
+    static FileError RemoveDirectory(const std::string& path);
     // Removes a file (or a link, never what it leads to), never a directory.
-    static FileError RemoveFile(const QByteArray& path);
+    static FileError RemoveFile(const std::string& path);
     // Renames or moves in one step and never replaces an existing entry.
-    static FileError RenameNoReplace(const QByteArray& from, const QByteArray& to);
+    static FileError RenameNoReplace(const std::string& from, const std::string& to);
 
     // The names in a directory, in the file system's own order, without "." and "..".
-    static FileError ListNames(const QByteArray& path, std::vector<QByteArray>& names);
+    static FileError ListNames(const std::string& path, std::vector<std::string>& names);
 
     // The entries of a directory in the file system's own order, without the
     // "." and ".." entries.
-    static FileError ListDirectory(const QByteArray& path, std::vector<DirectoryEntry>& entries);
+    static FileError ListDirectory(const std::string& path, std::vector<DirectoryEntry>& entries);
 };

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QByteArray>
-#include <QtGlobal>
+#include <cstdint>
+#include <string>
 
 #include "platform/open_file_table.h"
 #include "platform/unique_fd.h"
@@ -27,19 +27,19 @@ public:
 
     // False when the path cannot be opened in that mode, is not a regular
     // file, or another transfer holds it in a way the mode does not allow.
-    bool Open(const QByteArray& path, Mode mode, COpenFileTable& table = COpenFileTable::Instance());
+    bool Open(const std::string& path, Mode mode, COpenFileTable& table = COpenFileTable::Instance());
     void Close();
     bool IsOpen() const { return m_File.Valid(); }
     int Handle() const { return m_File.Get(); }
 
     // The length in bytes, or -1.
-    qint64 Length() const;
+    int64_t Length() const;
     // Cuts or extends the file; false for a negative length or a failure.
-    bool SetLength(qint64 length);
+    bool SetLength(int64_t length);
     // Bytes read at the offset (0 at the end of the file), or -1.
-    qint64 ReadAt(qint64 offset, char* buffer, qint64 length) const;
+    int64_t ReadAt(int64_t offset, char* buffer, int64_t length) const;
     // True only when every byte was written (a full disk is a failure).
-    bool WriteAt(qint64 offset, const char* data, qint64 length);
+    bool WriteAt(int64_t offset, const char* data, int64_t length);
 
 private:
     // The descriptor is declared last, so it is closed before the lease goes.

@@ -1,5 +1,7 @@
 #include "platform/open_file_table.h"
 
+#include <cassert>
+
 COpenFileTable::CLease::CLease(CLease&& other) noexcept
     : m_pTable(std::exchange(other.m_pTable, nullptr)), m_Key(other.m_Key), m_Usage(other.m_Usage)
 {
@@ -42,7 +44,7 @@ void COpenFileTable::Count(Openers& openers, const Usage& usage, int step)
     openers.nDenyWrite += usage.bShareWrite ? 0 : step;
 }
 
-COpenFileTable::CLease COpenFileTable::Acquire(quint64 device, quint64 inode, const Usage& usage)
+COpenFileTable::CLease COpenFileTable::Acquire(uint64_t device, uint64_t inode, const Usage& usage)
 {
     const Key key(device, inode);
     std::lock_guard<std::mutex> lock(m_Lock);
@@ -64,7 +66,7 @@ void COpenFileTable::Leave(const Key& key, const Usage& usage)
 {
     std::lock_guard<std::mutex> lock(m_Lock);
     const auto found = m_Files.find(key);
-    Q_ASSERT_X(found != m_Files.end(), "COpenFileTable", "lease of a file the table does not hold");
+    assert(found != m_Files.end() && "lease of a file the table does not hold");
     if (found == m_Files.end())
         return;
     Count(found->second, usage, -1);

@@ -1,10 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <utility>
-
-#include <QtGlobal>
 
 // The files that transfers of this process hold open, keyed by device and
 // inode, with how each opener uses the file and what it lets others do
@@ -22,7 +21,7 @@ public:
         bool bShareWrite = false;
     };
 
-    using Key = std::pair<quint64, quint64>; // device, inode
+    using Key = std::pair<uint64_t, uint64_t>; // device, inode
 
     // One opener's place in the table; leaving it (destruction or Release)
     // lets others open the file again. Empty when the open was refused.
@@ -52,7 +51,7 @@ public:
 
     // A held lease when the usage agrees with every opener the file has now,
     // an empty one otherwise.
-    CLease Acquire(quint64 device, quint64 inode, const Usage& usage);
+    CLease Acquire(uint64_t device, uint64_t inode, const Usage& usage);
 
 private:
     struct Openers {

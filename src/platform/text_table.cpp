@@ -6,7 +6,7 @@
 
 namespace {
 
-using Big5Table = std::array<QByteArray, static_cast<size_t>(Text::Count)>;
+using Big5Table = std::array<std::string, static_cast<size_t>(Text::Count)>;
 
 Big5Table BuildTable()
 {
@@ -17,9 +17,9 @@ Big5Table BuildTable()
 }
 
 // Length of the conversion that starts at a "%": "%%", "%d", "%s" or "%lld".
-int ConversionLength(const QByteArray& big5, int index)
+size_t ConversionLength(std::string_view big5, size_t index)
 {
-    int end = index + 1;
+    size_t end = index + 1;
     while (end < big5.size() && big5[end] == 'l')
         ++end;
     return end - index + 1;
@@ -27,24 +27,24 @@ int ConversionLength(const QByteArray& big5, int index)
 
 } // namespace
 
-const QByteArray& CTextTable::Big5(Text id)
+const std::string& CTextTable::Big5(Text id)
 {
     static const Big5Table table = BuildTable();
     return table[static_cast<size_t>(id)];
 }
 
 // A Big5 trail byte is never "%", so a plain byte scan finds the conversions.
-QByteArray CTextTable::Substitute(const QByteArray& big5, std::initializer_list<QByteArray> arguments)
+std::string CTextTable::Substitute(std::string_view big5, std::initializer_list<std::string> arguments)
 {
-    QByteArray result;
-    const QByteArray* next = arguments.begin();
-    for (int i = 0; i < big5.size(); ++i) {
+    std::string result;
+    const std::string* next = arguments.begin();
+    for (size_t i = 0; i < big5.size(); ++i) {
         if (big5[i] != '%') {
             result += big5[i];
             continue;
         }
-        const int length = ConversionLength(big5, i);
-        if (big5.mid(i, 2) == "%%")
+        const size_t length = ConversionLength(big5, i);
+        if (big5.substr(i, 2) == "%%")
             result += '%';
         else if (next != arguments.end())
             result += *next++;

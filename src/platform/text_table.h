@@ -1,11 +1,9 @@
 #pragma once
 
 #include <initializer_list>
+#include <string>
 #include <string_view>
 #include <type_traits>
-
-#include <QByteArray>
-#include <QString>
 
 // Names of every text of the program; the texts themselves live in res/.
 enum class Text {
@@ -33,6 +31,10 @@ template <>
 inline constexpr std::string_view kConversionOf<const char*> = "s";
 template <>
 inline constexpr std::string_view kConversionOf<char*> = "s"; // a string literal, decayed
+template <>
+inline constexpr std::string_view kConversionOf<std::string> = "s";
+template <>
+inline constexpr std::string_view kConversionOf<std::string_view> = "s";
 
 // True when the template's conversions are, one for one, those of the argument
 // types ("%%" is a literal percent sign).
@@ -77,13 +79,12 @@ struct TextTemplate {
 // read-only by every thread.
 class CTextTable {
 public:
-    static const QByteArray& Big5(Text id);
-    static QString Display(Text id) { return QString::fromUtf8(Utf8(id)); }
+    static const std::string& Big5(Text id);
     static const char* Utf8(Text id) { return kUtf8Texts[static_cast<size_t>(id)].data(); }
 
     // The text with its conversions replaced by the arguments, in Big5.
     template <typename... Arguments>
-    static QByteArray Format(TextTemplate<std::decay_t<Arguments>...> text, const Arguments&... arguments)
+    static std::string Format(TextTemplate<std::decay_t<Arguments>...> text, const Arguments&... arguments)
     {
         if constexpr (sizeof...(Arguments) == 0)
             return Big5(text.id);
@@ -92,8 +93,8 @@ public:
     }
 
 private:
-    static QByteArray ArgumentText(int value) { return QByteArray::number(value); }
-    static QByteArray ArgumentText(long long value) { return QByteArray::number(value); }
-    static QByteArray ArgumentText(const char* value) { return QByteArray(value); }
-    static QByteArray Substitute(const QByteArray& big5, std::initializer_list<QByteArray> arguments);
+    static std::string ArgumentText(int value) { return std::to_string(value); }
+    static std::string ArgumentText(long long value) { return std::to_string(value); }
+    static std::string ArgumentText(std::string_view value) { return std::string(value); }
+    static std::string Substitute(std::string_view big5, std::initializer_list<std::string> arguments);
 };

@@ -8,13 +8,13 @@
 #include "server/server_view.h"
 #include "session/client_thread.h"
 
-CServerControl::CServerControl(IServerView* pView, std::shared_ptr<CServerSettings> pSettings, quint16 nPort,
+CServerControl::CServerControl(IServerView* pView, std::shared_ptr<CServerSettings> pSettings, uint16_t nPort,
                                const char* address)
     : m_pView(pView),
       m_pSettings(std::move(pSettings)),
       m_pHub(std::make_shared<CSessionHub>(m_pSettings)),
       m_nPort(nPort),
-      m_strAddress(address)
+      m_strAddress(address != nullptr ? address : "")
 {
     m_pHub->SetReceiver(&m_Messages, [this](const CSessionHub::Notification& notification) { OnNotification(notification); });
     m_GiveBackTimer.setSingleShot(true);
@@ -29,10 +29,10 @@ CServerControl::~CServerControl()
     m_ListenSocket.Close();
 }
 
-quint16 CServerControl::ListeningPort() const
+uint16_t CServerControl::ListeningPort() const
 {
-    QByteArray address;
-    quint16 port = 0;
+    std::string address;
+    uint16_t port = 0;
     m_ListenSocket.GetSockName(address, port);
     return port;
 }
@@ -43,7 +43,7 @@ void CServerControl::StartServer()
         return;
     // Address reuse lets Stop then Start bind again while old connections
     // linger in TIME_WAIT; on Linux it never lets two listeners share the port.
-    const char* address = m_strAddress.isEmpty() ? nullptr : m_strAddress.constData();
+    const char* address = m_strAddress.empty() ? nullptr : m_strAddress.c_str();
     const bool bListening = m_ListenSocket.Create(m_nPort, kAllSocketEvents, address, true)
                             && m_ListenSocket.Listen(kClientBacklog);
     if (!bListening) {
@@ -77,7 +77,7 @@ void CServerControl::StopSession(CClientThread* pThread)
     // Thread objects are deleted on this thread only, so the guarded pointer
     // tells reliably whether the session is gone while we wait for it.
     const QPointer<QThread> thread(pThread);
-    const quint32 threadId = pThread->ThreadId();
+    const uint32_t threadId = pThread->ThreadId();
     AddLogLine(threadId, Text::LogClosingThread);
     pThread->setPriority(QThread::HighestPriority);
     pThread->PostQuitMessage();
@@ -116,19 +116,19 @@ void CServerControl::OnNotification(const CSessionHub::Notification& notificatio
     }
 }
 
-void CServerControl::OnClientConnected(const QByteArray& address, quint32 threadId)
+void CServerControl::OnClientConnected(const std::string& address, uint32_t threadId)
 {
     ++m_nConnections;
     m_nPeakConnections = std::max(m_nPeakConnections, m_nConnections);
     m_pView->SetCaption(CTextTable::Format(Text::CaptionConnected, m_nConnections));
-    AddLogLine(threadId, Text::LogClientConnected, address.constData());
+    AddLogLine(threadId, Text::LogClientConnected, address.c_str());
 }
 
-void CServerControl::OnClientDisconnected(const QByteArray& address, quint32 threadId)
+void CServerControl::OnClientDisconnected(const std::string& address, uint32_t threadId)
 {
     --m_nConnections;
     m_pView->SetCaption(CTextTable::Format(Text::CaptionDisconnected, m_nConnections));
-    AddLogLine(threadId, Text::LogClientDisconnected, address.constData());
+    AddLogLine(threadId, Text::LogClientDisconnected, address.c_str());
     ++m_nEndedConnections;
     if (m_nEndedConnections >= kGiveBackSessions && m_nConnections * 2 <= m_nPeakConnections
         && !m_GiveBackTimer.isActive())
@@ -145,13 +145,13 @@ void CServerControl::GiveBackMemory()
     m_nEndedConnections = 0;
 }
 
-void CServerControl::OnServerLog(const QByteArray& text, quint32 threadId)
+void CServerControl::OnServerLog(const std::string& text, uint32_t threadId)
 {
     // A session's text is shown as it was sent: it is never used as a template.
     AddLogText(threadId, text);
 }
 
-void CServerControl::AddLogText(quint32 threadId, const QByteArray& message)
+void CServerControl::AddLogText(uint32_t threadId, const std::string& message)
 {
     m_pView->AddLogRow(threadId, message);
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <string>
 
-#include <QByteArray>
 #include <QObject>
 #include <QTimer>
 
@@ -21,7 +22,7 @@ class IServerView;
 class CServerControl : public QObject {
     Q_OBJECT
 public:
-    static constexpr quint16 kControlPort = 21;
+    static constexpr uint16_t kControlPort = 21;
     // Connections the system completes for us before we accept them. A
     // client waits for our greeting without sending anything, so one whose
     // handshake was completed by a SYN cookie while this queue was full is
@@ -38,28 +39,28 @@ public:
 
     // The port is a parameter for tests only; the program always uses 21.
     CServerControl(IServerView* pView, std::shared_ptr<CServerSettings> pSettings,
-                   quint16 nPort = kControlPort, const char* address = nullptr);
+                   uint16_t nPort = kControlPort, const char* address = nullptr);
     ~CServerControl() override;
 
     void StartServer();
     void StopServer();
     bool IsRunning() const { return m_bServerRunning; }
     int Connections() const { return m_nConnections; }
-    quint16 ListeningPort() const;
+    uint16_t ListeningPort() const;
 
     // The accept path: a session thread for the accepted descriptor.
     void StartSession(int hAcceptedSocket);
 
-    void OnClientConnected(const QByteArray& address, quint32 threadId);
-    void OnClientDisconnected(const QByteArray& address, quint32 threadId);
-    void OnServerLog(const QByteArray& text, quint32 threadId);
+    void OnClientConnected(const std::string& address, uint32_t threadId);
+    void OnClientDisconnected(const std::string& address, uint32_t threadId);
+    void OnServerLog(const std::string& text, uint32_t threadId);
     // Appends one row: the thread id and the message formatted from a Big5 template.
     template <typename... Arguments>
-    void AddLogLine(quint32 threadId, TextTemplate<std::decay_t<Arguments>...> text, const Arguments&... arguments)
+    void AddLogLine(uint32_t threadId, TextTemplate<std::decay_t<Arguments>...> text, const Arguments&... arguments)
     {
         AddLogText(threadId, CTextTable::Format(text, arguments...));
     }
-    void AddLogText(quint32 threadId, const QByteArray& message);
+    void AddLogText(uint32_t threadId, const std::string& message);
 
     CSessionHub& Hub() const { return *m_pHub; }
     // Tests shorten the wait for a session that does not end.
@@ -82,7 +83,7 @@ private:
     QTimer m_GiveBackTimer;
     CListenSocket m_ListenSocket;
     bool m_bServerRunning = false;
-    quint16 m_nPort;
+    uint16_t m_nPort;
     int m_nStopTimeoutMs = kThreadStopTimeoutMs;
-    QByteArray m_strAddress;
+    std::string m_strAddress;
 };

@@ -40,7 +40,7 @@ int CServerSettings::RightValue(Right right) const
     return 1;
 }
 
-QString CServerSettings::HomeDirectory() const
+std::string CServerSettings::HomeDirectory() const
 {
     std::lock_guard lock(m_TextLock);
     return m_Texts.HomeDirectory;

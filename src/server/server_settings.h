@@ -3,8 +3,7 @@
 #include <array>
 #include <atomic>
 #include <mutex>
-
-#include <QString>
+#include <string>
 
 #include "session/session_host.h"
 
@@ -17,7 +16,7 @@ template <SettingKind kind>
 struct SettingType;
 template <>
 struct SettingType<SettingKind::Text> {
-    using Type = QString;
+    using Type = std::string; // UTF-8
 };
 template <>
 struct SettingType<SettingKind::Flag> {
@@ -37,7 +36,7 @@ struct SettingsValues {
 // One row of the settings table: where a setting lives in SettingsValues,
 // under which key it is stored, and which right it grants.
 struct SettingRow {
-    constexpr SettingRow(const char* name, Right granted, QString SettingsValues::*field)
+    constexpr SettingRow(const char* name, Right granted, std::string SettingsValues::*field)
         : key(name)
         , right(granted)
         , text(field)
@@ -52,8 +51,8 @@ struct SettingRow {
 
     const char* key;
     Right right;
-    QString SettingsValues::*text = nullptr;  // set for kind Text
-    int SettingsValues::*flag = nullptr;      // set for kind Flag
+    std::string SettingsValues::*text = nullptr;  // set for kind Text
+    int SettingsValues::*flag = nullptr;          // set for kind Flag
 };
 
 inline constexpr SettingRow kSettingRows[] = {
@@ -75,7 +74,7 @@ public:
 
     // 1 for Right::None, which every logged-in user has.
     int RightValue(Right right) const;
-    QString HomeDirectory() const;
+    std::string HomeDirectory() const;
 
 private:
     mutable std::mutex m_TextLock;

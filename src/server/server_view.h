@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QByteArray>
+#include <cstdint>
+#include <string>
 
 // What the server control needs of its window: the caption, the status
 // pane, the Start and Stop buttons and the log. All texts are Big5 bytes; the
@@ -9,8 +10,8 @@ class IServerView {
 public:
     virtual ~IServerView() = default;
 
-    virtual void SetCaption(const QByteArray& caption) = 0;
-    virtual void SetStatusText(const QByteArray& status) = 0;
+    virtual void SetCaption(const std::string& caption) = 0;
+    virtual void SetStatusText(const std::string& status) = 0;
     virtual void SetServerRunning(bool bRunning) = 0;
-    virtual void AddLogRow(quint32 threadId, const QByteArray& message) = 0;
+    virtual void AddLogRow(uint32_t threadId, const std::string& message) = 0;
 };

@@ -22,17 +22,17 @@ void CSessionHub::SetReceiver(CMessageQueue* pContext, Receiver receiver)
         PostDelivery();
 }
 
-void CSessionHub::PostClientConnected(const QByteArray& address, quint32 threadId)
+void CSessionHub::PostClientConnected(const std::string& address, uint32_t threadId)
 {
     Post(Kind::Connected, address, threadId);
 }
 
-void CSessionHub::PostClientDisconnected(const QByteArray& address, quint32 threadId)
+void CSessionHub::PostClientDisconnected(const std::string& address, uint32_t threadId)
 {
     Post(Kind::Disconnected, address, threadId);
 }
 
-void CSessionHub::PostServerLog(const QByteArray& text, quint32 threadId)
+void CSessionHub::PostServerLog(const std::string& text, uint32_t threadId)
 {
     Post(Kind::Log, text, threadId);
 }
@@ -42,9 +42,9 @@ int CSessionHub::RightValue(Right right) const
     return m_pSettings->RightValue(right);
 }
 
-QByteArray CSessionHub::HomeDirectory() const
+std::string CSessionHub::HomeDirectory() const
 {
-    return m_pSettings->HomeDirectory().toUtf8();
+    return m_pSettings->HomeDirectory();
 }
 
 void CSessionHub::Unregister(CClientThread* thread)
@@ -55,19 +55,20 @@ void CSessionHub::Unregister(CClientThread* thread)
 void CSessionHub::Register(CClientThread* thread)
 {
     std::lock_guard lock(m_ThreadListLock);
-    m_ThreadList.append(thread);
+    m_ThreadList.push_back(thread);
 }
 
 CClientThread* CSessionHub::FirstSession() const
 {
     std::lock_guard lock(m_ThreadListLock);
-    return m_ThreadList.isEmpty() ? nullptr : m_ThreadList.first();
+    return m_ThreadList.empty() ? nullptr : m_ThreadList.front();
 }
 
 void CSessionHub::Remove(CClientThread* thread)
 {
     std::lock_guard lock(m_ThreadListLock);
-    m_ThreadList.removeOne(thread);
+    if (const auto found = std::ranges::find(m_ThreadList, thread); found != m_ThreadList.end())
+        m_ThreadList.erase(found);
 }
 
 int CSessionHub::SessionCount() const
@@ -76,7 +77,7 @@ int CSessionHub::SessionCount() const
     return static_cast<int>(m_ThreadList.size());
 }
 
-void CSessionHub::Post(Kind kind, const QByteArray& text, quint32 threadId)
+void CSessionHub::Post(Kind kind, const std::string& text, uint32_t threadId)
 {
     std::lock_guard lock(m_QueueLock);
     if (m_pContext == nullptr)

@@ -1,13 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
-#include <QByteArray>
-#include <QList>
 #include <QObject>
 
 #include "session/session_host.h"
@@ -32,8 +32,8 @@ public:
     enum class Kind { Connected, Disconnected, Log };
     struct Notification {
         Kind kind;
-        QByteArray text;
-        quint32 threadId;
+        std::string text;
+        uint32_t threadId;
     };
     using Receiver = std::function<void(const Notification&)>;
     static constexpr size_t kMaxDeliveredPerTurn = 8192;
@@ -47,11 +47,11 @@ public:
     // a null queue stops delivery (the window is going away).
     void SetReceiver(CMessageQueue* pContext, Receiver receiver);
 
-    void PostClientConnected(const QByteArray& address, quint32 threadId) override;
-    void PostClientDisconnected(const QByteArray& address, quint32 threadId) override;
-    void PostServerLog(const QByteArray& text, quint32 threadId) override;
+    void PostClientConnected(const std::string& address, uint32_t threadId) override;
+    void PostClientDisconnected(const std::string& address, uint32_t threadId) override;
+    void PostServerLog(const std::string& text, uint32_t threadId) override;
     int RightValue(Right right) const override;
-    QByteArray HomeDirectory() const override;
+    std::string HomeDirectory() const override;
     void Unregister(CClientThread* thread) override;
 
     // Main thread: hands the receiver what is queued (one turn's worth) now.
@@ -66,14 +66,14 @@ public:
     int SessionCount() const;
 
 private:
-    void Post(Kind kind, const QByteArray& text, quint32 threadId);
+    void Post(Kind kind, const std::string& text, uint32_t threadId);
     void PostDelivery();
     void CollectLater(CMessageQueue* pContext);
 
     std::shared_ptr<const CServerSettings> m_pSettings;
 
     mutable std::mutex m_ThreadListLock;
-    QList<CClientThread*> m_ThreadList;
+    std::vector<CClientThread*> m_ThreadList;
 
     mutable std::mutex m_QueueLock;
     std::deque<Notification> m_Queue;

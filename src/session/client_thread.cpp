@@ -12,7 +12,7 @@ CClientThread::CClientThread(int hAcceptedSocket, std::shared_ptr<ISessionHost> 
 // A thread that never ran still owns the accepted connection; its member closes it.
 CClientThread::~CClientThread() = default;
 
-void CClientThread::PostLog(const QByteArray& text)
+void CClientThread::PostLog(const std::string& text)
 {
     m_pHost->PostServerLog(text, ThreadId());
 }
@@ -20,7 +20,7 @@ void CClientThread::PostLog(const QByteArray& text)
 bool CClientThread::InitInstance()
 {
     // The session's data connections go to this address and no other.
-    quint16 port = 0;
+    uint16_t port = 0;
     if (!CAsyncSocket::PeerNameOf(m_AcceptedSocket.Get(), m_strPeerAddress, port))
         m_strPeerAddress.clear();
     m_pControlSocket = std::make_unique<CControlSocket>(this);

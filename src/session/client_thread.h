@@ -1,8 +1,7 @@
 #pragma once
 
 #include <memory>
-
-#include <QByteArray>
+#include <string>
 
 #include "platform/unique_fd.h"
 #include "platform/win_thread.h"
@@ -29,10 +28,10 @@ public:
     ~CClientThread() override;
 
     // Posts one log text to the window, tagged with this thread's id.
-    void PostLog(const QByteArray& text);
+    void PostLog(const std::string& text);
 
     ISessionHost& Host() const { return *m_pHost; }
-    const QByteArray& PeerAddress() const { return m_strPeerAddress; }
+    const std::string& PeerAddress() const { return m_strPeerAddress; }
 
 protected:
     bool InitInstance() override;
@@ -43,5 +42,5 @@ private:
     std::shared_ptr<ISessionHost> m_pHost;
     // Created on the session thread, so that its notifications arrive there.
     std::unique_ptr<CControlSocket> m_pControlSocket;
-    QByteArray m_strPeerAddress;
+    std::string m_strPeerAddress;
 };

@@ -38,14 +38,13 @@ constexpr CommandEntry kUnknown = {"", Login::Required, Right::None, &CControlSo
 
 } // namespace
 
-const CommandEntry& CCommandTable::Find(const QByteArray& verb)
+const CommandEntry& CCommandTable::Find(std::string_view verb)
 {
-    const std::string_view text(verb.constData(), verb.size());
     for (const CommandEntry& entry : kCommands) {
-        if (entry.verb == text)
+        if (entry.verb == verb)
             return entry;
     }
-    if (text.size() > 4 && text.ends_with("ABOR"))
+    if (verb.size() > 4 && verb.ends_with("ABOR"))
         return kAbor;
     return kUnknown;
 }

@@ -2,8 +2,6 @@
 
 #include <string_view>
 
-#include <QByteArray>
-
 #include "session/session_host.h"
 
 class CControlSocket;
@@ -20,7 +18,7 @@ struct CommandEntry {
     std::string_view verb; // upper-case ASCII
     Login login;
     Right right; // Right::None when no right applies
-    void (CControlSocket::*handler)(const QByteArray& argument);
+    void (CControlSocket::*handler)(std::string_view argument);
 };
 
 // Looks a verb up in the table, in the order of testing. A verb that ends
@@ -28,5 +26,5 @@ struct CommandEntry {
 // it) is taken as ABOR; anything else unknown gets the unknown-verb entry.
 class CCommandTable {
 public:
-    static const CommandEntry& Find(const QByteArray& verb);
+    static const CommandEntry& Find(std::string_view verb);
 };

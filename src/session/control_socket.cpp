@@ -1,11 +1,11 @@
 #include "session/control_socket.h"
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <exception>
 #include <sys/socket.h>
-
-#include <QDateTime>
 
 #include "platform/big5_text.h"
 #include "platform/file_system.h"
@@ -17,15 +17,15 @@
 // Decimal text to a number as the C library's atoi/atoll read it: leading
 // white space, an optional sign, digits up to the first other byte; no digits
 // give 0. Out-of-range values saturate instead of overflowing.
-qint64 CControlSocket::DecimalValue(const QByteArray& text, qint64 minimum, qint64 maximum)
+int64_t CControlSocket::DecimalValue(std::string_view text, int64_t minimum, int64_t maximum)
 {
-    int i = 0;
+    size_t i = 0;
     while (i < text.size() && std::strchr(" \t\n\v\f\r", text[i]) != nullptr && text[i] != '\0')
         ++i;
     bool bNegative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
         bNegative = text[i++] == '-';
-    qint64 value = 0;
+    int64_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         const int digit = text[i] - '0';
         if (value > (maximum - digit) / 10) {
@@ -84,32 +84,33 @@ void CControlSocket::ReceiveAndExecute()
         return;
     }
     // Bytes after a NUL in one read are not part of the command text.
-    m_strRecvBuffer.append(buffer, static_cast<qsizetype>(strnlen(buffer, received)));
+    m_strRecvBuffer.append(buffer, strnlen(buffer, received));
     ExtractCommands();
 }
 
 void CControlSocket::ExtractCommands()
 {
-    while (!m_strRecvBuffer.isEmpty()) {
-        const int end = m_strRecvBuffer.indexOf("\r\n");
-        if (end < 0)
+    while (!m_strRecvBuffer.empty()) {
+        const size_t end = m_strRecvBuffer.find("\r\n");
+        if (end == std::string::npos)
             return;
-        const QByteArray line = m_strRecvBuffer.left(end);
-        m_strRecvBuffer.remove(0, end + 2);
-        if (line.isEmpty())
+        std::string line = m_strRecvBuffer.substr(0, end);
+        m_strRecvBuffer.erase(0, end + 2);
+        if (line.empty())
             continue;
-        m_CommandQueue.append(line);
+        m_CommandQueue.push_back(std::move(line));
         ProcessCommand();
     }
 }
 
 void CControlSocket::ProcessCommand()
 {
-    const QByteArray line = m_CommandQueue.takeFirst();
+    const std::string line = std::move(m_CommandQueue.front());
+    m_CommandQueue.pop_front();
     // A blank is never the trail byte of a Big5 character, so a byte search is safe.
-    const int blank = line.indexOf(' ');
-    const QByteArray verb = CBig5Text::ToUpperAscii(blank < 0 ? line : line.left(blank));
-    const QByteArray argument = blank < 0 ? QByteArray() : line.mid(blank + 1);
+    const size_t blank = line.find(' ');
+    const std::string verb = CBig5Text::ToUpperAscii(std::string_view(line).substr(0, blank));
+    const std::string argument = blank == std::string::npos ? std::string() : line.substr(blank + 1);
     m_pThread->PostLog(verb + ' ' + argument);
 
     const CommandEntry& entry = CCommandTable::Find(verb);
@@ -130,18 +131,17 @@ void CControlSocket::EndSession()
     m_pThread->PostQuitMessage();
 }
 
-void CControlSocket::SendLine(const QByteArray& text)
+void CControlSocket::SendLine(std::string_view text)
 {
     // A reply is one line whatever names or arguments it echoes.
-    const QByteArray line = CBig5Text::OneLine(text);
+    const std::string line = CBig5Text::OneLine(text);
     if (IsConnectionLost()) {
         m_pThread->PostLog(CTextTable::Big5(Text::LogReplyFailed));
         EndSession();
         return;
     }
-    QByteArray wire = line;
-    wire.append("\r\n", 2);
-    if (Send(wire.constData(), static_cast<int>(wire.size())) == kSocketError) {
+    const std::string wire = line + "\r\n";
+    if (Send(wire.data(), static_cast<int>(wire.size())) == kSocketError) {
         EndSession();
         m_pThread->PostLog(CTextTable::Big5(Text::LogReplyFailed));
         return;
@@ -164,7 +164,7 @@ bool CControlSocket::IsConnectionLost()
     return error == WSAEINVAL || error == WSAENETRESET || error == WSAECONNABORTED || error == WSAECONNRESET;
 }
 
-void CControlSocket::CmdUser(const QByteArray& argument)
+void CControlSocket::CmdUser(std::string_view argument)
 {
     if (CBig5Text::ToLowerAscii(argument) != "anonymous")
         return SendReply(Text::ReplyUserBad);
@@ -172,39 +172,39 @@ void CControlSocket::CmdUser(const QByteArray& argument)
     m_strUser = argument;
 }
 
-void CControlSocket::CmdPass(const QByteArray&)
+void CControlSocket::CmdPass(std::string_view)
 {
-    if (m_strUser.isEmpty())
+    if (m_strUser.empty())
         return SendReply(Text::ReplyPassWithoutUser);
     m_Paths.SetHome(m_pThread->Host().HomeDirectory());
     SendReply(Text::ReplyLoggedIn);
     m_nState = SESSION_IDLE;
 }
 
-void CControlSocket::CmdQuit(const QByteArray&)
+void CControlSocket::CmdQuit(std::string_view)
 {
     SendReply(Text::ReplyBye);
     EndSession();
 }
 
-void CControlSocket::CmdType(const QByteArray& argument)
+void CControlSocket::CmdType(std::string_view argument)
 {
-    SendReply(Text::ReplyType, argument.constData());
+    SendReply(Text::ReplyType, argument);
 }
 
-void CControlSocket::CmdPort(const QByteArray& argument)
+void CControlSocket::CmdPort(std::string_view argument)
 {
     m_DataChannel.TakePortArgument(argument);
     SendReply(Text::ReplyPort);
 }
 
-void CControlSocket::CmdRest(const QByteArray& argument)
+void CControlSocket::CmdRest(std::string_view argument)
 {
     m_DataChannel.SetRestartOffset(DecimalValue(argument, LLONG_MIN, LLONG_MAX));
     SendReply(Text::ReplyRest, static_cast<long long>(m_DataChannel.RestartOffset()));
 }
 
-void CControlSocket::CmdAbor(const QByteArray&)
+void CControlSocket::CmdAbor(std::string_view)
 {
     if (m_DataChannel.HasConnection()) {
         if (m_nState != SESSION_IDLE)
@@ -217,45 +217,45 @@ void CControlSocket::CmdAbor(const QByteArray&)
     SendReply(Text::ReplyAbor);
 }
 
-void CControlSocket::CmdSyst(const QByteArray&)
+void CControlSocket::CmdSyst(std::string_view)
 {
     SendReply(Text::ReplySyst);
 }
 
-void CControlSocket::CmdNoop(const QByteArray&)
+void CControlSocket::CmdNoop(std::string_view)
 {
     SendReply(Text::ReplyNoop);
 }
 
-void CControlSocket::CmdUnknown(const QByteArray&)
+void CControlSocket::CmdUnknown(std::string_view)
 {
     SendReply(Text::ReplyUnknown);
 }
 
-void CControlSocket::CmdPwd(const QByteArray&)
+void CControlSocket::CmdPwd(std::string_view)
 {
-    SendReply(Text::ReplyPwd, LocalToVirtual(CurrentDir()).constData());
+    SendReply(Text::ReplyPwd, LocalToVirtual(CurrentDir()));
 }
 
-void CControlSocket::CmdCwd(const QByteArray& argument)
+void CControlSocket::CmdCwd(std::string_view argument)
 {
-    const QByteArray local = VirtualToLocal(argument);
+    const std::string local = VirtualToLocal(argument);
     if (!PathExists(local, true))
         return SendReply(Text::ReplyDirMissing);
     if (!IsInsideHome(local))
         return SendReply(Text::ReplyDenied);
     m_Paths.SetCurrentDir(local);
-    SendReply(Text::ReplyCwd, LocalToVirtual(CurrentDir()).constData());
+    SendReply(Text::ReplyCwd, LocalToVirtual(CurrentDir()));
 }
 
-void CControlSocket::CmdCdup(const QByteArray&)
+void CControlSocket::CmdCdup(std::string_view)
 {
     CmdCwd("..");
 }
 
-void CControlSocket::CmdSize(const QByteArray& argument)
+void CControlSocket::CmdSize(std::string_view argument)
 {
-    const QByteArray local = VirtualToLocal(argument);
+    const std::string local = VirtualToLocal(argument);
     if (!PathExists(local, false))
         return SendReply(Text::ReplyFileMissing);
     // Sizes of files outside the home would tell a client what lies there.
@@ -264,21 +264,21 @@ void CControlSocket::CmdSize(const QByteArray& argument)
     SendReply(Text::ReplySize, static_cast<long long>(CFileSystem::Stat(local).nSize));
 }
 
-void CControlSocket::CmdDele(const QByteArray& argument)
+void CControlSocket::CmdDele(std::string_view argument)
 {
-    const QByteArray local = VirtualToLocal(argument);
+    const std::string local = VirtualToLocal(argument);
     if (!PathExists(local, false))
         return SendReply(Text::ReplyFileMissing);
     if (!IsInsideHome(local))
         return SendReply(Text::ReplyDenied);
     if (CFileSystem::RemoveFile(local) != FileError::None)
-        return SendReply(Text::ReplyDeleteFailed, argument.constData());
-    SendReply(Text::ReplyDeleted, argument.constData());
+        return SendReply(Text::ReplyDeleteFailed, argument);
+    SendReply(Text::ReplyDeleted, argument);
 }
 
-void CControlSocket::CmdRmd(const QByteArray& argument)
+void CControlSocket::CmdRmd(std::string_view argument)
 {
-    const QByteArray local = VirtualToLocal(argument);
+    const std::string local = VirtualToLocal(argument);
     if (!PathExists(local, true))
         return SendReply(Text::ReplyDirMissing);
     if (!IsInsideHome(local))
@@ -287,13 +287,13 @@ void CControlSocket::CmdRmd(const QByteArray& argument)
     if (local == m_Paths.Home())
         return SendReply(Text::ReplyDenied);
     if (CFileSystem::RemoveDirectory(local) != FileError::None)
-        return SendReply(Text::ReplyRmdFailed, argument.constData());
-    SendReply(Text::ReplyRmdDone, argument.constData());
+        return SendReply(Text::ReplyRmdFailed, argument);
+    SendReply(Text::ReplyRmdDone, argument);
 }
 
-void CControlSocket::CmdMkd(const QByteArray& argument)
+void CControlSocket::CmdMkd(std::string_view argument)
 {
-    const QByteArray local = VirtualToLocal(argument);
+    const std::string local = VirtualToLocal(argument);
     if (PathExists(local, true))
         return SendReply(Text::ReplyDirExists);
     if (!IsInsideHome(local))
@@ -306,19 +306,20 @@ void CControlSocket::CmdMkd(const QByteArray& argument)
     SendReply(Text::ReplyMkdFailed);
 }
 
-bool CControlSocket::CreateDirectoryTree(const QByteArray& local)
+bool CControlSocket::CreateDirectoryTree(const std::string& local)
 {
     // Only names below the home are created: the home and what lies above it
     // are never made by a client.
-    const QByteArray& home = m_Paths.Home();
-    for (qsizetype i = local.indexOf('/', home == "/" ? 1 : home.size() + 1); i > 0; i = local.indexOf('/', i + 1))
-        CFileSystem::MakeDirectory(local.left(i));
+    const std::string& home = m_Paths.Home();
+    for (size_t i = local.find('/', home == "/" ? 1 : home.size() + 1); i != std::string::npos;
+         i = local.find('/', i + 1))
+        CFileSystem::MakeDirectory(local.substr(0, i));
     return CFileSystem::MakeDirectory(local) == FileError::None;
 }
 
-void CControlSocket::CmdRnfr(const QByteArray& argument)
+void CControlSocket::CmdRnfr(std::string_view argument)
 {
-    const QByteArray local = VirtualToLocal(argument);
+    const std::string local = VirtualToLocal(argument);
     // Moving the home itself would take the whole tree away from its sessions.
     if (!IsInsideHome(local) || local == m_Paths.Home())
         return SendReply(Text::ReplyDenied);
@@ -330,11 +331,11 @@ void CControlSocket::CmdRnfr(const QByteArray& argument)
     return bIsFile ? SendReply(Text::ReplyRnfrFile) : SendReply(Text::ReplyRnfrDir);
 }
 
-void CControlSocket::CmdRnto(const QByteArray& argument)
+void CControlSocket::CmdRnto(std::string_view argument)
 {
-    if (m_strRenameFrom.isEmpty())
+    if (m_strRenameFrom.empty())
         return SendReply(Text::ReplyRntoWithoutRnfr);
-    const QByteArray target = VirtualToLocal(argument);
+    const std::string target = VirtualToLocal(argument);
     if (PathExists(target, !m_bRenameIsFile))
         return m_bRenameIsFile ? SendReply(Text::ReplyFileExists) : SendReply(Text::ReplyDirExists);
     if (!IsInsideHome(target))
@@ -344,56 +345,57 @@ void CControlSocket::CmdRnto(const QByteArray& argument)
     return MoveRenameSource(target, Text::ReplyRenamedDir, Text::ReplyRenameDirFailed);
 }
 
-void CControlSocket::MoveRenameSource(const QByteArray& target, TextTemplate<const char*> done,
+void CControlSocket::MoveRenameSource(const std::string& target, TextTemplate<const char*> done,
                                       TextTemplate<const char*> failed)
 {
-    const QByteArray client = LocalToVirtual(m_strRenameFrom);
+    const std::string client = LocalToVirtual(m_strRenameFrom);
     // Never replaces: a target of the other kind makes the move fail.
     const bool bMoved = CFileSystem::RenameNoReplace(m_strRenameFrom, target) == FileError::None;
     m_strRenameFrom.clear();
-    SendReply(bMoved ? done : failed, client.constData());
+    SendReply(bMoved ? done : failed, client.c_str());
 }
 
 // The data connection, listings and file transfers.
 
-void CControlSocket::CmdPasv(const QByteArray&)
+void CControlSocket::CmdPasv(std::string_view)
 {
-    quint16 dataPort = 0;
+    uint16_t dataPort = 0;
     if (!m_DataChannel.EnterPassive(dataPort))
         return SendReply(Text::ReplyPasvFailed);
     // The address the client reached us at is the one it can reach again; it
     // is the same for every PASV of the session.
-    if (m_strPassiveAddress.isEmpty()) {
-        quint16 controlPort = 0;
+    if (m_strPassiveAddress.empty()) {
+        uint16_t controlPort = 0;
         GetSockName(m_strPassiveAddress, controlPort);
-        m_strPassiveAddress.replace('.', ',');
+        std::ranges::replace(m_strPassiveAddress, '.', ',');
     }
-    SendReply(Text::ReplyPasv, m_strPassiveAddress.constData(), dataPort >> 8, dataPort & 0xFF);
+    SendReply(Text::ReplyPasv, m_strPassiveAddress.c_str(), dataPort >> 8, dataPort & 0xFF);
 }
 
-bool CControlSocket::BuildListing(const QByteArray& argument, QByteArray& listing)
+bool CControlSocket::BuildListing(std::string_view argument, std::string& listing)
 {
     listing.clear();
     // "*" is never the second byte of a Big5 character, so bytes will do.
-    QByteArray withoutStars = argument;
-    while (withoutStars.endsWith('*'))
-        withoutStars.chop(1);
-    const QByteArray target = withoutStars.isEmpty() ? CurrentDir() : VirtualToLocal(argument);
+    std::string_view withoutStars = argument;
+    while (withoutStars.ends_with('*'))
+        withoutStars.remove_suffix(1);
+    const std::string target = withoutStars.empty() ? CurrentDir() : VirtualToLocal(argument);
     const bool bDirectory = PathExists(target, true);
     if (!bDirectory && !PathExists(target, false))
         return Refuse(Text::ReplyListMissing);
     if (!IsInsideHome(target))
         return Refuse(Text::ReplyNoRight);
-    const qint64 nNow = QDateTime::currentSecsSinceEpoch();
+    const int64_t nNow = std::chrono::duration_cast<std::chrono::seconds>(
+                             std::chrono::system_clock::now().time_since_epoch()).count();
     listing = bDirectory ? CDirectoryListing::ListDirectory(target, nNow) : CDirectoryListing::ListFile(target, nNow);
     return true;
 }
 
-void CControlSocket::CmdList(const QByteArray& argument)
+void CControlSocket::CmdList(std::string_view argument)
 {
-    QByteArray target = argument;
+    std::string target(argument);
     CDirectoryListing::StripListOptions(target);
-    QByteArray listing;
+    std::string listing;
     if (!BuildListing(target, listing))
         return;
     SendReply(Text::ReplyListStart);
@@ -401,19 +403,19 @@ void CControlSocket::CmdList(const QByteArray& argument)
         m_DataChannel.Release(CDataChannel::When::Now);
         return;
     }
-    if (listing.isEmpty()) {
+    if (listing.empty()) {
         m_DataChannel.Release(CDataChannel::When::Now);
         SendReply(Text::ReplyTransferDone);
         m_nState = SESSION_IDLE;
         return;
     }
     m_nState = SESSION_SENDING_LIST;
-    m_DataChannel.StartList(listing);
+    m_DataChannel.StartList(std::move(listing));
 }
 
-void CControlSocket::CmdRetr(const QByteArray& argument)
+void CControlSocket::CmdRetr(std::string_view argument)
 {
-    const QByteArray local = VirtualToLocal(argument);
+    const std::string local = VirtualToLocal(argument);
     if (!PathExists(local, false))
         return SendReply(Text::ReplyFileMissing);
     if (!IsInsideHome(local))
@@ -427,9 +429,9 @@ void CControlSocket::CmdRetr(const QByteArray& argument)
     m_DataChannel.StartDownload(local);
 }
 
-void CControlSocket::CmdStor(const QByteArray& argument)
+void CControlSocket::CmdStor(std::string_view argument)
 {
-    const QByteArray local = VirtualToLocal(argument);
+    const std::string local = VirtualToLocal(argument);
     if (!IsInsideHome(local))
         return SendReply(Text::ReplyDenied);
     SendReply(Text::ReplyStorStart);

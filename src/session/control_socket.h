@@ -1,9 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <memory>
-
-#include <QByteArray>
-#include <QList>
+#include <string>
+#include <string_view>
 
 #include "platform/socket.h"
 #include "platform/text_table.h"
@@ -58,7 +59,7 @@ public:
     {
         SendLine(CTextTable::Format(text, arguments...));
     }
-    void SendLine(const QByteArray& text);
+    void SendLine(std::string_view text);
     // For the steps a command is made of: sends the refusal and reports the
     // step as failed, so the command ends there.
     template <typename... Arguments>
@@ -72,47 +73,47 @@ public:
     CDataChannel& DataChannel() { return m_DataChannel; }
     // The whole LIST/NLST text for an argument whose options are stripped;
     // false after the refusal reply.
-    bool BuildListing(const QByteArray& argument, QByteArray& listing);
+    bool BuildListing(std::string_view argument, std::string& listing);
 
     // Command handlers: each sends its own replies, refusals included.
-    void CmdUser(const QByteArray& argument);
-    void CmdPass(const QByteArray& argument);
-    void CmdQuit(const QByteArray& argument);
-    void CmdType(const QByteArray& argument);
-    void CmdPwd(const QByteArray& argument);
-    void CmdCwd(const QByteArray& argument);
-    void CmdCdup(const QByteArray& argument);
-    void CmdPort(const QByteArray& argument);
-    void CmdList(const QByteArray& argument);
-    void CmdRetr(const QByteArray& argument);
-    void CmdStor(const QByteArray& argument);
-    void CmdDele(const QByteArray& argument);
-    void CmdRmd(const QByteArray& argument);
-    void CmdMkd(const QByteArray& argument);
-    void CmdRnfr(const QByteArray& argument);
-    void CmdRnto(const QByteArray& argument);
-    void CmdRest(const QByteArray& argument);
-    void CmdSize(const QByteArray& argument);
-    void CmdPasv(const QByteArray& argument);
-    void CmdAbor(const QByteArray& argument);
-    void CmdSyst(const QByteArray& argument);
-    void CmdNoop(const QByteArray& argument);
-    void CmdUnknown(const QByteArray& argument);
+    void CmdUser(std::string_view argument);
+    void CmdPass(std::string_view argument);
+    void CmdQuit(std::string_view argument);
+    void CmdType(std::string_view argument);
+    void CmdPwd(std::string_view argument);
+    void CmdCwd(std::string_view argument);
+    void CmdCdup(std::string_view argument);
+    void CmdPort(std::string_view argument);
+    void CmdList(std::string_view argument);
+    void CmdRetr(std::string_view argument);
+    void CmdStor(std::string_view argument);
+    void CmdDele(std::string_view argument);
+    void CmdRmd(std::string_view argument);
+    void CmdMkd(std::string_view argument);
+    void CmdRnfr(std::string_view argument);
+    void CmdRnto(std::string_view argument);
+    void CmdRest(std::string_view argument);
+    void CmdSize(std::string_view argument);
+    void CmdPasv(std::string_view argument);
+    void CmdAbor(std::string_view argument);
+    void CmdSyst(std::string_view argument);
+    void CmdNoop(std::string_view argument);
+    void CmdUnknown(std::string_view argument);
 
     // The path operations every file command goes through (see CVirtualPath):
     // client argument to local path, local path to the client's form, the
     // existence test and the confinement test against the session's home.
-    QByteArray VirtualToLocal(const QByteArray& argument) const { return m_Paths.VirtualToLocal(argument); }
-    QByteArray LocalToVirtual(const QByteArray& local) const { return m_Paths.LocalToVirtual(local); }
-    static bool PathExists(const QByteArray& local, bool bDirectory)
+    std::string VirtualToLocal(std::string_view argument) const { return m_Paths.VirtualToLocal(argument); }
+    std::string LocalToVirtual(std::string_view local) const { return m_Paths.LocalToVirtual(local); }
+    static bool PathExists(const std::string& local, bool bDirectory)
     {
         return CVirtualPath::PathExists(local, bDirectory);
     }
-    bool IsInsideHome(const QByteArray& local) const { return m_Paths.IsInsideHome(local); }
-    const QByteArray& CurrentDir() const { return m_Paths.CurrentDir(); }
+    bool IsInsideHome(const std::string& local) const { return m_Paths.IsInsideHome(local); }
+    const std::string& CurrentDir() const { return m_Paths.CurrentDir(); }
 
     // Decimal text to a number as atoi/atoll read it (saturating).
-    static qint64 DecimalValue(const QByteArray& text, qint64 minimum, qint64 maximum);
+    static int64_t DecimalValue(std::string_view text, int64_t minimum, int64_t maximum);
 
     int State() const { return m_nState; }
 
@@ -125,21 +126,21 @@ private:
     void ExtractCommands();
     void ProcessCommand();
     void EndSession();
-    bool CreateDirectoryTree(const QByteArray& local);
-    void MoveRenameSource(const QByteArray& target, TextTemplate<const char*> done, TextTemplate<const char*> failed);
+    bool CreateDirectoryTree(const std::string& local);
+    void MoveRenameSource(const std::string& target, TextTemplate<const char*> done, TextTemplate<const char*> failed);
     // The data channel's hook: no transfer runs any more.
     void OnTransferOver() { m_nState = SESSION_IDLE; }
 
     CClientThread* m_pThread;
-    QByteArray m_strUser;
+    std::string m_strUser;
     bool m_bRenameIsFile = false;
-    QByteArray m_strRenameFrom;
+    std::string m_strRenameFrom;
     int m_nState = SESSION_NOT_LOGGED_IN;
     CVirtualPath m_Paths; // home and current directory, set at login
     // This end's address in the form of a 227 reply, once a PASV has asked.
-    QByteArray m_strPassiveAddress;
-    QByteArray m_strRecvBuffer;
-    QList<QByteArray> m_CommandQueue;
+    std::string m_strPassiveAddress;
+    std::string m_strRecvBuffer;
+    std::deque<std::string> m_CommandQueue;
     // Declared last: it goes first, while the session it speaks to is whole.
     CDataChannel m_DataChannel;
 };

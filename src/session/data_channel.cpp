@@ -2,10 +2,11 @@
 
 #include <climits>
 
+#include "platform/byte_string.h"
 #include "platform/message_pump.h"
 #include "session/control_socket.h"
 
-CDataChannel::CDataChannel(QByteArray strPeer, Session session)
+CDataChannel::CDataChannel(std::string strPeer, Session session)
     : m_strPeer(std::move(strPeer)), m_Session(std::move(session))
 {
 }
@@ -13,21 +14,21 @@ CDataChannel::CDataChannel(QByteArray strPeer, Session session)
 // The socket closes its connection and its file as it goes.
 CDataChannel::~CDataChannel() = default;
 
-bool CDataChannel::IsPermittedDataTarget(const QByteArray& strHost, int nPort, const QByteArray& strPeer)
+bool CDataChannel::IsPermittedDataTarget(std::string_view strHost, int nPort, std::string_view strPeer)
 {
     // Anything else would let a client aim the server's connections at other
     // machines or at services of its own machine (a bounce).
-    return !strPeer.isEmpty() && strHost == strPeer && nPort >= 1024 && nPort <= 65535;
+    return !strPeer.empty() && strHost == strPeer && nPort >= 1024 && nPort <= 65535;
 }
 
-void CDataChannel::ApplyPortArgument(const QByteArray& argument, QByteArray& strHost, int& nPort)
+void CDataChannel::ApplyPortArgument(std::string_view argument, std::string& strHost, int& nPort)
 {
     // Only the fields present change their part; nothing is validated here,
     // the data connection decides what it will connect to.
-    const auto intValue = [](const QByteArray& text) { return CControlSocket::DecimalValue(text, INT_MIN, INT_MAX); };
-    const QList<QByteArray> fields = argument.split(',');
-    for (int i = 0; i < fields.size() && i < 6; ++i) {
-        const QByteArray& field = fields[i];
+    const auto intValue = [](std::string_view text) { return CControlSocket::DecimalValue(text, INT_MIN, INT_MAX); };
+    const std::vector<std::string> fields = ByteString::Split(argument, ',');
+    for (size_t i = 0; i < fields.size() && i < 6; ++i) {
+        const std::string& field = fields[i];
         if (i == 0)
             strHost = field + '.';
         else if (i < 3)
@@ -37,11 +38,11 @@ void CDataChannel::ApplyPortArgument(const QByteArray& argument, QByteArray& str
         else if (i == 4)
             nPort = static_cast<int>(intValue(field) * 256);
         else
-            nPort = static_cast<int>(static_cast<qint64>(nPort) + intValue(field));
+            nPort = static_cast<int>(static_cast<int64_t>(nPort) + intValue(field));
     }
 }
 
-void CDataChannel::TakePortArgument(const QByteArray& argument)
+void CDataChannel::TakePortArgument(std::string_view argument)
 {
     ApplyPortArgument(argument, m_strHost, m_nPort);
 }
@@ -52,7 +53,7 @@ void CDataChannel::NewSocket()
     ++m_nSocketNumber;
 }
 
-bool CDataChannel::EnterPassive(quint16& nPort)
+bool CDataChannel::EnterPassive(uint16_t& nPort)
 {
     Release(When::Now);
     NewSocket();
@@ -64,7 +65,7 @@ bool CDataChannel::EnterPassive(quint16& nPort)
     m_pSocket->SetPeerTimeouts(CControlSocket::kDataTimeouts);
     m_pSocket->Listen(kPassiveBacklog);
     m_pSocket->AsyncSelect(kAllSocketEvents);
-    QByteArray unused;
+    std::string unused;
     nPort = 0;
     m_pSocket->GetSockName(unused, nPort);
     m_bPassive = true;
@@ -89,7 +90,7 @@ bool CDataChannel::ConnectActive()
     m_pSocket->SetPeerTimeouts(CControlSocket::kDataTimeouts);
     // No reads or writes are reported before the transfer is set up.
     m_pSocket->AsyncSelect(FD_ACCEPT | FD_CONNECT | FD_CLOSE);
-    if (!m_pSocket->Connect(m_strHost, static_cast<quint16>(m_nPort)) && m_pSocket->GetLastError() != WSAEWOULDBLOCK)
+    if (!m_pSocket->Connect(m_strHost, static_cast<uint16_t>(m_nPort)) && m_pSocket->GetLastError() != WSAEWOULDBLOCK)
         return Refuse(Text::ReplyDataConnectFailed);
     return true;
 }
@@ -115,19 +116,19 @@ bool CDataChannel::CheckConnectionAfterWait()
     return !m_pSocket->HasConnectFailed();
 }
 
-void CDataChannel::StartList(const QByteArray& listing)
+void CDataChannel::StartList(std::string listing)
 {
     m_pSocket->AsyncSelect(kAllSocketEvents);
-    m_pSocket->StartSendList(listing);
+    m_pSocket->StartSendList(std::move(listing));
 }
 
-void CDataChannel::StartDownload(const QByteArray& path)
+void CDataChannel::StartDownload(const std::string& path)
 {
     m_pSocket->AsyncSelect(kAllSocketEvents);
     m_pSocket->StartSendFile(path, m_nRestartOffset);
 }
 
-void CDataChannel::StartUpload(const QByteArray& path)
+void CDataChannel::StartUpload(const std::string& path)
 {
     m_pSocket->StartReceiveFile(path, m_nRestartOffset);
     // Only now, with the file open, may data that arrived early be reported.
@@ -154,11 +155,11 @@ void CDataChannel::Release(When when)
     }
     m_pSocket->StopTransfer();
     // The socket may be the caller: it goes once the thread takes this message.
-    const quint64 nSocketNumber = m_nSocketNumber;
+    const uint64_t nSocketNumber = m_nSocketNumber;
     QMetaObject::invokeMethod(this, [this, nSocketNumber] { CloseSocket(nSocketNumber); }, Qt::QueuedConnection);
 }
 
-void CDataChannel::CloseSocket(quint64 nSocketNumber)
+void CDataChannel::CloseSocket(uint64_t nSocketNumber)
 {
     if (nSocketNumber == m_nSocketNumber)
         m_pSocket.reset();

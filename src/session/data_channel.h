@@ -1,9 +1,11 @@
 #pragma once
 
 #include <functional>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
-#include <QByteArray>
 #include <QObject>
 
 #include "platform/text_table.h"
@@ -38,16 +40,16 @@ public:
 
     // strPeer is the address of the control connection's client: the only
     // one a passive port accepts and an active connection may go to.
-    CDataChannel(QByteArray strPeer, Session session);
+    CDataChannel(std::string strPeer, Session session);
     ~CDataChannel() override;
 
     // PASV: the current connection is dropped and a listener opened on a
     // free port; false when no socket could be made (nothing is left open).
-    bool EnterPassive(quint16& nPort);
+    bool EnterPassive(uint16_t& nPort);
     // PORT: only the fields present change their part of the target.
-    void TakePortArgument(const QByteArray& argument);
-    void SetRestartOffset(qint64 nOffset) { m_nRestartOffset = nOffset; }
-    qint64 RestartOffset() const { return m_nRestartOffset; }
+    void TakePortArgument(std::string_view argument);
+    void SetRestartOffset(int64_t nOffset) { m_nRestartOffset = nOffset; }
+    int64_t RestartOffset() const { return m_nRestartOffset; }
     bool HasConnection() const { return m_pSocket != nullptr; }
 
     // Makes the data connection a completed one, waiting up to 5 s; false
@@ -57,9 +59,9 @@ public:
     bool Open(CDataSocket::Transfer transfer);
     // Each sets the socket to report every event and starts the transfer;
     // a file transfer starts at the REST offset.
-    void StartList(const QByteArray& listing);
-    void StartDownload(const QByteArray& path);
-    void StartUpload(const QByteArray& path);
+    void StartList(std::string listing);
+    void StartDownload(const std::string& path);
+    void StartUpload(const std::string& path);
     // Ends the connection: what it was set up with (PORT target, REST offset,
     // passive mode) is forgotten at once, so whatever the client sends next is
     // for the next connection, and its transfer stops; the socket itself goes
@@ -75,25 +77,25 @@ public:
 
     // The one place an active data connection may go: the client's own
     // address, on a port that is not a system service's.
-    static bool IsPermittedDataTarget(const QByteArray& strHost, int nPort, const QByteArray& strPeer);
+    static bool IsPermittedDataTarget(std::string_view strHost, int nPort, std::string_view strPeer);
     // The PORT argument's fields into the target's host text and port.
-    static void ApplyPortArgument(const QByteArray& argument, QByteArray& strHost, int& nPort);
+    static void ApplyPortArgument(std::string_view argument, std::string& strHost, int& nPort);
 
 private:
     bool ConnectActive();
     bool CheckConnectionAfterWait();
     void NewSocket();
     void ForgetSettings();
-    void CloseSocket(quint64 nSocketNumber);
+    void CloseSocket(uint64_t nSocketNumber);
     bool Refuse(TextTemplate<> reply);
 
-    QByteArray m_strPeer;
+    std::string m_strPeer;
     Session m_Session;
     bool m_bPassive = false;
-    QByteArray m_strHost;
+    std::string m_strHost;
     int m_nPort = -1;
-    qint64 m_nRestartOffset = 0;
+    int64_t m_nRestartOffset = 0;
     std::unique_ptr<CDataSocket> m_pSocket;
     // Counts the sockets made, so that a posted release names its own.
-    quint64 m_nSocketNumber = 0;
+    uint64_t m_nSocketNumber = 0;
 };

@@ -4,7 +4,7 @@
 
 #include "session/data_channel.h"
 
-CDataSocket::CDataSocket(CDataChannel& channel, QByteArray strPeer) : m_Channel(channel), m_strPeer(std::move(strPeer))
+CDataSocket::CDataSocket(CDataChannel& channel, std::string strPeer) : m_Channel(channel), m_strPeer(std::move(strPeer))
 {
 }
 
@@ -14,7 +14,7 @@ CDataSocket::~CDataSocket() = default;
 void CDataSocket::OnAccept(int)
 {
     AssertOwnThread();
-    QByteArray address;
+    std::string address;
     CUniqueFd accepted(AcceptHandle(address));
     // Only the client of this session may take its passive port; anyone else
     // who raced it there is sent away and the port keeps waiting.
@@ -42,16 +42,16 @@ void CDataSocket::EndTransfer(TextTemplate<> reply)
     m_Channel.EndTransfer(reply);
 }
 
-void CDataSocket::StartSendList(const QByteArray& listing)
+void CDataSocket::StartSendList(std::string listing)
 {
     m_Transfer = Transfer::List;
-    m_strListing = listing;
-    m_nTotal = m_strListing.size();
+    m_strListing = std::move(listing);
+    m_nTotal = static_cast<int64_t>(m_strListing.size());
     m_nPosition = 0;
     OnSend(0);
 }
 
-void CDataSocket::StartSendFile(const QByteArray& path, qint64 nOffset)
+void CDataSocket::StartSendFile(const std::string& path, int64_t nOffset)
 {
     m_Transfer = Transfer::Download;
     if (!OpenSendFile(path, nOffset)) {
@@ -61,7 +61,7 @@ void CDataSocket::StartSendFile(const QByteArray& path, qint64 nOffset)
     OnSend(0);
 }
 
-bool CDataSocket::OpenSendFile(const QByteArray& path, qint64 nOffset)
+bool CDataSocket::OpenSendFile(const std::string& path, int64_t nOffset)
 {
     if (!m_File.Open(path, CNativeFile::Mode::ReadDenyWrite))
         return false;
@@ -75,14 +75,14 @@ bool CDataSocket::OpenSendFile(const QByteArray& path, qint64 nOffset)
     return true;
 }
 
-void CDataSocket::StartReceiveFile(const QByteArray& path, qint64 nOffset)
+void CDataSocket::StartReceiveFile(const std::string& path, int64_t nOffset)
 {
     m_Transfer = Transfer::Upload;
     if (!OpenReceiveFile(path, nOffset))
         EndTransfer(Text::ReplyFileAccess);
 }
 
-bool CDataSocket::OpenReceiveFile(const QByteArray& path, qint64 nOffset)
+bool CDataSocket::OpenReceiveFile(const std::string& path, int64_t nOffset)
 {
     // A negative offset names no place in a file; refuse before creating it.
     if (nOffset < 0)
@@ -136,10 +136,10 @@ void CDataSocket::SendSteps()
 
 int CDataSocket::SendStep(int nBudget)
 {
-    const int length = static_cast<int>(std::min<qint64>(m_nTotal - m_nPosition, nBudget));
+    const int length = static_cast<int>(std::min<int64_t>(m_nTotal - m_nPosition, nBudget));
     if (m_File.IsOpen())
         return SendFile(m_File.Handle(), m_nPosition, length);
-    return Send(m_strListing.constData() + m_nPosition, length);
+    return Send(m_strListing.data() + m_nPosition, length);
 }
 
 void CDataSocket::ContinueSendingLater()

@@ -1,9 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
-
-#include <QByteArray>
-#include <QtGlobal>
+#include <string>
 
 #include "platform/async_socket.h"
 #include "platform/native_file.h"
@@ -37,7 +36,7 @@ public:
     static constexpr int kReceiveStep = 256 << 10;
 
     // strPeer: the one address a passive port accepts a connection from.
-    CDataSocket(CDataChannel& channel, QByteArray strPeer);
+    CDataSocket(CDataChannel& channel, std::string strPeer);
     ~CDataSocket() override;
 
     // The connection attempt has completed (failed attempts included).
@@ -50,9 +49,9 @@ public:
     // Nothing more is moved; the file stays open until the object goes.
     void StopTransfer() { m_Transfer = Transfer::None; }
 
-    void StartSendList(const QByteArray& listing);
-    void StartSendFile(const QByteArray& path, qint64 nOffset);
-    void StartReceiveFile(const QByteArray& path, qint64 nOffset);
+    void StartSendList(std::string listing);
+    void StartSendFile(const std::string& path, int64_t nOffset);
+    void StartReceiveFile(const std::string& path, int64_t nOffset);
 
 protected:
     void OnReceive(int nErrorCode) override;
@@ -62,8 +61,8 @@ protected:
     void OnClose(int nErrorCode) override;
 
 private:
-    bool OpenSendFile(const QByteArray& path, qint64 nOffset);
-    bool OpenReceiveFile(const QByteArray& path, qint64 nOffset);
+    bool OpenSendFile(const std::string& path, int64_t nOffset);
+    bool OpenReceiveFile(const std::string& path, int64_t nOffset);
     void EndTransfer(TextTemplate<> reply);
     void SendSteps();
     int SendStep(int nBudget);
@@ -73,14 +72,14 @@ private:
     void EndReceiving(TextTemplate<> reply);
 
     CDataChannel& m_Channel;
-    QByteArray m_strPeer;
+    std::string m_strPeer;
     Transfer m_Transfer = Transfer::None;
     bool m_bConnected = false;
     bool m_bConnectFailed = false;
-    qint64 m_nPosition = 0;
-    qint64 m_nTotal = 0;
+    int64_t m_nPosition = 0;
+    int64_t m_nTotal = 0;
     CNativeFile m_File;
-    QByteArray m_strListing;
+    std::string m_strListing;
     // Exists only while an upload runs.
     std::unique_ptr<char[]> m_pReceiveBuffer;
 };

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <string_view>
 #include <vector>
 
 #include "platform/big5_text.h"
@@ -11,8 +10,8 @@
 
 namespace {
 
-constexpr qint64 kSecondsPerDay = 86400;
-constexpr qint64 kTimeFormDays = 350;
+constexpr int64_t kSecondsPerDay = 86400;
+constexpr int64_t kTimeFormDays = 350;
 constexpr int kLengthWidth = 14;
 
 // Fixed English names: a listing must not change with the server's locale.
@@ -25,15 +24,15 @@ bool IsWhiteSpace(char c)
 }
 
 // Most names are plain ASCII, which code page 950 holds byte for byte.
-QByteArray ToBig5Name(const QByteArray& utf8)
+std::string ToBig5Name(std::string_view utf8)
 {
     const bool bAscii = std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (bAscii)
         return CBig5Text::OneLine(utf8);
-    return CBig5Text::OneLine(CBig5Text::FromUtf8(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size()))));
+    return CBig5Text::OneLine(CBig5Text::FromUtf8(utf8));
 }
 
-tm LocalTime(qint64 nSeconds)
+tm LocalTime(int64_t nSeconds)
 {
     const time_t seconds = static_cast<time_t>(nSeconds);
     tm local {};
@@ -43,12 +42,12 @@ tm LocalTime(qint64 nSeconds)
 }
 
 // The decimal digits of the value, with "-" for a negative one; returns how many.
-int FormatDecimal(char (&text)[24], qint64 nValue)
+int FormatDecimal(char (&text)[24], int64_t nValue)
 {
     char reversed[24];
     int count = 0;
     // Through unsigned, so that the most negative value has a magnitude too.
-    quint64 magnitude = nValue < 0 ? 0 - static_cast<quint64>(nValue) : static_cast<quint64>(nValue);
+    uint64_t magnitude = nValue < 0 ? 0 - static_cast<uint64_t>(nValue) : static_cast<uint64_t>(nValue);
     do {
         reversed[count++] = static_cast<char>('0' + magnitude % 10);
         magnitude /= 10;
@@ -63,9 +62,9 @@ int FormatDecimal(char (&text)[24], qint64 nValue)
 
 } // namespace
 
-void CDirectoryListing::StripListOptions(QByteArray& argument)
+void CDirectoryListing::StripListOptions(std::string& argument)
 {
-    QByteArray kept;
+    std::string kept;
     bool bOption = false;
     bool bAfterBlank = true;
     for (const char c : argument) {
@@ -73,31 +72,31 @@ void CDirectoryListing::StripListOptions(QByteArray& argument)
             bOption = true;
         bAfterBlank = c == ' ';
         if (!bOption)
-            kept.append(c);
+            kept += c;
         else if (c == ' ')
             bOption = false;
     }
-    qsizetype first = 0;
-    qsizetype last = kept.size();
+    size_t first = 0;
+    size_t last = kept.size();
     while (first < last && IsWhiteSpace(kept[first]))
         ++first;
     while (last > first && IsWhiteSpace(kept[last - 1]))
         --last;
-    argument = kept.mid(first, last - first);
+    argument = kept.substr(first, last - first);
 }
 
-QByteArray CDirectoryListing::FormatListTime(qint64 nModified, qint64 nNow)
+std::string CDirectoryListing::FormatListTime(int64_t nModified, int64_t nNow)
 {
     DateField field;
     WriteListTime(field, nModified, nNow);
-    return QByteArray(field.data());
+    return std::string(field.data());
 }
 
-void CDirectoryListing::WriteListTime(DateField& field, qint64 nModified, qint64 nNow)
+void CDirectoryListing::WriteListTime(DateField& field, int64_t nModified, int64_t nNow)
 {
     // Files of one folder often share their time, and a listing has one "now".
-    thread_local qint64 nLastModified = 0;
-    thread_local qint64 nLastNow = 0;
+    thread_local int64_t nLastModified = 0;
+    thread_local int64_t nLastNow = 0;
     thread_local DateField lastField {};
     if (lastField[0] != '\0' && nModified == nLastModified && nNow == nLastNow) {
         field = lastField;
@@ -105,7 +104,7 @@ void CDirectoryListing::WriteListTime(DateField& field, qint64 nModified, qint64
     }
     const tm local = LocalTime(nModified);
     const char* month = kMonths[(local.tm_mon % 12 + 12) % 12];
-    const qint64 nAgeDays = (nNow - nModified) / kSecondsPerDay;
+    const int64_t nAgeDays = (nNow - nModified) / kSecondsPerDay;
     if (nAgeDays > kTimeFormDays || nModified > nNow)
         std::snprintf(field.data(), field.size(), " %s %02d %04d  ", month, local.tm_mday, local.tm_year + 1900);
     else
@@ -116,16 +115,16 @@ void CDirectoryListing::WriteListTime(DateField& field, qint64 nModified, qint64
     lastField = field;
 }
 
-QByteArray CDirectoryListing::FormatLine(const QByteArray& name, bool bIsDirectory, qint64 nSize,
-                                         const QByteArray& dateField)
+std::string CDirectoryListing::FormatLine(std::string_view name, bool bIsDirectory, int64_t nSize,
+                                          std::string_view dateField)
 {
-    QByteArray line;
-    AppendLine(line, name, bIsDirectory, nSize, dateField.constData());
+    std::string line;
+    AppendLine(line, name, bIsDirectory, nSize, dateField);
     return line;
 }
 
-void CDirectoryListing::AppendLine(QByteArray& listing, const QByteArray& name, bool bIsDirectory, qint64 nSize,
-                                   const char* dateField)
+void CDirectoryListing::AppendLine(std::string& listing, std::string_view name, bool bIsDirectory, int64_t nSize,
+                                   std::string_view dateField)
 {
     // Written by hand: formatting ten thousand lines through printf costs a
     // listing more than reading the folder does. The length is right-aligned
@@ -135,46 +134,47 @@ void CDirectoryListing::AppendLine(QByteArray& listing, const QByteArray& name, 
     const std::string_view fixed = bIsDirectory ? kDirectoryPart : kFilePart;
     char digits[24];
     const int nDigits = FormatDecimal(digits, nSize);
-    listing.append(fixed.data(), static_cast<qsizetype>(fixed.size()));
+    listing.append(fixed);
     if (nDigits < kLengthWidth)
         listing.append(kLengthWidth - nDigits, ' ');
     listing.append(digits, nDigits);
     listing.append(dateField);
     listing.append(name);
-    listing.append("\r\n", 2);
+    listing.append("\r\n");
 }
 
-void CDirectoryListing::AppendEntry(QByteArray& listing, const DirectoryEntry& entry, qint64 nNow)
+void CDirectoryListing::AppendEntry(std::string& listing, const DirectoryEntry& entry, int64_t nNow)
 {
     DateField field;
     WriteListTime(field, entry.bHasTime ? entry.nModified : nNow, nNow);
     AppendLine(listing, ToBig5Name(entry.strName), entry.bIsDirectory, entry.nSize, field.data());
 }
 
-QByteArray CDirectoryListing::ListDirectory(const QByteArray& localDirectory, qint64 nNow)
+std::string CDirectoryListing::ListDirectory(const std::string& localDirectory, int64_t nNow)
 {
     std::vector<DirectoryEntry> entries;
     CFileSystem::ListDirectory(localDirectory, entries);
     // Lines are about 70 bytes: one buffer for the whole listing.
-    QByteArray listing;
-    listing.reserve(static_cast<qsizetype>(entries.size()) * 80);
+    std::string listing;
+    listing.reserve(entries.size() * 80);
     for (const DirectoryEntry& entry : entries)
         AppendEntry(listing, entry, nNow);
     return listing;
 }
 
-QByteArray CDirectoryListing::ListFile(const QByteArray& localFile, qint64 nNow)
+std::string CDirectoryListing::ListFile(const std::string& localFile, int64_t nNow)
 {
     const FileStatus status = CFileSystem::Stat(localFile);
     if (status.kind == FileKind::Missing)
-        return QByteArray();
+        return std::string();
     DirectoryEntry entry;
-    entry.strName = localFile.mid(localFile.lastIndexOf('/') + 1);
+    // npos + 1 is 0: a name without a "/" is its own bare name.
+    entry.strName = localFile.substr(localFile.rfind('/') + 1);
     entry.bIsDirectory = status.kind == FileKind::Directory;
     entry.nSize = status.nSize;
     entry.nModified = status.nModified;
     entry.bHasTime = true;
-    QByteArray line;
+    std::string line;
     AppendEntry(line, entry, nNow);
     return line;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <array>
-
-#include <QByteArray>
-#include <QtGlobal>
+#include <cstdint>
+#include <string>
+#include <string_view>
 
 struct DirectoryEntry;
 
@@ -15,30 +15,30 @@ public:
     // Removes option words (each word that begins with "-" at the start or
     // right after a blank, with the one blank that ends it), then trims white
     // space from both ends.
-    static void StripListOptions(QByteArray& argument);
+    static void StripListOptions(std::string& argument);
 
     // The 14-byte date field: month, day and time of day for times up to just
     // under 351 days old, month, day and year for older or future times.
     // English month names whatever the locale; local time.
-    static QByteArray FormatListTime(qint64 nModified, qint64 nNow);
+    static std::string FormatListTime(int64_t nModified, int64_t nNow);
 
     // One line for one entry; the name (already code page 950) begins at byte 52.
-    static QByteArray FormatLine(const QByteArray& name, bool bIsDirectory, qint64 nSize,
-                                 const QByteArray& dateField);
+    static std::string FormatLine(std::string_view name, bool bIsDirectory, int64_t nSize,
+                                  std::string_view dateField);
 
     // Every entry of a directory, in the file system's own order. A directory
     // that cannot be read gives an empty listing.
-    static QByteArray ListDirectory(const QByteArray& localDirectory, qint64 nNow);
+    static std::string ListDirectory(const std::string& localDirectory, int64_t nNow);
 
     // The one line for a file, under its bare name.
-    static QByteArray ListFile(const QByteArray& localFile, qint64 nNow);
+    static std::string ListFile(const std::string& localFile, int64_t nNow);
 
 private:
     // The date field and its terminating NUL.
     using DateField = std::array<char, 32>;
 
-    static void WriteListTime(DateField& field, qint64 nModified, qint64 nNow);
-    static void AppendLine(QByteArray& listing, const QByteArray& name, bool bIsDirectory, qint64 nSize,
-                           const char* dateField);
-    static void AppendEntry(QByteArray& listing, const DirectoryEntry& entry, qint64 nNow);
+    static void WriteListTime(DateField& field, int64_t nModified, int64_t nNow);
+    static void AppendLine(std::string& listing, std::string_view name, bool bIsDirectory, int64_t nSize,
+                           std::string_view dateField);
+    static void AppendEntry(std::string& listing, const DirectoryEntry& entry, int64_t nNow);
 };

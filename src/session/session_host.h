@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QByteArray>
+#include <cstdint>
+#include <string>
 
 class CClientThread;
 
@@ -23,14 +24,14 @@ class ISessionHost {
 public:
     virtual ~ISessionHost() = default;
 
-    virtual void PostClientConnected(const QByteArray& address, quint32 threadId) = 0;
-    virtual void PostClientDisconnected(const QByteArray& address, quint32 threadId) = 0;
-    virtual void PostServerLog(const QByteArray& text, quint32 threadId) = 0;
+    virtual void PostClientConnected(const std::string& address, uint32_t threadId) = 0;
+    virtual void PostClientDisconnected(const std::string& address, uint32_t threadId) = 0;
+    virtual void PostServerLog(const std::string& text, uint32_t threadId) = 0;
 
     // The stored value of a right, read afresh for each command: on when not 0.
     virtual int RightValue(Right right) const = 0;
     // The root directory as the settings hold it now (copied at each login).
-    virtual QByteArray HomeDirectory() const = 0;
+    virtual std::string HomeDirectory() const = 0;
 
     // Called once by a session at its end, on its own thread.
     virtual void Unregister(CClientThread* thread) = 0;

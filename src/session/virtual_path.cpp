@@ -1,60 +1,61 @@
 #include "session/virtual_path.h"
 
-#include <string>
-#include <string_view>
-
-#include <QList>
+#include <algorithm>
 
 #include "platform/big5_text.h"
+#include "platform/byte_string.h"
 #include "platform/file_system.h"
 
 namespace {
 
 // The non-empty names of a "/"-separated path; runs of "/" count as one.
-std::vector<QByteArray> SplitNames(const QByteArray& path)
+std::vector<std::string> SplitNames(std::string_view path)
 {
-    std::vector<QByteArray> names;
-    for (const QByteArray& name : path.split('/')) {
-        if (!name.isEmpty())
-            names.push_back(name);
+    std::vector<std::string> names;
+    for (std::string& name : ByteString::Split(path, '/')) {
+        if (!name.empty())
+            names.push_back(std::move(name));
     }
     return names;
 }
 
 // Clients cannot make or reach names that begin or end with ".": such padding
 // is dropped, and a name made only of dots vanishes (".." aside).
-QByteArray TrimDots(const QByteArray& name)
+std::string TrimDots(std::string_view name)
 {
     if (name == "..")
-        return name;
-    qsizetype first = 0;
-    qsizetype last = name.size();
+        return std::string(name);
+    size_t first = 0;
+    size_t last = name.size();
     while (first < last && name[first] == '.')
         ++first;
     while (last > first && name[last - 1] == '.')
         --last;
-    return name.mid(first, last - first);
+    return std::string(name.substr(first, last - first));
 }
 
-QByteArray AppendName(const QByteArray& directory, const QByteArray& name)
+std::string AppendName(std::string_view directory, std::string_view name)
 {
-    return (directory == "/" ? QByteArray() : directory) + '/' + name;
+    std::string path(directory == "/" ? std::string_view() : directory);
+    path += '/';
+    path += name;
+    return path;
 }
 
 // "/" followed by the names, "/"-separated.
-QByteArray JoinNames(const std::vector<QByteArray>& names)
+std::string JoinNames(const std::vector<std::string>& names)
 {
-    QByteArray path("/");
-    for (const QByteArray& name : names)
+    std::string path("/");
+    for (const std::string& name : names)
         path = AppendName(path, name);
     return path;
 }
 
-bool IsAtOrBelow(const QByteArray& path, const QByteArray& root)
+bool IsAtOrBelow(std::string_view path, std::string_view root)
 {
     if (root == "/")
-        return path.startsWith('/');
-    return path == root || (path.startsWith(root) && path.size() > root.size() && path[root.size()] == '/');
+        return path.starts_with('/');
+    return path == root || (path.starts_with(root) && path.size() > root.size() && path[root.size()] == '/');
 }
 
 char LowerAscii(char c)
@@ -62,11 +63,11 @@ char LowerAscii(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool EqualIgnoringAsciiCase(const QByteArray& left, const QByteArray& right)
+bool EqualIgnoringAsciiCase(std::string_view left, std::string_view right)
 {
     if (left.size() != right.size())
         return false;
-    for (qsizetype i = 0; i < left.size(); ++i) {
+    for (size_t i = 0; i < left.size(); ++i) {
         if (LowerAscii(left[i]) != LowerAscii(right[i]))
             return false;
     }
@@ -76,13 +77,13 @@ bool EqualIgnoringAsciiCase(const QByteArray& left, const QByteArray& right)
 // The entry of the directory that matches the name ignoring ASCII case; when
 // several do, always the same one (the smallest by bytes), so a client's path
 // keeps naming one entry however the directory is ordered on disk.
-QByteArray FindIgnoringCase(const QByteArray& directory, const QByteArray& name)
+std::string FindIgnoringCase(const std::string& directory, std::string_view name)
 {
-    std::vector<QByteArray> entries;
+    std::vector<std::string> entries;
     CFileSystem::ListNames(directory, entries);
-    QByteArray best;
-    for (const QByteArray& entry : entries) {
-        if (EqualIgnoringAsciiCase(entry, name) && (best.isEmpty() || entry < best))
+    std::string best;
+    for (const std::string& entry : entries) {
+        if (EqualIgnoringAsciiCase(entry, name) && (best.empty() || entry < best))
             best = entry;
     }
     return best;
@@ -90,12 +91,12 @@ QByteArray FindIgnoringCase(const QByteArray& directory, const QByteArray& name)
 
 } // namespace
 
-void CVirtualPath::SetHome(const QByteArray& home)
+void CVirtualPath::SetHome(std::string_view home)
 {
     m_strHomeDir.clear();
-    if (home.startsWith('/') && !home.contains('\0')) {
-        std::vector<QByteArray> names;
-        for (const QByteArray& name : SplitNames(home)) {
+    if (home.starts_with('/') && home.find('\0') == std::string_view::npos) {
+        std::vector<std::string> names;
+        for (const std::string& name : SplitNames(home)) {
             if (name != ".")
                 names.push_back(name);
         }
@@ -106,66 +107,65 @@ void CVirtualPath::SetHome(const QByteArray& home)
 
 bool CVirtualPath::IsHomeUsable() const
 {
-    return m_strHomeDir.startsWith('/');
+    return m_strHomeDir.starts_with('/');
 }
 
-QByteArray CVirtualPath::VirtualToLocal(const QByteArray& argument) const
+std::string CVirtualPath::VirtualToLocal(std::string_view argument) const
 {
-    std::string utf8;
-    if (!IsHomeUsable() || !CBig5Text::ToUtf8(argument, utf8) || utf8.find('\0') != std::string::npos)
-        return QByteArray();
-    QByteArray text(utf8.data(), static_cast<qsizetype>(utf8.size()));
-    text.replace('\\', '/');
+    std::string text;
+    if (!IsHomeUsable() || !CBig5Text::ToUtf8(argument, text) || text.find('\0') != std::string::npos)
+        return std::string();
+    std::ranges::replace(text, '\\', '/');
 
-    std::vector<QByteArray> names = SplitNames(text.startsWith('/') ? m_strHomeDir : m_strCurrentDir);
-    for (const QByteArray& typed : SplitNames(text)) {
-        const QByteArray name = TrimDots(typed);
+    std::vector<std::string> names = SplitNames(text.starts_with('/') ? m_strHomeDir : m_strCurrentDir);
+    for (const std::string& typed : SplitNames(text)) {
+        std::string name = TrimDots(typed);
         if (name == "..") {
             if (!names.empty())
                 names.pop_back();
-        } else if (!name.isEmpty()) {
+        } else if (!name.empty()) {
             names.push_back(name);
         }
     }
     return ResolveNames(names);
 }
 
-QByteArray CVirtualPath::ResolveNames(const std::vector<QByteArray>& names)
+std::string CVirtualPath::ResolveNames(const std::vector<std::string>& names)
 {
     // A path that exists as written has every name on it existing too: one
     // look instead of one per name, for the common case.
-    const QByteArray written = JoinNames(names);
+    std::string written = JoinNames(names);
     if (CFileSystem::EntryExists(written))
         return written;
-    QByteArray path("/");
+    std::string path("/");
     bool bResolving = true;
-    for (const QByteArray& name : names) {
-        QByteArray next = AppendName(path, name);
+    for (const std::string& name : names) {
+        std::string next = AppendName(path, name);
         if (bResolving && !CFileSystem::EntryExists(next)) {
-            const QByteArray match = FindIgnoringCase(path, name);
+            const std::string match = FindIgnoringCase(path, name);
             // Names below one that does not exist yet stay as typed: they are
             // what MKD or STOR is about to create.
-            if (match.isEmpty())
+            if (match.empty())
                 bResolving = false;
             else
                 next = AppendName(path, match);
         }
-        path = next;
+        path = std::move(next);
     }
     return path;
 }
 
-QByteArray CVirtualPath::LocalToVirtual(const QByteArray& local) const
+std::string CVirtualPath::LocalToVirtual(std::string_view local) const
 {
     if (!IsHomeUsable() || local == m_strHomeDir || !IsAtOrBelow(local, m_strHomeDir))
-        return QByteArray("/");
-    QByteArray below = m_strHomeDir == "/" ? local : local.mid(m_strHomeDir.size());
+        return std::string("/");
+    std::string below(m_strHomeDir == "/" ? local : local.substr(m_strHomeDir.size()));
     for (char& c : below)
         c = LowerAscii(c);
-    return CBig5Text::FromUtf8(std::string_view(below.constData(), static_cast<size_t>(below.size())));
+    return CBig5Text::FromUtf8(below);
 }
 
-bool CVirtualPath::PathExists(const QByteArray& local, bool bDirectory)
+bool CVirtualPath::PathExists(const std::string& local, bool bDirectory)
 {
     switch (CFileSystem::Stat(local).kind) {
     case FileKind::Directory:
@@ -178,24 +178,24 @@ bool CVirtualPath::PathExists(const QByteArray& local, bool bDirectory)
     return false;
 }
 
-bool CVirtualPath::IsInsideHome(const QByteArray& local) const
+bool CVirtualPath::IsInsideHome(const std::string& local) const
 {
-    if (!IsHomeUsable() || !local.startsWith('/') || !IsAtOrBelow(local, m_strHomeDir))
+    if (!IsHomeUsable() || !local.starts_with('/') || !IsAtOrBelow(local, m_strHomeDir))
         return false;
-    QByteArray realHome;
-    QByteArray realLocal;
+    std::string realHome;
+    std::string realLocal;
     if (CFileSystem::RealPath(m_strHomeDir, realHome) != FileError::None
         || !RealPathOfNearest(local, realLocal))
         return false;
     return IsAtOrBelow(realLocal, realHome);
 }
 
-bool CVirtualPath::RealPathOfNearest(const QByteArray& local, QByteArray& real)
+bool CVirtualPath::RealPathOfNearest(std::string_view local, std::string& real)
 {
-    const std::vector<QByteArray> names = SplitNames(local);
-    QByteArray existing("/");
+    const std::vector<std::string> names = SplitNames(local);
+    std::string existing("/");
     size_t nExisting = 0;
-    if (const QByteArray whole = JoinNames(names); CFileSystem::EntryExists(whole)) {
+    if (std::string whole = JoinNames(names); CFileSystem::EntryExists(whole)) {
         existing = whole;
         nExisting = names.size();
     }

@@ -7,6 +7,7 @@
 #include "platform/text_table.h"
 #include "ui/dialog_font.h"
 #include "ui/dialog_units.h"
+#include "ui/display_text.h"
 #include "ui/link_label.h"
 #include "ui/maker_links.h"
 
@@ -31,11 +32,11 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     setFont(CDialogFont::Font());
     // Modal to its owner only: the tray icon keeps working while it is open.
     setWindowModality(Qt::WindowModal);
-    setWindowTitle(CTextTable::Display(Text::AboutCaption));
+    setWindowTitle(CDisplayText::Of(Text::AboutCaption));
     const CDialogUnits units(font());
     setFixedSize(units.Size(265, 80));
 
-    auto* ok = new QPushButton(CTextTable::Display(Text::ButtonOk), this);
+    auto* ok = new QPushButton(CDisplayText::Of(Text::ButtonOk), this);
     units.Place(ok, 219, 7, 39, 14);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -45,9 +46,9 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     icon->setPixmap(QIcon(QStringLiteral(":/img/icon.png")).pixmap(kIconSize, kIconSize));
     icon->setGeometry(QRect(units.Rect(7, 7, 20, 20).topLeft(), QSize(kIconSize, kIconSize)));
 
-    auto* version = new QLabel(CTextTable::Display(Text::AboutVersion), this);
+    auto* version = new QLabel(CDisplayText::Of(Text::AboutVersion), this);
     units.Place(version, 58, 7, 91, 8);
-    auto* notice = new QLabel(CTextTable::Display(Text::AboutNotice), this);
+    auto* notice = new QLabel(CDisplayText::Of(Text::AboutNotice), this);
     units.Place(notice, 57, 18, 137, 8);
 
     const LinkRow rows[] = {
@@ -63,11 +64,11 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     CLinkLabel* links[std::size(rows)] = {};
     for (size_t i = 0; i < std::size(rows); ++i) {
         const LinkRow& row = rows[i];
-        auto* caption = new QLabel(CTextTable::Display(row.caption), this);
+        auto* caption = new QLabel(CDisplayText::Of(row.caption), this);
         const QRect& c = row.captionRect;
         units.Place(caption, c.x(), c.y(), c.width(), c.height());
         links[i] = new CLinkLabel(this);
-        links[i]->setText(CTextTable::Display(row.linkText));
+        links[i]->setText(CDisplayText::Of(row.linkText));
         const QRect& l = row.linkRect;
         units.Place(links[i], l.x(), l.y(), l.width(), l.height());
         links[i]->SetUrl(QString::fromLatin1(row.url));

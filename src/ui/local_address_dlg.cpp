@@ -7,6 +7,7 @@
 #include "platform/text_table.h"
 #include "ui/dialog_font.h"
 #include "ui/dialog_units.h"
+#include "ui/display_text.h"
 #include "ui/link_label.h"
 #include "ui/local_address.h"
 #include "ui/maker_links.h"
@@ -17,11 +18,11 @@ CLocalAddressDlg::CLocalAddressDlg(QWidget* parent)
     setFont(CDialogFont::Font());
     // Modal to its owner only: the tray icon keeps working while it is open.
     setWindowModality(Qt::WindowModal);
-    setWindowTitle(CTextTable::Display(Text::AddressCaption));
+    setWindowTitle(CDisplayText::Of(Text::AddressCaption));
     const CDialogUnits units(font());
     setFixedSize(units.Size(124, 61));
 
-    auto* ok = new QPushButton(CTextTable::Display(Text::ButtonOk), this);
+    auto* ok = new QPushButton(CDisplayText::Of(Text::ButtonOk), this);
     units.Place(ok, 37, 40, 50, 14);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -32,13 +33,13 @@ CLocalAddressDlg::CLocalAddressDlg(QWidget* parent)
     units.Place(m_pAddress, 58, 7, 59, 12);
     m_pAddress->setText(CLocalAddress::OwnForDisplay());
 
-    auto* localCaption = new QLabel(CTextTable::Display(Text::AddressLocal), this);
+    auto* localCaption = new QLabel(CDisplayText::Of(Text::AddressLocal), this);
     units.Place(localCaption, 6, 9, 48, 8);
-    auto* publicCaption = new QLabel(CTextTable::Display(Text::AddressPublic), this);
+    auto* publicCaption = new QLabel(CDisplayText::Of(Text::AddressPublic), this);
     units.Place(publicCaption, 6, 25, 48, 8);
 
     m_pLink = new CLinkLabel(this);
-    m_pLink->setText(CTextTable::Display(Text::AddressLookupLink));
+    m_pLink->setText(CDisplayText::Of(Text::AddressLookupLink));
     units.Place(m_pLink, 58, 24, 58, 8);
     m_pLink->SetUrl(QString::fromLatin1(MakerLinks::kPublicAddress));
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/big5_text.h"
 #include "platform/text_table.h"
+#include "ui/display_text.h"
 
 CLogModel::CLogModel(QObject* parent) : QAbstractTableModel(parent)
 {
@@ -17,10 +17,10 @@ CLogModel::CLogModel(QObject* parent) : QAbstractTableModel(parent)
     connect(&m_FlushTimer, &QTimer::timeout, this, &CLogModel::Flush);
 }
 
-void CLogModel::Append(quint32 threadId, const QByteArray& message)
+void CLogModel::Append(quint32 threadId, std::string_view message)
 {
-    char* target = Reserve(message.size());
-    std::memcpy(target, message.constData(), static_cast<size_t>(message.size()));
+    char* target = Reserve(static_cast<qsizetype>(message.size()));
+    std::memcpy(target, message.data(), message.size());
     const Block& block = m_Blocks.back();
     m_Rows.push_back({threadId, static_cast<quint32>(target - block.bytes.get())});
     if (!m_FlushTimer.isActive())
@@ -52,7 +52,7 @@ size_t CLogModel::BlockOf(int row) const
 
 // A row's message ends where the next row of its block starts, or where its
 // block's bytes end. The view borrows the block's bytes: they never move.
-QByteArray CLogModel::View(int row) const
+std::string_view CLogModel::View(int row) const
 {
     const size_t blockIndex = BlockOf(row);
     const Block& block = m_Blocks[blockIndex];
@@ -61,13 +61,13 @@ QByteArray CLogModel::View(int row) const
                                                                : index + 1 == m_Rows.size();
     const qsizetype begin = m_Rows[index].offset;
     const qsizetype end = bLastInBlock ? block.used : m_Rows[index + 1].offset;
-    return QByteArray::fromRawData(block.bytes.get() + begin, end - begin);
+    return std::string_view(block.bytes.get() + begin, static_cast<size_t>(end - begin));
 }
 
 QByteArray CLogModel::Message(int row) const
 {
-    const QByteArray view = View(row);
-    return QByteArray(view.constData(), view.size());
+    const std::string_view view = View(row);
+    return QByteArray(view.data(), static_cast<qsizetype>(view.size()));
 }
 
 void CLogModel::Flush()
@@ -109,7 +109,7 @@ QVariant CLogModel::data(const QModelIndex& index, int role) const
         return {};
     if (index.column() == ColumnThread)
         return QString::number(m_Rows[static_cast<size_t>(index.row())].threadId);
-    return CBig5Text::ToQString(View(index.row()));
+    return CDisplayText::FromBig5(View(index.row()));
 }
 
 QVariant CLogModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -120,5 +120,5 @@ QVariant CLogModel::headerData(int section, Qt::Orientation orientation, int rol
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)
         return {};
-    return CTextTable::Display(section == ColumnThread ? Text::ColumnThread : Text::ColumnMessage);
+    return CDisplayText::Of(section == ColumnThread ? Text::ColumnThread : Text::ColumnMessage);
 }

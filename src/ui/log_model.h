@@ -29,7 +29,7 @@ public:
     explicit CLogModel(QObject* parent = nullptr);
 
     // Queues one row; it becomes visible when the queue is flushed.
-    void Append(quint32 threadId, const QByteArray& message);
+    void Append(quint32 threadId, std::string_view message);
     // Hands the queued rows to the views, at most kMaxRowsPerFlush at once;
     // the rest follow on the next turn of the event loop.
     void Flush();
@@ -62,7 +62,7 @@ private:
         int firstRow;
     };
 
-    QByteArray View(int row) const;
+    std::string_view View(int row) const;
     size_t BlockOf(int row) const;
     char* Reserve(qsizetype length);
 

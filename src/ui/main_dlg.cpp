@@ -12,17 +12,17 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include "platform/big5_text.h"
 #include "server/server_settings.h"
-#include "server/settings_store.h"
 #include "ui/about_dlg.h"
 #include "ui/dialog_font.h"
 #include "ui/dialog_units.h"
+#include "ui/display_text.h"
 #include "ui/image_button.h"
 #include "ui/local_address_dlg.h"
 #include "ui/log_model.h"
 #include "ui/log_view.h"
 #include "ui/settings_dlg.h"
+#include "ui/settings_store.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ CMainDlg::~CMainDlg() = default;
 CImageButton* CMainDlg::AddButton(Text label, int x)
 {
     auto* button = new CImageButton(this);
-    button->setText(CTextTable::Display(label));
+    button->setText(CDisplayText::Of(label));
     button->setGeometry(CDialogUnits(font()).Rect(x, 0, kButtonWidth, kButtonHeight));
     button->LoadFaceStrip(kFaceStrip, kFaceCount, kFaceMargin, kFaceMargin, kFaceMargin, kFaceMargin);
     button->SetLabelColor(Qt::black);
@@ -100,12 +100,12 @@ void CMainDlg::CreateStatusBar()
 {
     m_pStatusBar = new QStatusBar(this);
     m_pStatusBar->setSizeGripEnabled(false);
-    m_pStatusPane = new QLabel(CTextTable::Display(Text::StatusOffline), m_pStatusBar);
+    m_pStatusPane = new QLabel(CDisplayText::Of(Text::StatusOffline), m_pStatusBar);
     m_pStatusBar->addWidget(m_pStatusPane, 1);
     // The right pane is as wide as the text it was made for and stays empty.
     m_pTimePane = new QLabel(m_pStatusBar);
     m_pTimePane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    m_pTimePane->setFixedWidth(m_pTimePane->fontMetrics().horizontalAdvance(CTextTable::Display(Text::PaneTime))
+    m_pTimePane->setFixedWidth(m_pTimePane->fontMetrics().horizontalAdvance(CDisplayText::Of(Text::PaneTime))
                                + 2 * m_pTimePane->frameWidth() + 4);
     m_pStatusBar->addPermanentWidget(m_pTimePane);
     m_pStatusPane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -228,17 +228,17 @@ QString CMainDlg::TimePaneText() const
     return m_pTimePane->text();
 }
 
-void CMainDlg::SetCaption(const QByteArray& caption)
+void CMainDlg::SetCaption(const std::string& caption)
 {
     // The taskbar button shows the caption too, as the title bar does.
-    const QString text = CBig5Text::ToQString(caption);
+    const QString text = CDisplayText::FromBig5(caption);
     setWindowTitle(text);
     setWindowIconText(text);
 }
 
-void CMainDlg::SetStatusText(const QByteArray& status)
+void CMainDlg::SetStatusText(const std::string& status)
 {
-    m_pStatusPane->setText(CBig5Text::ToQString(status));
+    m_pStatusPane->setText(CDisplayText::FromBig5(status));
 }
 
 void CMainDlg::SetServerRunning(bool bRunning)
@@ -247,7 +247,7 @@ void CMainDlg::SetServerRunning(bool bRunning)
     m_btnStop->setEnabled(bRunning);
 }
 
-void CMainDlg::AddLogRow(quint32 threadId, const QByteArray& message)
+void CMainDlg::AddLogRow(uint32_t threadId, const std::string& message)
 {
     m_pLogModel->Append(threadId, message);
 }

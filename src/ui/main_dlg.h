@@ -55,10 +55,10 @@ public:
     QString TimePaneText() const;
 
     // IServerView: Big5 texts become display text here.
-    void SetCaption(const QByteArray& caption) override;
-    void SetStatusText(const QByteArray& status) override;
+    void SetCaption(const std::string& caption) override;
+    void SetStatusText(const std::string& status) override;
     void SetServerRunning(bool bRunning) override;
-    void AddLogRow(quint32 threadId, const QByteArray& message) override;
+    void AddLogRow(uint32_t threadId, const std::string& message) override;
 
 public slots:
     void OnSettings();

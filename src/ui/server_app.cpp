@@ -8,9 +8,10 @@
 
 #include "platform/descriptor_limit.h"
 #include "platform/text_table.h"
-#include "server/settings_store.h"
 #include "ui/dialog_font.h"
+#include "ui/display_text.h"
 #include "ui/main_dlg.h"
+#include "ui/settings_store.h"
 #include "ui/system_tray.h"
 #include "ui/toolkit_translation.h"
 
@@ -44,11 +45,11 @@ CServerApp::~CServerApp()
 int CServerApp::InitInstance()
 {
     if (!LiftDescriptorLimitAndIgnoreBrokenPipes()) {
-        ShowStartupFailure(CTextTable::Display(Text::SocketInitFailed));
+        ShowStartupFailure(CDisplayText::Of(Text::SocketInitFailed));
         return 1;
     }
     if (!InitComponents()) {
-        ShowStartupFailure(CTextTable::Display(Text::ComponentInitFailed));
+        ShowStartupFailure(CDisplayText::Of(Text::ComponentInitFailed));
         return 1;
     }
     setFont(CDialogFont::Font());
@@ -90,7 +91,7 @@ void CServerApp::ShowStartupFailure(const QString& text)
 void CServerApp::CreateTrayIcon()
 {
     m_pTrayIcon = std::make_unique<CSystemTray>();
-    m_bTrayIcon = m_pTrayIcon->CreateTrayIcon(CTextTable::Display(Text::TrayTip), QIcon(kIcon));
+    m_bTrayIcon = m_pTrayIcon->CreateTrayIcon(CDisplayText::Of(Text::TrayTip), QIcon(kIcon));
     connect(m_pTrayIcon.get(), &CSystemTray::About, this, &CServerApp::OnAppAbout);
     connect(m_pTrayIcon.get(), &CSystemTray::Exit, this, &CServerApp::OnAppExit);
 }

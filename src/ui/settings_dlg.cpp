@@ -12,6 +12,7 @@
 #include "platform/text_table.h"
 #include "ui/dialog_font.h"
 #include "ui/dialog_units.h"
+#include "ui/display_text.h"
 
 namespace {
 
@@ -59,31 +60,31 @@ CSettingsDlg::CSettingsDlg(const SettingsValues& values, QWidget* parent)
     setFont(CDialogFont::Font());
     // Modal to its owner only: the tray icon keeps working while it is open.
     setWindowModality(Qt::WindowModal);
-    setWindowTitle(CTextTable::Display(Text::SettingsCaption));
+    setWindowTitle(CDisplayText::Of(Text::SettingsCaption));
     const CDialogUnits units(font());
     setFixedSize(units.Size(223, 81));
 
     // Created in tab order: OK, Cancel, the root directory, the boxes.
-    auto* ok = new QPushButton(CTextTable::Display(Text::ButtonOk), this);
+    auto* ok = new QPushButton(CDisplayText::Of(Text::ButtonOk), this);
     units.Place(ok, 115, 60, 50, 14);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
-    auto* cancel = new QPushButton(CTextTable::Display(Text::ButtonCancel), this);
+    auto* cancel = new QPushButton(CDisplayText::Of(Text::ButtonCancel), this);
     units.Place(cancel, 165, 60, 50, 14);
     connect(cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
 
-    auto* group = new QGroupBox(CTextTable::Display(Text::SettingsGroup), this);
+    auto* group = new QGroupBox(CDisplayText::Of(Text::SettingsGroup), this);
     units.Place(group, 7, 2, 209, 56);
-    auto* rootCaption = new QLabel(CTextTable::Display(Text::SettingsRoot), this);
+    auto* rootCaption = new QLabel(CDisplayText::Of(Text::SettingsRoot), this);
     units.Place(rootCaption, 13, 15, 34, 8);
     m_pHomeDirectory = new QLineEdit(this);
     units.Place(m_pHomeDirectory, 53, 13, 144, 12);
-    auto* browse = new QPushButton(CTextTable::Display(Text::SettingsBrowse), this);
+    auto* browse = new QPushButton(CDisplayText::Of(Text::SettingsBrowse), this);
     units.Place(browse, 198, 13, 16, 12);
     connect(browse, &QPushButton::clicked, this, &CSettingsDlg::OnBrowse);
 
     for (const FlagControl& control : kFlagControls) {
-        auto* box = new QCheckBox(CTextTable::Display(control.text), this);
+        auto* box = new QCheckBox(CDisplayText::Of(control.text), this);
         units.Place(box, control.x, control.y, control.width, kCheckBoxHeight);
         m_Flags.push_back({control.field, box});
     }
@@ -104,7 +105,7 @@ void CSettingsDlg::accept()
 
 void CSettingsDlg::ValuesToControls()
 {
-    m_pHomeDirectory->setText(m_Values.HomeDirectory);
+    m_pHomeDirectory->setText(QString::fromStdString(m_Values.HomeDirectory));
     // Any value other than 0 is a granted right, as the sessions read it.
     for (const FlagBinding& flag : m_Flags)
         flag.box->setChecked(m_Values.*flag.field != 0);
@@ -112,14 +113,14 @@ void CSettingsDlg::ValuesToControls()
 
 void CSettingsDlg::ControlsToValues()
 {
-    m_Values.HomeDirectory = m_pHomeDirectory->text();
+    m_Values.HomeDirectory = m_pHomeDirectory->text().toStdString();
     for (const FlagBinding& flag : m_Flags)
         m_Values.*flag.field = flag.box->isChecked() ? 1 : 0;
 }
 
 void CSettingsDlg::OnBrowse()
 {
-    const QUrl chosen = m_Chooser(this, CTextTable::Display(Text::BrowseTitle));
+    const QUrl chosen = m_Chooser(this, CDisplayText::Of(Text::BrowseTitle));
     if (chosen.isEmpty())
         return;
     // The sessions serve local folders only; anything else would be stored as
@@ -136,7 +137,7 @@ void CSettingsDlg::OnBrowse()
 void CSettingsDlg::ShowBrowseFailure()
 {
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
-                    CTextTable::Display(Text::BrowseFailed), QMessageBox::Ok, this);
+                    CDisplayText::Of(Text::BrowseFailed), QMessageBox::Ok, this);
     box.setWindowModality(Qt::WindowModal);
     box.exec();
 }

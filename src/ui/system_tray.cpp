@@ -5,6 +5,7 @@
 
 #include "platform/text_table.h"
 #include "ui/dialog_font.h"
+#include "ui/display_text.h"
 
 CSystemTray::CSystemTray(QObject* parent)
     : QObject(parent)
@@ -12,14 +13,14 @@ CSystemTray::CSystemTray(QObject* parent)
     , m_pIcon(std::make_unique<QSystemTrayIcon>())
 {
     m_pMenu->setFont(CDialogFont::Font());
-    m_pMenu->addAction(CTextTable::Display(Text::TrayAbout), this, &CSystemTray::About);
+    m_pMenu->addAction(CDisplayText::Of(Text::TrayAbout), this, &CSystemTray::About);
     m_pMenu->addSeparator();
-    m_pMenu->addAction(CTextTable::Display(Text::TrayOpen), this, [this] {
+    m_pMenu->addAction(CDisplayText::Of(Text::TrayOpen), this, [this] {
         ShowMainWindow();
         emit OpenWindow();
     });
     m_pMenu->addSeparator();
-    m_pMenu->addAction(CTextTable::Display(Text::TrayExit), this, &CSystemTray::Exit);
+    m_pMenu->addAction(CDisplayText::Of(Text::TrayExit), this, &CSystemTray::Exit);
 
     m_pIcon->setContextMenu(m_pMenu.get());
     connect(m_pIcon.get(), &QSystemTrayIcon::activated, this, &CSystemTray::OnIconEvent);

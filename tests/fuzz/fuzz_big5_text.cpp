@@ -7,18 +7,16 @@
 #include <cstdlib>
 #include <string>
 
-#include <QByteArray>
-
 #include "fuzz_require.h"
 #include "platform/big5_text.h"
 
 namespace {
 
 // Marks the bytes that start a character, walking as the helpers must.
-std::string CharacterStarts(const QByteArray& text)
+std::string CharacterStarts(const std::string& text)
 {
     std::string starts(text.size(), '\0');
-    for (int i = 0; i < text.size(); i += CBig5Text::CharLength(text, i))
+    for (size_t i = 0; i < text.size(); i += CBig5Text::CharLength(text, i))
         starts[i] = '\1';
     return starts;
 }
@@ -27,13 +25,13 @@ std::string CharacterStarts(const QByteArray& text)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QByteArray text(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const std::string text(reinterpret_cast<const char*>(data), size);
     const std::string starts = CharacterStarts(text);
 
-    const QByteArray upper = CBig5Text::ToUpperAscii(text);
-    const QByteArray lower = CBig5Text::ToLowerAscii(text);
+    const std::string upper = CBig5Text::ToUpperAscii(text);
+    const std::string lower = CBig5Text::ToLowerAscii(text);
     Require(upper.size() == text.size() && lower.size() == text.size(), "case change keeps the length");
-    for (int i = 0; i < text.size(); ++i) {
+    for (size_t i = 0; i < text.size(); ++i) {
         if (starts[i] == '\0') {
             Require(upper[i] == text[i] && lower[i] == text[i], "a trail byte never changes case");
         } else if (text[i] >= 'a' && text[i] <= 'z') {
@@ -56,6 +54,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Require(CBig5Text::ToUtf8(CBig5Text::FromUtf8(utf8), again) && again == utf8,
                 "valid Big5 text survives a round trip through UTF-8");
     }
-    (void)CBig5Text::FromUtf8(std::string(text.constData(), text.size()));
+    (void)CBig5Text::FromUtf8(text);
     return 0;
 }

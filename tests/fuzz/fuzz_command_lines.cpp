@@ -33,8 +33,8 @@ struct Fixture {
         static char name[] = "fuzz_command_lines";
         static char* argv[] = {name, nullptr};
         pApp = new QCoreApplication(argc, argv);
-        Require(tree.Unmade().isEmpty(), "the escape tree is made", tree.Unmade());
-        pHost = std::make_shared<CDiscardingSessionHost>(tree.Home());
+        Require(tree.Unmade().isEmpty(), "the escape tree is made", tree.Unmade().toStdString());
+        pHost = std::make_shared<CDiscardingSessionHost>(tree.Home().toStdString());
     }
 };
 
@@ -71,9 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const QByteArray& line : replies.split('\n')) {
         if (line.isEmpty())
             continue;
-        Require(line.endsWith('\r'), "every reply ends with CR LF", line);
+        Require(line.endsWith('\r'), "every reply ends with CR LF", line.toStdString());
         Require(line.size() >= 5 && line[3] == ' ' && std::isdigit(static_cast<unsigned char>(line[0])),
-                "every reply starts with a code and a blank", line);
+                "every reply starts with a code and a blank", line.toStdString());
     }
     const QDir base(QFile::decodeName(fixture.tree.Base()));
     const QStringList beside = base.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);

@@ -6,18 +6,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <QByteArray>
+#include <string>
 
 #include "fuzz_require.h"
 #include "session/directory_listing.h"
 
 namespace {
 
-bool IsSubsequence(const QByteArray& part, const QByteArray& whole)
+bool IsSubsequence(const std::string& part, const std::string& whole)
 {
-    int j = 0;
-    for (int i = 0; i < whole.size() && j < part.size(); ++i)
+    size_t j = 0;
+    for (size_t i = 0; i < whole.size() && j < part.size(); ++i)
         j += whole[i] == part[j] ? 1 : 0;
     return j == part.size();
 }
@@ -31,12 +30,12 @@ bool IsWhite(char c)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QByteArray original(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QByteArray argument = original;
+    const std::string original(reinterpret_cast<const char*>(data), size);
+    std::string argument = original;
     CDirectoryListing::StripListOptions(argument);
     Require(IsSubsequence(argument, original), "the result is made of the argument's bytes");
-    Require(argument.isEmpty() || (!IsWhite(argument.front()) && !IsWhite(argument.back())), "trimmed at both ends");
-    if (original.startsWith('-') && original.indexOf(' ') < 0)
-        Require(argument.isEmpty(), "a lone option word is removed whole");
+    Require(argument.empty() || (!IsWhite(argument.front()) && !IsWhite(argument.back())), "trimmed at both ends");
+    if (original.starts_with('-') && original.find(' ') == std::string::npos)
+        Require(argument.empty(), "a lone option word is removed whole");
     return 0;
 }

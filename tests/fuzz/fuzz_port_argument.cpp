@@ -6,38 +6,37 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-
-#include <QByteArray>
+#include <string>
 
 #include "fuzz_require.h"
 #include "session/control_socket.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QByteArray argument(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QByteArray host = "unchanged";
+    const std::string argument(reinterpret_cast<const char*>(data), size);
+    std::string host = "unchanged";
     int port = -1;
     CDataChannel::ApplyPortArgument(argument, host, port);
     Require(host.size() <= argument.size() + 4, "the host text comes from the argument");
 
-    const qint64 value = CControlSocket::DecimalValue(argument, LLONG_MIN, LLONG_MAX);
-    const qint64 small = CControlSocket::DecimalValue(argument, INT_MIN, INT_MAX);
+    const int64_t value = CControlSocket::DecimalValue(argument, LLONG_MIN, LLONG_MAX);
+    const int64_t small = CControlSocket::DecimalValue(argument, INT_MIN, INT_MAX);
     Require(small >= INT_MIN && small <= INT_MAX, "the reader saturates at its bounds");
     Require((value < 0) == (small < 0) || value == 0 || small == 0, "both bounds agree on the sign");
 
     // Six numbers built from the input must come back exactly.
     if (size >= 6) {
         int numbers[6];
-        QByteArray wellFormed;
+        std::string wellFormed;
         for (int i = 0; i < 6; ++i) {
             numbers[i] = data[i];
-            wellFormed += QByteArray::number(numbers[i]) + (i < 5 ? "," : "");
+            wellFormed += std::to_string(numbers[i]) + (i < 5 ? "," : "");
         }
-        QByteArray parsedHost;
+        std::string parsedHost;
         int parsedPort = -1;
         CDataChannel::ApplyPortArgument(wellFormed, parsedHost, parsedPort);
-        const QByteArray expectedHost = QByteArray::number(numbers[0]) + '.' + QByteArray::number(numbers[1]) + '.'
-                                        + QByteArray::number(numbers[2]) + '.' + QByteArray::number(numbers[3]);
+        const std::string expectedHost = std::to_string(numbers[0]) + '.' + std::to_string(numbers[1]) + '.'
+                                         + std::to_string(numbers[2]) + '.' + std::to_string(numbers[3]);
         Require(parsedHost == expectedHost, "a well-formed address parses exactly");
         Require(parsedPort == numbers[4] * 256 + numbers[5], "a well-formed port parses exactly");
     }

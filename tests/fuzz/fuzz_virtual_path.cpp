@@ -7,11 +7,9 @@
 #include <filesystem>
 #include <string>
 
-#include <QByteArray>
-#include <QList>
-
 #include "escape_tree.h"
 #include "fuzz_require.h"
+#include "platform/byte_string.h"
 #include "session/virtual_path.h"
 
 namespace {
@@ -28,7 +26,7 @@ struct Fixture {
 const Fixture& TheFixture()
 {
     static const Fixture fixture;
-    Require(fixture.tree.Unmade().isEmpty(), "the escape tree is made", fixture.tree.Unmade());
+    Require(fixture.tree.Unmade().isEmpty(), "the escape tree is made", fixture.tree.Unmade().toStdString());
     return fixture;
 }
 
@@ -38,21 +36,21 @@ bool IsAtOrBelow(const std::string& path, const std::string& root)
                             && path[root.size()] == '/');
 }
 
-void CheckInside(const CVirtualPath& paths, const QByteArray& local)
+void CheckInside(const CVirtualPath& paths, const std::string& local)
 {
     const Fixture& fixture = TheFixture();
-    Require(!local.contains('\0'), "no NUL in a local path", local);
-    Require(IsAtOrBelow(local.toStdString(), fixture.home), "inside as written", local);
+    Require(local.find('\0') == std::string::npos, "no NUL in a local path", local);
+    Require(IsAtOrBelow(local, fixture.home), "inside as written", local);
     std::error_code error;
-    const fs::path real = fs::weakly_canonical(fs::path(local.toStdString()), error);
+    const fs::path real = fs::weakly_canonical(fs::path(local), error);
     // A name longer than the file system allows can never be created, so
     // there is nothing to place; the mapper may still call it inside.
     if (error == std::errc::filename_too_long)
         return;
     Require(!error, "resolvable", local);
     Require(IsAtOrBelow(real.string(), fixture.realHome), "inside once resolved", local);
-    const QByteArray client = paths.LocalToVirtual(local);
-    Require(client.startsWith('/'), "client form rooted", client);
+    const std::string client = paths.LocalToVirtual(local);
+    Require(client.starts_with('/'), "client form rooted", client);
 }
 
 } // namespace
@@ -61,10 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const Fixture& fixture = TheFixture();
     CVirtualPath paths;
-    paths.SetHome(fixture.tree.Home());
-    const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    for (const QByteArray& argument : input.split('\n')) {
-        const QByteArray local = paths.VirtualToLocal(argument);
+    paths.SetHome(fixture.home);
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    for (const std::string& argument : ByteString::Split(input, '\n')) {
+        const std::string local = paths.VirtualToLocal(argument);
         if (!paths.IsInsideHome(local))
             continue;
         CheckInside(paths, local);

@@ -189,8 +189,8 @@ void TestAsyncSocket::refusedConnectIsReportedWithItsError()
     // A port nobody listens on: bind one, learn it, close it.
     CAsyncSocket probe;
     QVERIFY(probe.Create(0, 0, "127.0.0.1"));
-    QByteArray address;
-    quint16 port = 0;
+    std::string address;
+    uint16_t port = 0;
     probe.GetSockName(address, port);
     probe.Close();
 

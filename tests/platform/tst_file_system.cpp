@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include <QDir>
 #include <QFile>
@@ -7,6 +9,7 @@
 #include <QTest>
 
 #include "platform/file_system.h"
+#include "std_string_to_string.h"
 
 class TestFileSystem : public QObject {
     Q_OBJECT
@@ -22,8 +25,8 @@ private slots:
     void pathWithNulNamesNothing();
 
 private:
-    QByteArray Path(const char* name) const { return QFile::encodeName(m_pDir->filePath(name)); }
-    void MakeFile(const char* name, qint64 nSize = 0);
+    std::string Path(const char* name) const { return QFile::encodeName(m_pDir->filePath(name)).toStdString(); }
+    void MakeFile(const char* name, int64_t nSize = 0);
 
     std::unique_ptr<QTemporaryDir> m_pDir;
 };
@@ -34,7 +37,7 @@ void TestFileSystem::init()
     QVERIFY(m_pDir->isValid());
 }
 
-void TestFileSystem::MakeFile(const char* name, qint64 nSize)
+void TestFileSystem::MakeFile(const char* name, int64_t nSize)
 {
     QFile file(m_pDir->filePath(name));
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -43,7 +46,7 @@ void TestFileSystem::MakeFile(const char* name, qint64 nSize)
 
 void TestFileSystem::statReportsKindAndSixtyFourBitSize()
 {
-    constexpr qint64 kFiveGiB = 5LL * 1024 * 1024 * 1024;
+    constexpr int64_t kFiveGiB = 5LL * 1024 * 1024 * 1024;
     MakeFile("big", kFiveGiB); // sparse: takes no room on disk
     QDir(m_pDir->path()).mkdir("dir");
 
@@ -124,14 +127,14 @@ void TestFileSystem::listingSkipsDotEntriesAndKeepsDanglingLinks()
     std::sort(entries.begin(), entries.end(),
               [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.strName < b.strName; });
     QCOMPARE(entries.size(), size_t(4));
-    QCOMPARE(entries[0].strName, QByteArray(".profile"));
-    QCOMPARE(entries[1].strName, QByteArray("a.txt"));
+    QCOMPARE(entries[0].strName, std::string(".profile"));
+    QCOMPARE(entries[1].strName, std::string("a.txt"));
     QCOMPARE(entries[1].nSize, 3);
     QVERIFY(entries[1].bHasTime && !entries[1].bIsDirectory);
-    QCOMPARE(entries[2].strName, QByteArray("dangling"));
+    QCOMPARE(entries[2].strName, std::string("dangling"));
     QVERIFY(!entries[2].bHasTime);
     QCOMPARE(entries[2].nSize, 0);
-    QCOMPARE(entries[3].strName, QByteArray("sub"));
+    QCOMPARE(entries[3].strName, std::string("sub"));
     QVERIFY(entries[3].bIsDirectory);
 
     QCOMPARE(CFileSystem::ListDirectory(Path("a.txt"), entries), FileError::NotDirectory);
@@ -144,14 +147,14 @@ void TestFileSystem::realPathResolvesLinksAndRefusesDangling()
     QVERIFY(QFile::link(m_pDir->filePath("real"), m_pDir->filePath("link")));
     QVERIFY(QFile::link(m_pDir->filePath("nowhere"), m_pDir->filePath("dangling")));
 
-    QByteArray real;
+    std::string real;
     QCOMPARE(CFileSystem::RealPath(Path("link"), real), FileError::None);
-    QByteArray expected;
+    std::string expected;
     QCOMPARE(CFileSystem::RealPath(Path("real"), expected), FileError::None);
     QCOMPARE(real, expected);
-    QVERIFY(!real.endsWith('/'));
+    QVERIFY(!real.ends_with('/'));
     QCOMPARE(CFileSystem::RealPath(Path("dangling"), real), FileError::NotFound);
-    QVERIFY(real.isEmpty());
+    QVERIFY(real.empty());
     QVERIFY(CFileSystem::EntryExists(Path("dangling")));
     QCOMPARE(CFileSystem::Stat(Path("dangling")).kind, FileKind::Missing);
 }
@@ -159,7 +162,7 @@ void TestFileSystem::realPathResolvesLinksAndRefusesDangling()
 void TestFileSystem::pathWithNulNamesNothing()
 {
     QDir(m_pDir->path()).mkdir("dir");
-    const QByteArray withNul = Path("dir") + QByteArray("\0x", 2);
+    const std::string withNul = Path("dir") + std::string("\0x", 2);
     QCOMPARE(CFileSystem::Stat(withNul).kind, FileKind::Missing);
     QVERIFY(!CFileSystem::EntryExists(withNul));
     QVERIFY(CFileSystem::RemoveDirectory(withNul) != FileError::None);

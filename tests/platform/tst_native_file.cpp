@@ -21,7 +21,7 @@ private slots:
     void setLengthRefusesNegative();
 
 private:
-    QByteArray PathOf(const char* name) const { return QFile::encodeName(m_Dir.filePath(name)); }
+    std::string PathOf(const char* name) const { return QFile::encodeName(m_Dir.filePath(name)).toStdString(); }
     void WriteFile(const char* name, const QByteArray& bytes);
 
     QTemporaryDir m_Dir;

@@ -24,7 +24,7 @@ constexpr qint64 kFullFileSystem = 256 * 1024;
 
 QByteArray Big5(Text text)
 {
-    return CTextTable::Big5(text);
+    return QByteArray::fromStdString(CTextTable::Big5(text));
 }
 
 qint64 FileSize(const QByteArray& path)
@@ -213,7 +213,7 @@ void TestFaults::uploadIntoFullFileSystemKeepsPartialFile()
     const qint64 nKept = FileSize(QFile::encodeName(m_FullRoot.filePath("huge.bin")));
     QVERIFY2(nKept > 0 && nKept <= kFullFileSystem, qPrintable(QString::number(nKept)));
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
-    QCOMPARE(m_pClient->Command("DELE huge.bin"), CTextTable::Format(Text::ReplyDeleted, "huge.bin"));
+    QCOMPARE(m_pClient->Command("DELE huge.bin"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyDeleted, "huge.bin")));
 }
 
 void TestFaults::unreadableDownloadIsAborted_data()
@@ -249,10 +249,10 @@ void TestFaults::unreadableDownloadIsAborted()
 void TestFaults::vanishedCurrentFolderKeepsSessionSane()
 {
     QVERIFY(QDir().mkpath(QFile::decodeName(m_pServer->LocalPath("gone"))));
-    QCOMPARE(m_pClient->Command("CWD gone"), CTextTable::Format(Text::ReplyCwd, "/gone"));
+    QCOMPARE(m_pClient->Command("CWD gone"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyCwd, "/gone")));
     QVERIFY(QDir().rmdir(QFile::decodeName(m_pServer->LocalPath("gone"))));
 
-    QCOMPARE(m_pClient->Command("PWD"), CTextTable::Format(Text::ReplyPwd, "/gone"));
+    QCOMPARE(m_pClient->Command("PWD"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyPwd, "/gone")));
     QCOMPARE(m_pClient->Command("LIST"), Big5(Text::ReplyListMissing));
     QCOMPARE(m_pClient->Command("RETR a.txt"), Big5(Text::ReplyFileMissing));
     QCOMPARE(m_pClient->Command("CWD sub"), Big5(Text::ReplyDirMissing));
@@ -262,8 +262,8 @@ void TestFaults::vanishedCurrentFolderKeepsSessionSane()
     QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyFileAccess));
     data.Reset();
     QVERIFY(!QFileInfo::exists(QFile::decodeName(m_pServer->LocalPath("gone"))));
-    QCOMPARE(m_pClient->Command("CDUP"), CTextTable::Format(Text::ReplyCwd, "/"));
-    QCOMPARE(m_pClient->Command("PWD"), CTextTable::Format(Text::ReplyPwd, "/"));
+    QCOMPARE(m_pClient->Command("CDUP"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyCwd, "/")));
+    QCOMPARE(m_pClient->Command("PWD"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyPwd, "/")));
 }
 
 QTEST_GUILESS_MAIN(TestFaults)

@@ -27,7 +27,7 @@ constexpr int kFloodConnections = 300;
 
 QByteArray Big5(Text text)
 {
-    return CTextTable::Big5(text);
+    return QByteArray::fromStdString(CTextTable::Big5(text));
 }
 
 bool HasConnectionWaiting(int listener, int timeoutMs)
@@ -130,7 +130,7 @@ void TestHostileInput::linesAroundTheLengthLimit()
     const QByteArray line = "NOOP " + QByteArray(length - 5, 'a');
     const auto overflows = [&] {
         return std::count_if(m_pServer->View().m_Rows.begin(), m_pServer->View().m_Rows.end(),
-                             [](const auto& row) { return row.message == Big5(Text::LogOverflow); });
+                             [](const auto& row) { return row.message == CTextTable::Big5(Text::LogOverflow); });
     };
     QVERIFY(m_pClient->SendRaw(bEnded ? line + "\r\n" : line));
     if (!bEnded && length <= kLineLimit) {
@@ -220,7 +220,7 @@ void TestHostileInput::pathTricksStayInsideTheRoot_data()
     const QByteArray denied = Big5(Text::ReplyDenied);
     const QByteArray missing = Big5(Text::ReplyFileMissing);
     const QByteArray noRight = Big5(Text::ReplyNoRight);
-    const QByteArray trail = CBig5Text::FromUtf8("許");
+    const QByteArray trail = QByteArray::fromStdString(CBig5Text::FromUtf8("許"));
     QTest::newRow("RETR parent") << QByteArray("RETR ../outside.txt") << denied;
     QTest::newRow("RETR parent by backslashes") << QByteArray("RETR ..\\outside.txt") << denied;
     QTest::newRow("RETR far above") << QByteArray("RETR ../../../../../../../../etc/passwd") << denied;
@@ -264,19 +264,19 @@ void TestHostileInput::pathTricksStayInsideTheRoot()
     // A rename may not aim outside either, whatever its source.
     QCOMPARE(m_pClient->Command("RNFR inner"), Big5(Text::ReplyRnfrDir));
     QCOMPARE(m_pClient->Command("RNTO ../stolen"), Big5(Text::ReplyDenied));
-    QCOMPARE(m_pClient->Command("PWD"), CTextTable::Format(Text::ReplyPwd, "/"));
+    QCOMPARE(m_pClient->Command("PWD"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyPwd, "/")));
 }
 
 void TestHostileInput::namesWithBackslashTrailBytesWork()
 {
     // 許, 功 and 蓋 end with the byte of a backslash in code page 950.
-    const QByteArray folder = CBig5Text::FromUtf8("許功蓋");
-    QCOMPARE(m_pClient->Command("CWD " + folder), CTextTable::Format(Text::ReplyCwd, ("/" + folder).constData()));
-    const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR " + CBig5Text::FromUtf8("深.txt"));
+    const QByteArray folder = QByteArray::fromStdString(CBig5Text::FromUtf8("許功蓋"));
+    QCOMPARE(m_pClient->Command("CWD " + folder), QByteArray::fromStdString(CTextTable::Format(Text::ReplyCwd, ("/" + folder).constData())));
+    const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR " + QByteArray::fromStdString(CBig5Text::FromUtf8("深.txt")));
     QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
     QCOMPARE(result.data, QByteArray("deep inside"));
     QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
-    QCOMPARE(m_pClient->Command("CWD /inner"), CTextTable::Format(Text::ReplyCwd, "/inner"));
+    QCOMPARE(m_pClient->Command("CWD /inner"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyCwd, "/inner")));
 }
 
 void TestHostileInput::portBounceIsRefused_data()

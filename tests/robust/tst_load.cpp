@@ -32,7 +32,7 @@ constexpr int kPhaseDeadlineMs = 180000;
 
 QByteArray Big5(Text text)
 {
-    return CTextTable::Big5(text);
+    return QByteArray::fromStdString(CTextTable::Big5(text));
 }
 
 QByteArray Hash(const QByteArray& bytes)

@@ -39,7 +39,7 @@ constexpr int kTrickleMs = 10;
 
 QByteArray Big5(Text text)
 {
-    return CTextTable::Big5(text);
+    return QByteArray::fromStdString(CTextTable::Big5(text));
 }
 
 // Sends one byte on each upload's data connection every few milliseconds, on
@@ -198,10 +198,10 @@ void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
     int nEnded = 0;
     for (size_t i = nRowsBefore; i < view.m_Rows.size(); ++i) {
         const auto& row = view.m_Rows[i];
-        QVERIFY2(row.message != Big5(Text::LogThreadStuck), "a session outlived its stop");
-        if (row.message == Big5(Text::LogClosingThread))
+        QVERIFY2(row.message != CTextTable::Big5(Text::LogThreadStuck), "a session outlived its stop");
+        if (row.message == CTextTable::Big5(Text::LogClosingThread))
             closing.insert(row.threadId);
-        if (row.message == Big5(Text::LogThreadClosed)) {
+        if (row.message == CTextTable::Big5(Text::LogThreadClosed)) {
             QVERIFY(closing.count(row.threadId) == 1);
             ++nEnded;
         }

@@ -15,15 +15,16 @@
 #include "platform/unique_fd.h"
 #include "platform/win_thread.h"
 #include "server/server_control.h"
+#include "std_string_to_string.h"
 
 namespace {
 
 QByteArray Big5(Text text)
 {
-    return CTextTable::Big5(text);
+    return QByteArray::fromStdString(CTextTable::Big5(text));
 }
 
-int CountRows(const CFakeServerView& view, const QByteArray& message)
+int CountRows(const CFakeServerView& view, const std::string& message)
 {
     return static_cast<int>(std::count_if(view.m_Rows.begin(), view.m_Rows.end(),
                                           [&](const auto& row) { return row.message == message; }));
@@ -79,7 +80,7 @@ void TestServerControl::startLogsPortWithMainThreadId()
     m_pServer->StartServer();
     QVERIFY(m_pServer->IsRunning());
     QVERIFY(m_View.m_bRunning);
-    QCOMPARE(m_View.m_strStatus, Big5(Text::StatusOnline));
+    QCOMPARE(m_View.m_strStatus, CTextTable::Big5(Text::StatusOnline));
     QCOMPARE(m_View.m_Rows.size(), size_t(1));
     QCOMPARE(m_View.m_Rows[0].message, CTextTable::Format(Text::LogServerStarted, 21));
     QCOMPARE(m_View.m_Rows[0].threadId, CWinThread::CurrentThreadId());
@@ -95,8 +96,8 @@ void TestServerControl::repeatedStartAndStopLogNothing()
     m_pServer->StopServer();
     m_pServer->StopServer();
     QCOMPARE(m_View.m_Rows.size(), size_t(2));
-    QCOMPARE(m_View.m_Rows[1].message, Big5(Text::LogServerStopped));
-    QCOMPARE(m_View.m_strStatus, Big5(Text::StatusOffline));
+    QCOMPARE(m_View.m_Rows[1].message, CTextTable::Big5(Text::LogServerStopped));
+    QCOMPARE(m_View.m_strStatus, CTextTable::Big5(Text::StatusOffline));
     QVERIFY(!m_View.m_bRunning);
 }
 
@@ -152,18 +153,19 @@ void TestServerControl::stopEndsIdleSessionsOldestFirst()
     const size_t before = m_View.m_Rows.size();
     m_pServer->StopServer();
 
-    std::vector<std::pair<quint32, QByteArray>> stopRows;
+    std::vector<std::pair<quint32, std::string>> stopRows;
     for (size_t i = before; i < m_View.m_Rows.size(); ++i) {
         const auto& row = m_View.m_Rows[i];
-        if (row.message == Big5(Text::LogClosingThread) || row.message == Big5(Text::LogThreadClosed)
-            || row.message == Big5(Text::LogServerStopped))
+        if (row.message == CTextTable::Big5(Text::LogClosingThread) || row.message == CTextTable::Big5(Text::LogThreadClosed)
+            || row.message == CTextTable::Big5(Text::LogServerStopped))
             stopRows.emplace_back(row.threadId, row.message);
     }
     const quint32 mainId = CWinThread::CurrentThreadId();
-    const std::vector<std::pair<quint32, QByteArray>> expected = {
-        {sessionIds[0], Big5(Text::LogClosingThread)}, {sessionIds[0], Big5(Text::LogThreadClosed)},
-        {sessionIds[1], Big5(Text::LogClosingThread)}, {sessionIds[1], Big5(Text::LogThreadClosed)},
-        {mainId, Big5(Text::LogServerStopped)}};
+    const std::string& closing = CTextTable::Big5(Text::LogClosingThread);
+    const std::string& closed = CTextTable::Big5(Text::LogThreadClosed);
+    const std::vector<std::pair<quint32, std::string>> expected = {
+        {sessionIds[0], closing}, {sessionIds[0], closed}, {sessionIds[1], closing}, {sessionIds[1], closed},
+        {mainId, CTextTable::Big5(Text::LogServerStopped)}};
     QCOMPARE(stopRows, expected);
     QVERIFY(first->WaitClosed());
     QVERIFY(second->WaitClosed());
@@ -221,7 +223,7 @@ void TestServerControl::sessionOutlivingStopTouchesNothingFreed()
     }
     QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 5, CTestSocket::kDeadlineMs);
     m_pServer->StopServer();
-    QVERIFY(CountRows(m_View, Big5(Text::LogThreadStuck)) >= 1);
+    QVERIFY(CountRows(m_View, CTextTable::Big5(Text::LogThreadStuck)) >= 1);
     QCOMPARE(m_pServer->Hub().SessionCount(), 0);
     // The window goes away while the sessions are still ending: they keep the
     // hub alive and post into nothing, and the last of them frees it.

@@ -37,7 +37,7 @@ void TestSessionHub::floodArrivesCompleteAndInOrder()
     bool bInOrder = true;
     hub->SetReceiver(&context, [&](const CSessionHub::Notification& notification) {
         int& expected = next[notification.threadId];
-        bInOrder = bInOrder && notification.text.toInt() == expected;
+        bInOrder = bInOrder && notification.text == std::to_string(expected);
         ++expected;
         ++delivered;
     });
@@ -45,7 +45,7 @@ void TestSessionHub::floodArrivesCompleteAndInOrder()
     for (quint32 id = 0; id < 2; ++id)
         sessions.emplace_back([&hub, id] {
             for (int i = 0; i < kPerThread; ++i)
-                hub->PostServerLog(QByteArray::number(i), id);
+                hub->PostServerLog(std::to_string(i), id);
         });
     for (std::thread& session : sessions)
         session.join();
@@ -77,7 +77,7 @@ void TestSessionHub::stragglersArriveWithoutFurtherPosts()
     auto hub = MakeHub();
     CMessageQueue context;
     QList<QByteArray> texts;
-    hub->SetReceiver(&context, [&](const CSessionHub::Notification& notification) { texts.append(notification.text); });
+    hub->SetReceiver(&context, [&](const CSessionHub::Notification& notification) { texts.append(QByteArray::fromStdString(notification.text)); });
     hub->PostServerLog("first", 1);
     QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 1, CTestSocket::kDeadlineMs);
     // Within the collecting spell that the first delivery opened.

@@ -5,12 +5,13 @@
 #include "platform/text_table.h"
 #include "session/control_socket.h"
 #include "session_harness.h"
+#include "std_string_to_string.h"
 
 namespace {
 
 QByteArray Big5(Text text)
 {
-    return CTextTable::Big5(text);
+    return QByteArray::fromStdString(CTextTable::Big5(text));
 }
 
 using Kind = CFakeSessionHost::Kind;
@@ -78,19 +79,19 @@ void TestControlSocket::connectAndDisconnectCarryTheSameAddress()
     QTRY_COMPARE_WITH_TIMEOUT(host.CountOf(Kind::Disconnected), 1, CTestSocket::kDeadlineMs);
     QCOMPARE(host.UnregisterCount(), 1);
     const auto events = host.Events();
-    QByteArray connected;
-    QByteArray disconnected;
+    std::string connected;
+    std::string disconnected;
     for (const auto& event : events) {
         if (event.kind == Kind::Connected)
             connected = event.text;
         if (event.kind == Kind::Disconnected)
             disconnected = event.text;
     }
-    QCOMPARE(connected, QByteArray("127.0.0.1"));
+    QCOMPARE(connected, std::string("127.0.0.1"));
     QCOMPARE(disconnected, connected);
     // The greeting goes out before the connected notification.
     QCOMPARE(events.front().kind, Kind::Log);
-    QCOMPARE(events.front().text, Big5(Text::Greeting));
+    QCOMPARE(events.front().text, CTextTable::Big5(Text::Greeting));
 }
 
 void TestControlSocket::executesTwoCommandsFromOneRead()
@@ -145,7 +146,7 @@ void TestControlSocket::endsSessionSilentlyPast4096PendingBytes()
     QVERIFY(m_pClient->WaitClosed());
     QTRY_COMPARE_WITH_TIMEOUT(m_pHarness->Host().CountOf(Kind::Disconnected), 1, CTestSocket::kDeadlineMs);
     const auto logs = m_pHarness->Host().LogTexts();
-    QVERIFY(std::find(logs.begin(), logs.end(), Big5(Text::LogOverflow)) != logs.end());
+    QVERIFY(std::find(logs.begin(), logs.end(), CTextTable::Big5(Text::LogOverflow)) != logs.end());
 }
 
 void TestControlSocket::dropsBytesAfterNul()
@@ -207,9 +208,9 @@ void TestControlSocket::answersSimpleVerbs_data()
 {
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<QByteArray>("reply");
-    QTest::newRow("TYPE A") << QByteArray("TYPE A") << CTextTable::Format(Text::ReplyType, "A");
-    QTest::newRow("type i keeps argument case") << QByteArray("type i") << CTextTable::Format(Text::ReplyType, "i");
-    QTest::newRow("echoed line breaks stay one line") << QByteArray("TYPE a\nb\rc") << CTextTable::Format(Text::ReplyType, "a b c");
+    QTest::newRow("TYPE A") << QByteArray("TYPE A") << QByteArray::fromStdString(CTextTable::Format(Text::ReplyType, "A"));
+    QTest::newRow("type i keeps argument case") << QByteArray("type i") << QByteArray::fromStdString(CTextTable::Format(Text::ReplyType, "i"));
+    QTest::newRow("echoed line breaks stay one line") << QByteArray("TYPE a\nb\rc") << QByteArray::fromStdString(CTextTable::Format(Text::ReplyType, "a b c"));
     QTest::newRow("SYST") << QByteArray("SYST") << Big5(Text::ReplySyst);
     QTest::newRow("NOOP") << QByteArray("NOOP") << Big5(Text::ReplyNoop);
     QTest::newRow("noop lower") << QByteArray("noop") << Big5(Text::ReplyNoop);
@@ -245,6 +246,7 @@ void TestControlSocket::portFieldsAreParsed_data()
     QTest::newRow("six fields") << QByteArray("10,0,0,5,4,1") << QByteArray("10.0.0.5") << 1025;
     QTest::newRow("three fields keep port") << QByteArray("1,2,3") << QByteArray("1.2.3.") << -1;
     QTest::newRow("empty") << QByteArray("") << QByteArray(".") << -1;
+    QTest::newRow("empty fields count") << QByteArray("1,,3,4,5,") << QByteArray("1..3.4") << 1280;
     QTest::newRow("extra fields ignored") << QByteArray("127,0,0,1,0,21,9") << QByteArray("127.0.0.1") << 21;
     QTest::newRow("blanks kept in host") << QByteArray(" 1, 2,3,4, 1,x") << QByteArray(" 1. 2.3.4") << 256;
     QTest::newRow("huge numbers do not overflow") << QByteArray("1,2,3,4,99999999999,1") << QByteArray("1.2.3.4")
@@ -256,10 +258,10 @@ void TestControlSocket::portFieldsAreParsed()
     QFETCH(QByteArray, argument);
     QFETCH(QByteArray, host);
     QFETCH(int, port);
-    QByteArray storedHost;
+    std::string storedHost;
     int storedPort = -1;
-    CDataChannel::ApplyPortArgument(argument, storedHost, storedPort);
-    QCOMPARE(storedHost, host);
+    CDataChannel::ApplyPortArgument(argument.toStdString(), storedHost, storedPort);
+    QCOMPARE(storedHost, host.toStdString());
     QCOMPARE(storedPort, port);
 }
 
@@ -281,7 +283,7 @@ void TestControlSocket::restStoresDecimalValue()
     QFETCH(QByteArray, argument);
     QFETCH(qlonglong, value);
     QVERIFY(m_pClient->Login());
-    QCOMPARE(m_pClient->Command("REST " + argument), CTextTable::Format(Text::ReplyRest, value));
+    QCOMPARE(m_pClient->Command("REST " + argument), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRest, value)));
 }
 
 void TestControlSocket::refusesRetrWithoutDownloadRight()
@@ -308,9 +310,10 @@ void TestControlSocket::logsEachReplyAfterItsCommand()
     QCOMPARE(m_pClient->Command("QUIT"), Big5(Text::ReplyBye));
     QTRY_COMPARE_WITH_TIMEOUT(m_pHarness->Host().CountOf(Kind::Disconnected), 1, CTestSocket::kDeadlineMs);
     const auto logs = m_pHarness->Host().LogTexts();
-    const std::vector<QByteArray> expected = {Big5(Text::Greeting), "USER anonymous", Big5(Text::ReplyUserOk),
-                                              "PASS guest", Big5(Text::ReplyLoggedIn), "NOOP ",
-                                              Big5(Text::ReplyNoop), "QUIT ", Big5(Text::ReplyBye)};
+    const std::vector<std::string> expected = {CTextTable::Big5(Text::Greeting), "USER anonymous",
+                                               CTextTable::Big5(Text::ReplyUserOk), "PASS guest",
+                                               CTextTable::Big5(Text::ReplyLoggedIn), "NOOP ",
+                                               CTextTable::Big5(Text::ReplyNoop), "QUIT ", CTextTable::Big5(Text::ReplyBye)};
     QCOMPARE(logs, expected);
 }
 
@@ -325,7 +328,7 @@ void TestControlSocket::logsFailedReplyToResetClient()
     m_pClient->Reset();
     QTRY_COMPARE_WITH_TIMEOUT(m_pHarness->Host().CountOf(Kind::Disconnected), 1, CTestSocket::kDeadlineMs);
     const auto logs = m_pHarness->Host().LogTexts();
-    QVERIFY(std::find(logs.begin(), logs.end(), Big5(Text::LogReplyFailed)) != logs.end());
+    QVERIFY(std::find(logs.begin(), logs.end(), CTextTable::Big5(Text::LogReplyFailed)) != logs.end());
 }
 
 QTEST_GUILESS_MAIN(TestControlSocket)

@@ -17,7 +17,7 @@ namespace {
 
 QByteArray Big5(Text text)
 {
-    return CTextTable::Big5(text);
+    return QByteArray::fromStdString(CTextTable::Big5(text));
 }
 
 // The port a 227 reply announces, or 0.
@@ -104,14 +104,15 @@ void TestDataConnection::permittedActiveTargets()
     QFETCH(QByteArray, host);
     QFETCH(int, port);
     QFETCH(bool, bPermitted);
-    QCOMPARE(CDataChannel::IsPermittedDataTarget(host, port, "10.0.0.5"), bPermitted);
-    QVERIFY(!CDataChannel::IsPermittedDataTarget(host, port, QByteArray()));
+    QCOMPARE(CDataChannel::IsPermittedDataTarget(host.toStdString(), port, "10.0.0.5"), bPermitted);
+    QVERIFY(!CDataChannel::IsPermittedDataTarget(host.toStdString(), port, std::string()));
 }
 
 void TestDataConnection::pasvAnnouncesTheControlAddress()
 {
     const QByteArray reply = m_pClient->Command("PASV");
-    const QByteArray prefix = CTextTable::Big5(Text::ReplyPasv).left(CTextTable::Big5(Text::ReplyPasv).indexOf('('));
+    const QByteArray pasv = Big5(Text::ReplyPasv);
+    const QByteArray prefix = pasv.left(pasv.indexOf('('));
     QVERIFY2(reply.startsWith(prefix), reply.constData());
     const quint16 port = PassivePort(reply);
     QVERIFY(port != 0);

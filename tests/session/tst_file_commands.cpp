@@ -18,17 +18,17 @@ namespace {
 
 QByteArray Big5(Text text)
 {
-    return CTextTable::Big5(text);
+    return QByteArray::fromStdString(CTextTable::Big5(text));
 }
 
 QByteArray Pwd(const char* client)
 {
-    return CTextTable::Format(Text::ReplyPwd, client);
+    return QByteArray::fromStdString(CTextTable::Format(Text::ReplyPwd, client));
 }
 
 QByteArray Cwd(const char* client)
 {
-    return CTextTable::Format(Text::ReplyCwd, client);
+    return QByteArray::fromStdString(CTextTable::Format(Text::ReplyCwd, client));
 }
 
 // A made directory is answered with the code the protocol gives it, which
@@ -90,7 +90,7 @@ void TestFileCommands::init()
 
     m_pHarness = std::make_unique<CSessionHarness>();
     CFakeSessionHost& host = m_pHarness->Host();
-    host.SetHomeDirectory(m_pTree->Home());
+    host.SetHomeDirectory(m_pTree->Home().toStdString());
     for (Right right : {Right::Delete, Right::CreateDir, Right::Rename})
         host.SetRight(right, 1);
     m_pClient = std::make_unique<CFtpTestClient>();
@@ -193,7 +193,7 @@ void TestFileCommands::deleReplies_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("gone"); // below base; empty when nothing goes
 
-    QTest::newRow("file as typed") << QByteArray("Docs/A.TXT") << CTextTable::Format(Text::ReplyDeleted, "Docs/A.TXT") << QString("root/docs/a.txt");
+    QTest::newRow("file as typed") << QByteArray("Docs/A.TXT") << QByteArray::fromStdString(CTextTable::Format(Text::ReplyDeleted, "Docs/A.TXT")) << QString("root/docs/a.txt");
     QTest::newRow("directory") << QByteArray("docs") << Big5(Text::ReplyFileMissing) << QString();
     QTest::newRow("missing") << QByteArray("nothere") << Big5(Text::ReplyFileMissing) << QString();
     QTest::newRow("outside") << QByteArray("/../outside/secret.txt") << Big5(Text::ReplyDenied) << QString();
@@ -230,7 +230,7 @@ void TestFileCommands::deleFailureNamesArgument()
         QProcess::execute("chattr", {"-i", locked});
     else
         QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(reply, CTextTable::Format(Text::ReplyDeleteFailed, "docs/a.txt"));
+    QCOMPARE(reply, QByteArray::fromStdString(CTextTable::Format(Text::ReplyDeleteFailed, "docs/a.txt")));
     QVERIFY(Exists("root/docs/a.txt"));
 }
 
@@ -241,9 +241,9 @@ void TestFileCommands::rmdReplies_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("gone");
 
-    QTest::newRow("empty directory") << QByteArray("RMD") << QByteArray("Empty") << CTextTable::Format(Text::ReplyRmdDone, "Empty") << QString("root/empty");
-    QTest::newRow("XRMD") << QByteArray("XRMD") << QByteArray("/empty/") << CTextTable::Format(Text::ReplyRmdDone, "/empty/") << QString("root/empty");
-    QTest::newRow("not empty") << QByteArray("RMD") << QByteArray("full") << CTextTable::Format(Text::ReplyRmdFailed, "full") << QString();
+    QTest::newRow("empty directory") << QByteArray("RMD") << QByteArray("Empty") << QByteArray::fromStdString(CTextTable::Format(Text::ReplyRmdDone, "Empty")) << QString("root/empty");
+    QTest::newRow("XRMD") << QByteArray("XRMD") << QByteArray("/empty/") << QByteArray::fromStdString(CTextTable::Format(Text::ReplyRmdDone, "/empty/")) << QString("root/empty");
+    QTest::newRow("not empty") << QByteArray("RMD") << QByteArray("full") << QByteArray::fromStdString(CTextTable::Format(Text::ReplyRmdFailed, "full")) << QString();
     QTest::newRow("file") << QByteArray("RMD") << QByteArray("Report.TXT") << Big5(Text::ReplyDirMissing) << QString();
     QTest::newRow("missing") << QByteArray("RMD") << QByteArray("nothere") << Big5(Text::ReplyDirMissing) << QString();
     QTest::newRow("outside") << QByteArray("RMD") << QByteArray("/../outside/emptydir") << Big5(Text::ReplyRmdDenied) << QString();
@@ -269,7 +269,7 @@ void TestFileCommands::rmdKeepsHome()
 {
     // A home that is empty passes every other check; it must stay all the same.
     const QByteArray emptyHome = QFile::encodeName(QDir(Base("root/empty")).canonicalPath());
-    m_pHarness->Host().SetHomeDirectory(emptyHome);
+    m_pHarness->Host().SetHomeDirectory(emptyHome.toStdString());
     LogIn();
     QCOMPARE(m_pClient->Command("RMD /"), Big5(Text::ReplyDenied));
     QCOMPARE(m_pClient->Command("RMD ."), Big5(Text::ReplyDenied));
@@ -325,13 +325,13 @@ void TestFileCommands::renameStateTable()
     QCOMPARE(m_pClient->Command("RNFR nothere"), Big5(Text::ReplyRnfrMissing));
     QCOMPARE(m_pClient->Command("CWD docs"), Cwd("/docs"));
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
-    QCOMPARE(m_pClient->Command("RNTO /New.txt"), CTextTable::Format(Text::ReplyRenamedFile, "/report.txt"));
+    QCOMPARE(m_pClient->Command("RNTO /New.txt"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenamedFile, "/report.txt")));
     QVERIFY(Exists("root/New.txt"));
     QVERIFY(!Exists("root/Report.TXT"));
     QCOMPARE(m_pClient->Command("RNTO again.txt"), Big5(Text::ReplyRntoWithoutRnfr));
 
     QCOMPARE(m_pClient->Command("RNFR /Photos"), Big5(Text::ReplyRnfrDir));
-    QCOMPARE(m_pClient->Command("RNTO sub/Pictures"), CTextTable::Format(Text::ReplyRenamedDir, "/photos"));
+    QCOMPARE(m_pClient->Command("RNTO sub/Pictures"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenamedDir, "/photos")));
     QVERIFY(QFileInfo(Base("root/docs/sub/Pictures/Trip")).isDir());
 }
 
@@ -343,14 +343,14 @@ void TestFileCommands::rntoRefusalsKeepRenamePending()
     QCOMPARE(m_pClient->Command("RNTO Other.TXT"), Big5(Text::ReplyFileExists));
     QCOMPARE(m_pClient->Command("RNTO /../root2/moved.txt"), Big5(Text::ReplyDenied));
     QCOMPARE(m_pClient->Command("RNTO escape/moved.txt"), Big5(Text::ReplyDenied));
-    QCOMPARE(m_pClient->Command("RNTO docs/moved.txt"), CTextTable::Format(Text::ReplyRenamedFile, "/report.txt"));
+    QCOMPARE(m_pClient->Command("RNTO docs/moved.txt"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenamedFile, "/report.txt")));
     QVERIFY(Exists("root/docs/moved.txt"));
     QVERIFY(!Exists("root2/moved.txt"));
     QVERIFY(!Exists("outside/moved.txt"));
 
     QCOMPARE(m_pClient->Command("RNFR docs"), Big5(Text::ReplyRnfrDir));
     QCOMPARE(m_pClient->Command("RNTO photos"), Big5(Text::ReplyDirExists));
-    QCOMPARE(m_pClient->Command("RNTO documents"), CTextTable::Format(Text::ReplyRenamedDir, "/docs"));
+    QCOMPARE(m_pClient->Command("RNTO documents"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenamedDir, "/docs")));
     QVERIFY(Exists("root/documents/moved.txt"));
 }
 
@@ -358,16 +358,16 @@ void TestFileCommands::moveNeverReplacesOtherKind()
 {
     LogIn();
     QCOMPARE(m_pClient->Command("RNFR Report.TXT"), Big5(Text::ReplyRnfrFile));
-    QCOMPARE(m_pClient->Command("RNTO empty"), CTextTable::Format(Text::ReplyRenameFileFailed, "/report.txt"));
+    QCOMPARE(m_pClient->Command("RNTO empty"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenameFileFailed, "/report.txt")));
     QCOMPARE(m_pClient->Command("RNTO x"), Big5(Text::ReplyRntoWithoutRnfr)); // a tried move ends the rename
     QCOMPARE(m_pClient->Command("RNFR empty"), Big5(Text::ReplyRnfrDir));
-    QCOMPARE(m_pClient->Command("RNTO Report.TXT"), CTextTable::Format(Text::ReplyRenameDirFailed, "/empty"));
+    QCOMPARE(m_pClient->Command("RNTO Report.TXT"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenameDirFailed, "/empty")));
     QVERIFY(QFileInfo(Base("root/Report.TXT")).isFile());
     QVERIFY(QFileInfo(Base("root/empty")).isDir());
     // A source gone since RNFR fails the move.
     QCOMPARE(m_pClient->Command("RNFR docs/a.txt"), Big5(Text::ReplyRnfrFile));
     QVERIFY(QFile::remove(Base("root/docs/a.txt")));
-    QCOMPARE(m_pClient->Command("RNTO b.txt"), CTextTable::Format(Text::ReplyRenameFileFailed, "/docs/a.txt"));
+    QCOMPARE(m_pClient->Command("RNTO b.txt"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenameFileFailed, "/docs/a.txt")));
 }
 
 void TestFileCommands::rnfrRefusesHomeAndOutside_data()
@@ -441,12 +441,12 @@ void TestFileCommands::rightsOffRefuseBeforeAnything()
     QVERIFY(Exists("root/Report.TXT") && Exists("root/empty") && !Exists("root/fresh"));
     // The rename that was pending before is still there once the right is back.
     m_pHarness->Host().SetRight(static_cast<Right>(right), 1);
-    QCOMPARE(m_pClient->Command("RNTO /moved.txt"), CTextTable::Format(Text::ReplyRenamedFile, "/docs/a.txt"));
+    QCOMPARE(m_pClient->Command("RNTO /moved.txt"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenamedFile, "/docs/a.txt")));
 }
 
 void TestFileCommands::emptyHomeLeavesNothingUsable()
 {
-    m_pHarness->Host().SetHomeDirectory(QByteArray());
+    m_pHarness->Host().SetHomeDirectory(std::string());
     LogIn();
     QCOMPARE(m_pClient->Command("PWD"), Pwd("/"));
     QCOMPARE(m_pClient->Command("CWD /"), Big5(Text::ReplyDirMissing));

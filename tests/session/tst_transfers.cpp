@@ -19,7 +19,7 @@ namespace {
 
 QByteArray Big5(Text text)
 {
-    return CTextTable::Big5(text);
+    return QByteArray::fromStdString(CTextTable::Big5(text));
 }
 
 QByteArray RandomBytes(qsizetype length)

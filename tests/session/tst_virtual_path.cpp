@@ -1,8 +1,11 @@
+#include <string>
+
 #include <QFile>
 #include <QTest>
 
 #include "escape_tree.h"
 #include "session/virtual_path.h"
+#include "std_string_to_string.h"
 
 // Everything lives in the escape tree's base: the home "root", a sibling
 // "root2" whose name begins with the home's, "outside", and links between.
@@ -23,16 +26,16 @@ private slots:
     void existenceTestsKind();
 
 private:
-    QByteArray Local(const char* relative) const { return m_Tree.Local(relative); }
+    std::string Local(const char* relative) const { return m_Tree.Local(relative).toStdString(); }
 
     CEscapeTree m_Tree;
-    QByteArray m_strBase;
+    std::string m_strBase;
 };
 
 void TestVirtualPath::initTestCase()
 {
     QCOMPARE(m_Tree.Unmade(), QByteArray());
-    m_strBase = m_Tree.Base();
+    m_strBase = m_Tree.Base().toStdString();
 }
 
 void TestVirtualPath::mapsClientPaths_data()
@@ -85,7 +88,7 @@ void TestVirtualPath::mapsClientPaths()
     CVirtualPath paths;
     paths.SetHome(Local("root"));
     paths.SetCurrentDir(Local(current.constData()));
-    QByteArray wanted;
+    std::string wanted;
     if (expected == "/")
         wanted = "/";
     else if (expected == ".")
@@ -93,7 +96,7 @@ void TestVirtualPath::mapsClientPaths()
     else if (!expected.isEmpty())
         wanted = Local(expected.constData());
 
-    const QByteArray local = paths.VirtualToLocal(argument);
+    const std::string local = paths.VirtualToLocal(argument.toStdString());
     QCOMPARE(local, wanted);
     QCOMPARE(paths.IsInsideHome(local), bInside);
 }
@@ -118,7 +121,7 @@ void TestVirtualPath::clientFormIsLowerCaseBelowHome()
 
     CVirtualPath paths;
     paths.SetHome(Local("root"));
-    QCOMPARE(paths.LocalToVirtual(Local(local.constData())), expected);
+    QCOMPARE(paths.LocalToVirtual(Local(local.constData())), expected.toStdString());
 }
 
 void TestVirtualPath::homeTextIsNormalised()
@@ -127,7 +130,7 @@ void TestVirtualPath::homeTextIsNormalised()
     paths.SetHome(m_strBase + "//root/./");
     QCOMPARE(paths.Home(), Local("root"));
     QCOMPARE(paths.CurrentDir(), Local("root"));
-    QCOMPARE(paths.LocalToVirtual(paths.CurrentDir()), QByteArray("/"));
+    QCOMPARE(paths.LocalToVirtual(paths.CurrentDir()), std::string("/"));
     QVERIFY(paths.IsInsideHome(paths.VirtualToLocal("/")));
     QVERIFY(!paths.IsInsideHome(paths.VirtualToLocal("/../root2")));
 }
@@ -136,10 +139,11 @@ void TestVirtualPath::filesystemRootAsHome()
 {
     CVirtualPath paths;
     paths.SetHome("/");
-    QCOMPARE(paths.Home(), QByteArray("/"));
-    QCOMPARE(paths.VirtualToLocal("/../.."), QByteArray("/"));
-    QCOMPARE(paths.LocalToVirtual("/"), QByteArray("/"));
-    QCOMPARE(paths.LocalToVirtual(Local("root/Photos")), QByteArray(m_strBase + "/root/photos").toLower());
+    QCOMPARE(paths.Home(), std::string("/"));
+    QCOMPARE(paths.VirtualToLocal("/../.."), std::string("/"));
+    QCOMPARE(paths.LocalToVirtual("/"), std::string("/"));
+    QCOMPARE(paths.LocalToVirtual(Local("root/Photos")),
+             QByteArray::fromStdString(m_strBase + "/root/photos").toLower().toStdString());
     QVERIFY(paths.IsInsideHome(Local("root/escape")));
 }
 
@@ -154,10 +158,10 @@ void TestVirtualPath::unusableHomeLeavesNothingUsable()
 {
     QFETCH(QByteArray, home);
     CVirtualPath paths;
-    paths.SetHome(home);
-    for (const QByteArray& argument : {QByteArray("/"), QByteArray("/tmp"), QByteArray("x"), QByteArray("..")}) {
-        const QByteArray local = paths.VirtualToLocal(argument);
-        QVERIFY(local.isEmpty());
+    paths.SetHome(home.toStdString());
+    for (const char* argument : {"/", "/tmp", "x", ".."}) {
+        const std::string local = paths.VirtualToLocal(argument);
+        QVERIFY(local.empty());
         QVERIFY(!CVirtualPath::PathExists(local, true));
         QVERIFY(!paths.IsInsideHome(local));
     }
@@ -176,7 +180,7 @@ void TestVirtualPath::caseTiesResolveToSmallestName()
 
 void TestVirtualPath::homeReachedThroughLinkStillConfines()
 {
-    QVERIFY(QFile::link(QString::fromUtf8(Local("root")), QString::fromUtf8(Local("home-link"))));
+    QVERIFY(QFile::link(QString::fromStdString(Local("root")), QString::fromStdString(Local("home-link"))));
     CVirtualPath paths;
     paths.SetHome(Local("home-link"));
     QVERIFY(paths.IsInsideHome(paths.VirtualToLocal("/docs")));
@@ -193,7 +197,7 @@ void TestVirtualPath::existenceTestsKind()
     QVERIFY(!CVirtualPath::PathExists(Local("root/Report.TXT"), true));
     QVERIFY(CVirtualPath::PathExists(Local("root/escape"), true)); // a link counts as what it leads to
     QVERIFY(!CVirtualPath::PathExists(Local("root/dangling"), false));
-    QVERIFY(!CVirtualPath::PathExists(QByteArray(), true));
+    QVERIFY(!CVirtualPath::PathExists(std::string(), true));
 }
 
 QTEST_GUILESS_MAIN(TestVirtualPath)

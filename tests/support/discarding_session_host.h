@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QByteArray>
+#include <cstdint>
+#include <string>
 
 #include "session/session_host.h"
 
@@ -9,15 +10,15 @@
 // with every session over a long run.
 class CDiscardingSessionHost : public ISessionHost {
 public:
-    explicit CDiscardingSessionHost(QByteArray home) : m_strHome(std::move(home)) {}
+    explicit CDiscardingSessionHost(std::string home) : m_strHome(std::move(home)) {}
 
-    void PostClientConnected(const QByteArray&, quint32) override {}
-    void PostClientDisconnected(const QByteArray&, quint32) override {}
-    void PostServerLog(const QByteArray&, quint32) override {}
+    void PostClientConnected(const std::string&, uint32_t) override {}
+    void PostClientDisconnected(const std::string&, uint32_t) override {}
+    void PostServerLog(const std::string&, uint32_t) override {}
     int RightValue(Right) const override { return 1; }
-    QByteArray HomeDirectory() const override { return m_strHome; }
+    std::string HomeDirectory() const override { return m_strHome; }
     void Unregister(CClientThread*) override {}
 
 private:
-    QByteArray m_strHome;
+    std::string m_strHome;
 };

@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include <QByteArray>
+#include <cstdint>
+#include <string>
 
 #include "server/server_view.h"
 
@@ -10,17 +11,17 @@
 class CFakeServerView : public IServerView {
 public:
     struct Row {
-        quint32 threadId;
-        QByteArray message;
+        uint32_t threadId;
+        std::string message;
     };
 
-    void SetCaption(const QByteArray& caption) override { m_strCaption = caption; }
-    void SetStatusText(const QByteArray& status) override { m_strStatus = status; }
+    void SetCaption(const std::string& caption) override { m_strCaption = caption; }
+    void SetStatusText(const std::string& status) override { m_strStatus = status; }
     void SetServerRunning(bool bRunning) override { m_bRunning = bRunning; }
-    void AddLogRow(quint32 threadId, const QByteArray& message) override { m_Rows.push_back({threadId, message}); }
+    void AddLogRow(uint32_t threadId, const std::string& message) override { m_Rows.push_back({threadId, message}); }
 
-    QByteArray m_strCaption;
-    QByteArray m_strStatus;
+    std::string m_strCaption;
+    std::string m_strStatus;
     bool m_bRunning = false;
     std::vector<Row> m_Rows;
 };

@@ -1,16 +1,16 @@
 #include "fake_session_host.h"
 
-void CFakeSessionHost::PostClientConnected(const QByteArray& address, quint32 threadId)
+void CFakeSessionHost::PostClientConnected(const std::string& address, uint32_t threadId)
 {
     Record(Kind::Connected, address, threadId);
 }
 
-void CFakeSessionHost::PostClientDisconnected(const QByteArray& address, quint32 threadId)
+void CFakeSessionHost::PostClientDisconnected(const std::string& address, uint32_t threadId)
 {
     Record(Kind::Disconnected, address, threadId);
 }
 
-void CFakeSessionHost::PostServerLog(const QByteArray& text, quint32 threadId)
+void CFakeSessionHost::PostServerLog(const std::string& text, uint32_t threadId)
 {
     Record(Kind::Log, text, threadId);
 }
@@ -22,7 +22,7 @@ int CFakeSessionHost::RightValue(Right right) const
     return found == m_Rights.end() ? 0 : found->second;
 }
 
-QByteArray CFakeSessionHost::HomeDirectory() const
+std::string CFakeSessionHost::HomeDirectory() const
 {
     std::lock_guard lock(m_Lock);
     return m_strHome;
@@ -40,7 +40,7 @@ void CFakeSessionHost::SetRight(Right right, int value)
     m_Rights[right] = value;
 }
 
-void CFakeSessionHost::SetHomeDirectory(const QByteArray& home)
+void CFakeSessionHost::SetHomeDirectory(const std::string& home)
 {
     std::lock_guard lock(m_Lock);
     m_strHome = home;
@@ -52,10 +52,10 @@ std::vector<CFakeSessionHost::Event> CFakeSessionHost::Events() const
     return m_Events;
 }
 
-std::vector<QByteArray> CFakeSessionHost::LogTexts() const
+std::vector<std::string> CFakeSessionHost::LogTexts() const
 {
     std::lock_guard lock(m_Lock);
-    std::vector<QByteArray> texts;
+    std::vector<std::string> texts;
     for (const Event& event : m_Events) {
         if (event.kind == Kind::Log)
             texts.push_back(event.text);
@@ -78,7 +78,7 @@ int CFakeSessionHost::UnregisterCount() const
     return m_nUnregistered;
 }
 
-void CFakeSessionHost::Record(Kind kind, const QByteArray& text, quint32 threadId)
+void CFakeSessionHost::Record(Kind kind, const std::string& text, uint32_t threadId)
 {
     std::lock_guard lock(m_Lock);
     m_Events.push_back({kind, text, threadId});

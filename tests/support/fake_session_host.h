@@ -4,7 +4,8 @@
 #include <mutex>
 #include <vector>
 
-#include <QByteArray>
+#include <cstdint>
+#include <string>
 
 #include "session/session_host.h"
 
@@ -14,31 +15,31 @@ public:
     enum class Kind { Connected, Disconnected, Log };
     struct Event {
         Kind kind;
-        QByteArray text;
-        quint32 threadId;
+        std::string text;
+        uint32_t threadId;
     };
 
-    void PostClientConnected(const QByteArray& address, quint32 threadId) override;
-    void PostClientDisconnected(const QByteArray& address, quint32 threadId) override;
-    void PostServerLog(const QByteArray& text, quint32 threadId) override;
+    void PostClientConnected(const std::string& address, uint32_t threadId) override;
+    void PostClientDisconnected(const std::string& address, uint32_t threadId) override;
+    void PostServerLog(const std::string& text, uint32_t threadId) override;
     int RightValue(Right right) const override;
-    QByteArray HomeDirectory() const override;
+    std::string HomeDirectory() const override;
     void Unregister(CClientThread* thread) override;
 
     void SetRight(Right right, int value);
-    void SetHomeDirectory(const QByteArray& home);
+    void SetHomeDirectory(const std::string& home);
 
     std::vector<Event> Events() const;
-    std::vector<QByteArray> LogTexts() const;
+    std::vector<std::string> LogTexts() const;
     int CountOf(Kind kind) const;
     int UnregisterCount() const;
 
 private:
-    void Record(Kind kind, const QByteArray& text, quint32 threadId);
+    void Record(Kind kind, const std::string& text, uint32_t threadId);
 
     mutable std::mutex m_Lock;
     std::vector<Event> m_Events;
     std::map<Right, int> m_Rights = {{Right::Download, 1}};
-    QByteArray m_strHome;
+    std::string m_strHome;
     int m_nUnregistered = 0;
 };

@@ -131,15 +131,15 @@ bool CFtpTestClient::StaysSilent(int timeoutMs)
 
 bool CFtpTestClient::Login()
 {
-    return ReadLine() == CTextTable::Big5(Text::Greeting)
-        && Command("USER anonymous") == CTextTable::Big5(Text::ReplyUserOk)
-        && Command("PASS guest") == CTextTable::Big5(Text::ReplyLoggedIn);
+    return ReadLine().toStdString() == CTextTable::Big5(Text::Greeting)
+        && Command("USER anonymous").toStdString() == CTextTable::Big5(Text::ReplyUserOk)
+        && Command("PASS guest").toStdString() == CTextTable::Big5(Text::ReplyLoggedIn);
 }
 
 std::unique_ptr<CFtpTestClient> CFtpTestClient::Greeted(quint16 port)
 {
     auto client = std::make_unique<CFtpTestClient>();
-    if (!client->Connect(port) || client->ReadLine() != CTextTable::Big5(Text::Greeting))
+    if (!client->Connect(port) || client->ReadLine().toStdString() != CTextTable::Big5(Text::Greeting))
         return nullptr;
     return client;
 }
@@ -191,7 +191,7 @@ CUniqueFd CFtpTestClient::OpenActive()
 {
     QByteArray command;
     CUniqueFd listener = ListenForActive(command);
-    if (!listener.Valid() || Command(command) != CTextTable::Big5(Text::ReplyPort))
+    if (!listener.Valid() || Command(command).toStdString() != CTextTable::Big5(Text::ReplyPort))
         return {};
     return listener;
 }

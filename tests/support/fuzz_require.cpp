@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-void CFuzzRequire::That(bool bCondition, const char* what, const QByteArray& detail)
+void CFuzzRequire::That(bool bCondition, const char* what, std::string_view detail)
 {
     if (bCondition)
         return;
-    std::fprintf(stderr, "violated: %s%s%s\n", what, detail.isEmpty() ? "" : ": ", detail.constData());
+    std::fprintf(stderr, "violated: %s%s%.*s\n", what, detail.empty() ? "" : ": ", static_cast<int>(detail.size()),
+                 detail.data());
     std::abort();
 }

@@ -1,13 +1,11 @@
 #include "running_server.h"
 
-#include <QFile>
-
 #include "platform/text_table.h"
 
 CRunningServer::CRunningServer(CFakeServerView* pView) : m_pView(pView != nullptr ? pView : &m_OwnView)
 {
     SettingsValues values;
-    values.HomeDirectory = QFile::decodeName(m_Root.Root());
+    values.HomeDirectory = m_Root.Root().toStdString();
     values.AllowCreateDir = values.AllowDelete = values.AllowDownload = values.AllowRename = values.AllowUpload = 1;
     m_pSettings->SetValues(values);
     m_pServer = std::make_unique<CServerControl>(m_pView, m_pSettings, 0, "127.0.0.1");
@@ -22,7 +20,7 @@ CRunningServer::~CRunningServer()
 void CRunningServer::SetHome(const QByteArray& local)
 {
     SettingsValues values = m_pSettings->Values();
-    values.HomeDirectory = QFile::decodeName(local);
+    values.HomeDirectory = local.toStdString();
     m_pSettings->SetValues(values);
 }
 
@@ -34,5 +32,5 @@ std::unique_ptr<CFtpTestClient> CRunningServer::NewClient() const
 bool CRunningServer::ServesFreshClient() const
 {
     const auto client = NewClient();
-    return client && client->Command("NOOP") == CTextTable::Big5(Text::ReplyNoop);
+    return client && client->Command("NOOP").toStdString() == CTextTable::Big5(Text::ReplyNoop);
 }

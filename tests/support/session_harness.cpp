@@ -12,7 +12,7 @@ CSessionHarness::CSessionHarness(std::shared_ptr<ISessionHost> pHost)
 {
     Create(0, kAllSocketEvents, "127.0.0.1");
     Listen(5);
-    QByteArray address;
+    std::string address;
     GetSockName(address, m_nPort);
 }
 

@@ -8,6 +8,7 @@
 #include "ui/about_dlg.h"
 #include "ui/dialog_font.h"
 #include "ui/dialog_units.h"
+#include "ui/display_text.h"
 #include "ui/image_button.h"
 #include "ui/local_address_dlg.h"
 #include "ui/settings_dlg.h"
@@ -100,7 +101,7 @@ void TestDialogLayout::dialogUnitsFollowTheFont()
 
 void TestDialogLayout::settingsTextsFit()
 {
-    CSettingsDlg dialog({.HomeDirectory = QStringLiteral("/srv/分享")});
+    CSettingsDlg dialog({.HomeDirectory = "/srv/分享"});
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     CheckTextsFit(dialog);
@@ -136,7 +137,7 @@ void TestDialogLayout::buttonRowPicture()
     QList<CImageButton*> buttons;
     for (int i = 0; i < 5; ++i) {
         auto* button = new CImageButton(&row);
-        button->setText(CTextTable::Display(labels[i]));
+        button->setText(CDisplayText::Of(labels[i]));
         button->setGeometry(units.Rect(46 * i, 0, 46, 20));
         QVERIFY(button->LoadFaceStrip(QStringLiteral(":/img/button.png"), 4, 6, 6, 6, 6));
         button->SetLabelColor(Qt::black);

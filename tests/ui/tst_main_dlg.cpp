@@ -14,23 +14,24 @@
 #include "platform/text_table.h"
 #include "platform/win_thread.h"
 #include "server/server_settings.h"
-#include "server/settings_store.h"
+#include "ui/display_text.h"
 #include "ui/image_button.h"
 #include "ui/log_model.h"
 #include "ui/log_view.h"
 #include "ui/main_dlg.h"
 #include "ui/settings_dlg.h"
+#include "ui/settings_store.h"
 
 namespace {
 
 QString Shown(Text text)
 {
-    return CTextTable::Display(text);
+    return CDisplayText::Of(text);
 }
 
 QString Formatted(TextTemplate<int> text, int value)
 {
-    return CBig5Text::ToQString(CTextTable::Format(text, value));
+    return CDisplayText::FromBig5(CTextTable::Format(text, value));
 }
 
 // Answers the next modal dialog of type Dialog once it is up; bounded.
@@ -299,7 +300,7 @@ void TestMainDlg::sessionTextShowsLiterally_data()
     QTest::addColumn<QByteArray>("text");
     QTest::newRow("lone percent") << QByteArray("100% done");
     QTest::newRow("conversions") << QByteArray("RETR %d%s%n%%.txt");
-    QTest::newRow("big5 with backslash trail byte") << CBig5Text::FromUtf8("CWD /功課/%s");
+    QTest::newRow("big5 with backslash trail byte") << QByteArray::fromStdString(CBig5Text::FromUtf8("CWD /功課/%s"));
 }
 
 void TestMainDlg::sessionTextShowsLiterally()
@@ -307,10 +308,11 @@ void TestMainDlg::sessionTextShowsLiterally()
     QFETCH(QByteArray, text);
     m_pDlg = OpenWindow();
     QVERIFY(m_pDlg);
-    m_pDlg->Control().Hub().PostServerLog(text, 4242);
+    m_pDlg->Control().Hub().PostServerLog(text.toStdString(), 4242);
     QTRY_COMPARE_WITH_TIMEOUT(m_pDlg->LogModel()->rowCount(), 1, 2000);
     QCOMPARE(m_pDlg->LogModel()->index(0, CLogModel::ColumnThread).data().toString(), QStringLiteral("4242"));
-    QCOMPARE(m_pDlg->LogModel()->index(0, CLogModel::ColumnMessage).data().toString(), CBig5Text::ToQString(text));
+    QCOMPARE(m_pDlg->LogModel()->index(0, CLogModel::ColumnMessage).data().toString(),
+             CDisplayText::FromBig5(text.toStdString()));
     QCOMPARE(m_pDlg->LogModel()->Message(0), text);
 }
 
@@ -359,7 +361,7 @@ void TestMainDlg::rowsKeepTheirBytesAcrossStorageBlocks()
 {
     CLogModel model;
     QList<QByteArray> messages;
-    const QByteArray big5 = CBig5Text::FromUtf8("許功蓋");
+    const QByteArray big5 = QByteArray::fromStdString(CBig5Text::FromUtf8("許功蓋"));
     for (int i = 0; i < 1200; ++i)
         messages << QByteArray(i * 37 % 5000, static_cast<char>('a' + i % 26)) + big5 + QByteArray::number(i);
     messages.insert(300, QByteArray());
@@ -367,7 +369,7 @@ void TestMainDlg::rowsKeepTheirBytesAcrossStorageBlocks()
     messages.insert(500, QByteArray(CLogModel::kBlockBytes, 'x'));
     messages.insert(800, QByteArray(CLogModel::kBlockBytes + 1, 'y'));
     for (int i = 0; i < messages.size(); ++i) {
-        model.Append(static_cast<quint32>(i), messages[i]);
+        model.Append(static_cast<quint32>(i), messages[i].toStdString());
         QCOMPARE(model.Message(i), messages[i]);
     }
     model.FlushAll();
@@ -376,7 +378,7 @@ void TestMainDlg::rowsKeepTheirBytesAcrossStorageBlocks()
         QCOMPARE(model.Message(i), messages[i]);
         QCOMPARE(model.index(i, CLogModel::ColumnThread).data().toString(), QString::number(i));
     }
-    QCOMPARE(model.index(1201, CLogModel::ColumnMessage).data().toString(), CBig5Text::ToQString(messages[1201]));
+    QCOMPARE(model.index(1201, CLogModel::ColumnMessage).data().toString(), CDisplayText::FromBig5(messages[1201].toStdString()));
 }
 
 void TestMainDlg::burstOfRowsIsOneInsertionAndNeverScrolls()
@@ -386,7 +388,7 @@ void TestMainDlg::burstOfRowsIsOneInsertionAndNeverScrolls()
     CLogModel* model = m_pDlg->LogModel();
     QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
     for (int i = 0; i < 500; ++i)
-        m_pDlg->Control().Hub().PostServerLog(QByteArray::number(i), 7);
+        m_pDlg->Control().Hub().PostServerLog(std::to_string(i), 7);
     QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), 500, 2000);
     QCOMPARE(inserted.count(), 1);
     QCOMPARE(model->index(499, CLogModel::ColumnMessage).data().toString(), QStringLiteral("499"));

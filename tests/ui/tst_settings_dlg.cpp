@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "platform/text_table.h"
+#include "ui/display_text.h"
 #include "ui/settings_dlg.h"
 #include "ui/toolkit_translation.h"
 
@@ -18,7 +19,7 @@ namespace {
 template <typename Widget>
 Widget* Find(const QWidget& dialog, Text text)
 {
-    const QString wanted = CTextTable::Display(text);
+    const QString wanted = CDisplayText::Of(text);
     for (Widget* widget : dialog.findChildren<Widget*>())
         if (widget->text() == wanted)
             return widget;
@@ -58,7 +59,7 @@ QStringList MessageBoxesDuring(const std::function<void()>& action)
     return texts;
 }
 
-const SettingsValues kOpened = {.HomeDirectory = QStringLiteral("/srv/分享"),
+const SettingsValues kOpened = {.HomeDirectory = "/srv/分享",
                                 .AllowCreateDir = 1,
                                 .AllowDelete = 0,
                                 .AllowDownload = 1,
@@ -87,7 +88,7 @@ private slots:
 
 void TestSettingsDlg::valuesReachControls()
 {
-    CSettingsDlg dialog({.HomeDirectory = QStringLiteral("/data"), .AllowCreateDir = 0, .AllowDelete = 2,
+    CSettingsDlg dialog({.HomeDirectory = "/data", .AllowCreateDir = 0, .AllowDelete = 2,
                          .AllowDownload = 1, .AllowRename = 0, .AllowUpload = 0, .AutoStart = 1});
     dialog.show();
     QCOMPARE(PathEdit(dialog)->text(), QStringLiteral("/data"));
@@ -124,7 +125,7 @@ void TestSettingsDlg::okCopiesEverySetting()
     dialog.accept();
     // Every setting has its control: each flag comes back turned over.
     SettingsValues expected = kOpened;
-    expected.HomeDirectory = QStringLiteral("/home/ftp");
+    expected.HomeDirectory = "/home/ftp";
     for (const SettingRow& row : kSettingRows) {
         if (row.flag != nullptr)
             expected.*row.flag = expected.*row.flag != 0 ? 0 : 1;
@@ -157,7 +158,7 @@ void TestSettingsDlg::pathIsStoredAsTyped()
     dialog.show();
     PathEdit(dialog)->setText(typed);
     dialog.accept();
-    QCOMPARE(dialog.Values().HomeDirectory, typed);
+    QCOMPARE(QString::fromStdString(dialog.Values().HomeDirectory), typed);
     // Nothing is created on the user's behalf.
     QVERIFY(!QDir(QStringLiteral("/no/such/folder/分享")).exists());
 }
@@ -233,7 +234,7 @@ void TestSettingsDlg::browseReplacesOnlyThePath()
     QVERIFY(!Box(dialog, Text::SettingsDownload)->isChecked());
     QVERIFY(Box(dialog, Text::SettingsRename)->isChecked());
     dialog.accept();
-    QCOMPARE(dialog.Values().HomeDirectory, chosen);
+    QCOMPARE(QString::fromStdString(dialog.Values().HomeDirectory), chosen);
     QCOMPARE(dialog.Values().AllowDownload, 0);
     QCOMPARE(dialog.Values().AllowRename, 1);
 }
@@ -275,7 +276,7 @@ void TestSettingsDlg::folderChooserSpeaksChinese()
     Browse(dialog);
     QCOMPARE(title, QStringLiteral("請選擇目錄："));
     QCOMPARE(buttons, (QStringList{QStringLiteral("選擇(&C)"), QStringLiteral("取消")}));
-    QCOMPARE(PathEdit(dialog)->text(), kOpened.HomeDirectory);
+    QCOMPARE(PathEdit(dialog)->text(), QString::fromStdString(kOpened.HomeDirectory));
 }
 
 QTEST_MAIN(TestSettingsDlg)

@@ -6,7 +6,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include "server/settings_store.h"
+#include "std_string_to_string.h"
+#include "ui/settings_store.h"
 
 // Every case gets a settings folder of its own, as XDG_CONFIG_HOME would give it.
 class TestSettingsStore : public QObject {
@@ -46,7 +47,7 @@ void TestSettingsStore::storeLivesUnderMakerAndExecutableName()
 void TestSettingsStore::defaultsWithoutFile()
 {
     const SettingsValues values = CSettingsStore::Load();
-    QCOMPARE(values.HomeDirectory, QString());
+    QCOMPARE(values.HomeDirectory, std::string());
     QCOMPARE(values.AllowCreateDir, 0);
     QCOMPARE(values.AllowDelete, 0);
     QCOMPARE(values.AllowDownload, 1);
@@ -71,7 +72,7 @@ void TestSettingsStore::saveWritesAllSeven()
 void TestSettingsStore::storedValuesAreUsedUnchanged()
 {
     SettingsValues values;
-    values.HomeDirectory = QStringLiteral("/srv/分享/許");
+    values.HomeDirectory = "/srv/分享/許";
     values.AllowUpload = 2;
     values.AllowRename = 5;
     values.AutoStart = 0;
@@ -93,7 +94,7 @@ void TestSettingsStore::handWrittenFileIsRead()
     QCOMPARE(values.AllowDelete, 5);
     QCOMPARE(values.AllowDownload, 1);
     QCOMPARE(values.AutoStart, 0);
-    QCOMPARE(values.HomeDirectory, QStringLiteral("/srv/分享"));
+    QCOMPARE(values.HomeDirectory, std::string("/srv/分享"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)

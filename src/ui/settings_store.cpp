@@ -1,4 +1,4 @@
-#include "server/settings_store.h"
+#include "ui/settings_store.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -39,7 +39,7 @@ SettingsValues CSettingsStore::Load()
     SettingsValues values;
     for (const SettingRow& row : kSettingRows) {
         if (row.text != nullptr)
-            values.*row.text = store.value(row.key, values.*row.text).toString();
+            values.*row.text = store.value(row.key, QString::fromStdString(values.*row.text)).toString().toStdString();
         else
             values.*row.flag = ReadInteger(store, row.key, values.*row.flag);
     }
@@ -52,7 +52,7 @@ void CSettingsStore::Save(const SettingsValues& values)
     store.beginGroup(kSection);
     for (const SettingRow& row : kSettingRows) {
         if (row.text != nullptr)
-            store.setValue(row.key, values.*row.text);
+            store.setValue(row.key, QString::fromStdString(values.*row.text));
         else
             store.setValue(row.key, values.*row.flag);
     }
