@@ -207,7 +207,7 @@ void TestDataConnection::passiveWaitEndsAfterFiveSeconds()
     QElapsedTimer elapsed;
     elapsed.start();
     QCOMPARE(m_pClient->Command("LIST"), Big5(Text::ReplyListStart));
-    QCOMPARE(m_pClient->ReadLine(CDataChannel::kConnectTimeoutMs + 2000), Big5(Text::ReplyDataSocketFailed));
+    QCOMPARE(m_pClient->ReadLine(CDataChannel::kConnectTimeoutMs + CTestSocket::kDeadlineMs), Big5(Text::ReplyDataSocketFailed));
     QVERIFY(elapsed.elapsed() >= CDataChannel::kConnectTimeoutMs - 100);
     QVERIFY(m_pClient->StaysSilent());
     QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
