@@ -71,11 +71,15 @@ bool CEventLoop::Post(Task task)
 void CEventLoop::Close()
 {
     std::deque<Task> dropped;
-    std::lock_guard lock(m_QueueLock);
-    m_bClosed = true;
-    if (!m_Tasks.empty())
-        m_pPoller->ClearWake();
-    dropped.swap(m_Tasks);
+    std::unique_ptr<CEventPoller> pPoller;
+    {
+        std::lock_guard lock(m_QueueLock);
+        m_bClosed = true;
+        dropped.swap(m_Tasks);
+        pPoller.swap(m_pPoller);
+    }
+    m_Timers.clear();
+    m_TimerOrder.clear();
 }
 
 void CEventLoop::Run()
@@ -138,6 +142,8 @@ void CEventLoop::SetWaitHook(Task hook)
 
 void CEventLoop::RunRound(int timeoutMs)
 {
+    if (!m_pPoller)
+        return;
     std::vector<CEventPoller::Event> events;
     m_pPoller->Wait(timeoutMs, events);
     for (const CEventPoller::Event& event : events) {
@@ -190,7 +196,7 @@ int CEventLoop::StartTimer(int timeoutMs, Task task)
     m_Timers.emplace(timerId, Timer{deadline, std::move(task)});
     const bool bEarliest = m_TimerOrder.empty() || deadline < m_TimerOrder.begin()->first;
     m_TimerOrder.emplace(deadline, timerId);
-    if (bEarliest)
+    if (bEarliest && m_pPoller)
         ArmEarliestTimer();
     return timerId;
 }
@@ -237,6 +243,8 @@ void CEventLoop::RunDueTimers()
 
 void CEventLoop::ArmEarliestTimer()
 {
+    if (!m_pPoller)
+        return;
     if (m_TimerOrder.empty())
         m_pPoller->ArmTimer(std::nullopt);
     else
@@ -246,6 +254,8 @@ void CEventLoop::ArmEarliestTimer()
 std::uint64_t CEventLoop::Watch(int hDescriptor, bool bRead, bool bWrite, ReadyHandler handler)
 {
     AssertOwnThread();
+    if (!m_pPoller)
+        return 0;
     return m_pPoller->Watch(hDescriptor, bRead, bWrite, [handler = std::move(handler)](bool bWritable) {
         handler(bWritable ? Readiness::Writable : Readiness::Readable);
     });
@@ -254,18 +264,20 @@ std::uint64_t CEventLoop::Watch(int hDescriptor, bool bRead, bool bWrite, ReadyH
 void CEventLoop::SetInterest(std::uint64_t watchId, bool bRead, bool bWrite)
 {
     AssertOwnThread();
-    m_pPoller->SetInterest(watchId, bRead, bWrite);
+    if (m_pPoller)
+        m_pPoller->SetInterest(watchId, bRead, bWrite);
 }
 
 void CEventLoop::Unwatch(std::uint64_t watchId)
 {
     AssertOwnThread();
-    m_pPoller->Unwatch(watchId);
+    if (m_pPoller)
+        m_pPoller->Unwatch(watchId);
 }
 
 int CEventLoop::Descriptor() const
 {
-    return m_pPoller->Descriptor();
+    return m_pPoller ? m_pPoller->Descriptor() : -1;
 }
 
 std::uint64_t CEventLoop::Enrol()

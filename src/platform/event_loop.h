@@ -39,8 +39,9 @@ public:
     // Any thread: queues the task to run on this thread after what was posted
     // before it; false, and the task is dropped, once the loop is closed.
     bool Post(Task task);
-    // Refuses every later post and drops the tasks not yet taken: no post
-    // then reaches a thread whose loop is going away.
+    // Own thread, at its end: refuses every later post, drops the tasks not
+    // yet taken (no post then reaches a thread whose loop is going away) and
+    // gives its descriptors back; nothing is watched or timed any more.
     void Close();
 
     // Runs until Quit.

@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <iterator>
 
-#include <QTimer>
-
-#include "platform/message_queue.h"
+#include "platform/event_loop.h"
 #include "server/server_settings.h"
 
 CSessionHub::CSessionHub(std::shared_ptr<const CServerSettings> pSettings) : m_pSettings(std::move(pSettings)) {}
 
-void CSessionHub::SetReceiver(CMessageQueue* pContext, Receiver receiver)
+void CSessionHub::SetReceiver(CEventLoop* pContext, Receiver receiver)
 {
     std::lock_guard lock(m_QueueLock);
     m_pContext = pContext;
@@ -55,19 +53,21 @@ void CSessionHub::Unregister(CClientThread* thread)
 void CSessionHub::Register(CClientThread* thread)
 {
     std::lock_guard lock(m_ThreadListLock);
-    m_ThreadList.append(thread);
+    m_ThreadList.push_back(thread);
 }
 
 CClientThread* CSessionHub::FirstSession() const
 {
     std::lock_guard lock(m_ThreadListLock);
-    return m_ThreadList.isEmpty() ? nullptr : m_ThreadList.first();
+    return m_ThreadList.empty() ? nullptr : m_ThreadList.front();
 }
 
 void CSessionHub::Remove(CClientThread* thread)
 {
     std::lock_guard lock(m_ThreadListLock);
-    m_ThreadList.removeOne(thread);
+    const auto found = std::find(m_ThreadList.begin(), m_ThreadList.end(), thread);
+    if (found != m_ThreadList.end())
+        m_ThreadList.erase(found);
 }
 
 int CSessionHub::SessionCount() const
@@ -104,7 +104,7 @@ void CSessionHub::Deliver()
 {
     std::vector<Notification> batch;
     Receiver receiver;
-    CMessageQueue* pCollectContext = nullptr;
+    CEventLoop* pCollectContext = nullptr;
     {
         std::lock_guard lock(m_QueueLock);
         const size_t count = std::min(m_Queue.size(), kMaxDeliveredPerTurn);
@@ -136,11 +136,11 @@ bool CSessionHub::IsCollecting() const
     return m_bCollecting;
 }
 
-// Main thread, where the context lives: the timer goes with it.
-void CSessionHub::CollectLater(CMessageQueue* pContext)
+// Main thread, where the context lives: the timer goes with its loop.
+void CSessionHub::CollectLater(CEventLoop* pContext)
 {
     std::weak_ptr<CSessionHub> weakSelf = weak_from_this();
-    QTimer::singleShot(kCollectIntervalMs, Qt::PreciseTimer, pContext, [weakSelf] {
+    pContext->StartTimer(kCollectIntervalMs, [weakSelf] {
         if (const std::shared_ptr<CSessionHub> self = weakSelf.lock())
             self->Deliver();
     });

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include <QByteArray>
-#include <QObject>
 
+#include "platform/event_loop.h"
 #include "platform/text_table.h"
 #include "session/data_socket.h"
 
@@ -19,8 +19,7 @@
 // nested wait): the session's other events, and further commands, run during
 // it and may drop or replace the data socket, so what the command may rely
 // on afterwards is decided in one step when the wait is over.
-class CDataChannel : public QObject {
-    Q_OBJECT
+class CDataChannel {
 public:
     static constexpr int kConnectTimeoutMs = 5000;
     // A passive data listener waits for the one client that asked for it.
@@ -39,7 +38,7 @@ public:
     // strPeer is the address of the control connection's client: the only
     // one a passive port accepts and an active connection may go to.
     CDataChannel(QByteArray strPeer, Session session);
-    ~CDataChannel() override;
+    ~CDataChannel();
 
     // PASV: the current connection is dropped and a listener opened on a
     // free port; false when no socket could be made (nothing is left open).
@@ -87,6 +86,8 @@ private:
     void CloseSocket(quint64 nSocketNumber);
     bool Refuse(TextTemplate<> reply);
 
+    // Its posted releases are dropped once it is gone.
+    CEventLoop::CResident m_Residence;
     QByteArray m_strPeer;
     Session m_Session;
     bool m_bPassive = false;

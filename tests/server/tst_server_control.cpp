@@ -13,7 +13,7 @@
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
 #include "platform/unique_fd.h"
-#include "platform/win_thread.h"
+#include "platform/thread.h"
 #include "server/server_control.h"
 
 namespace {
@@ -82,7 +82,7 @@ void TestServerControl::startLogsPortWithMainThreadId()
     QCOMPARE(m_View.m_strStatus, Big5(Text::StatusOnline));
     QCOMPARE(m_View.m_Rows.size(), size_t(1));
     QCOMPARE(m_View.m_Rows[0].message, CTextTable::Format(Text::LogServerStarted, 21));
-    QCOMPARE(m_View.m_Rows[0].threadId, CWinThread::CurrentThreadId());
+    QCOMPARE(m_View.m_Rows[0].threadId, CThread::CurrentThreadId());
 }
 
 void TestServerControl::repeatedStartAndStopLogNothing()
@@ -159,7 +159,7 @@ void TestServerControl::stopEndsIdleSessionsOldestFirst()
             || row.message == Big5(Text::LogServerStopped))
             stopRows.emplace_back(row.threadId, row.message);
     }
-    const quint32 mainId = CWinThread::CurrentThreadId();
+    const quint32 mainId = CThread::CurrentThreadId();
     const std::vector<std::pair<quint32, QByteArray>> expected = {
         {sessionIds[0], Big5(Text::LogClosingThread)}, {sessionIds[0], Big5(Text::LogThreadClosed)},
         {sessionIds[1], Big5(Text::LogClosingThread)}, {sessionIds[1], Big5(Text::LogThreadClosed)},
