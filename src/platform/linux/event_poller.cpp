@@ -21,11 +21,14 @@ namespace {
 } // namespace
 
 CEventPoller::CEventPoller()
-    : m_Epoll(::epoll_create1(EPOLL_CLOEXEC)), m_Posted(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    : m_Epoll(::epoll_create1(EPOLL_CLOEXEC)),
+      m_Posted(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      m_Timer(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC))
 {
-    if (!m_Epoll.Valid() || !m_Posted.Valid())
+    if (!m_Epoll.Valid() || !m_Posted.Valid() || !m_Timer.Valid())
         FailWithoutDescriptors("event loop");
     Control(EPOLL_CTL_ADD, m_Posted.Get(), EPOLLIN, kPostedId);
+    Control(EPOLL_CTL_ADD, m_Timer.Get(), EPOLLIN, kTimerId);
 }
 
 void CEventPoller::Wake()
@@ -42,25 +45,19 @@ void CEventPoller::ClearWake()
 
 void CEventPoller::ArmTimer(std::optional<std::chrono::steady_clock::time_point> deadline)
 {
-    if (!m_Timer.Valid()) {
-        if (!deadline)
-            return;
-        m_Timer.Reset(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC));
-        if (!m_Timer.Valid())
-            FailWithoutDescriptors("event loop timer");
-        Control(EPOLL_CTL_ADD, m_Timer.Get(), EPOLLIN, kTimerId);
-    }
     itimerspec setting = {};
-    if (deadline) {
-        // The steady clock is the monotonic one. A deadline already past
-        // still fires: an all-zero time would disarm the timer instead.
-        const auto since = deadline->time_since_epoch();
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
-        setting.it_value.tv_sec = seconds.count();
-        setting.it_value.tv_nsec = std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count();
-        if (setting.it_value.tv_sec <= 0 && setting.it_value.tv_nsec <= 0)
-            setting.it_value.tv_nsec = 1;
+    if (!deadline) {
+        ::timerfd_settime(m_Timer.Get(), 0, &setting, nullptr);
+        return;
     }
+    // The steady clock is the monotonic one. A deadline already past still
+    // fires: an all-zero time would disarm the timer instead.
+    const auto since = deadline->time_since_epoch();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
+    setting.it_value.tv_sec = seconds.count();
+    setting.it_value.tv_nsec = std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count();
+    if (setting.it_value.tv_sec <= 0 && setting.it_value.tv_nsec <= 0)
+        setting.it_value.tv_nsec = 1;
     ::timerfd_settime(m_Timer.Get(), TFD_TIMER_ABSTIME, &setting, nullptr);
 }
 

@@ -11,8 +11,9 @@
 
 // What a thread's event loop waits on, on Linux: one epoll descriptor that
 // watches an eventfd (posted tasks are waiting), a timerfd (the earliest timer
-// is due; made with the first timer, since most session threads have none)
-// and the thread's sockets. Used by its loop's thread only, except Wake and
+// is due) and the thread's sockets. The three are made together and kept
+// for the loop's life: a loop holds the same descriptors whatever it does,
+// so that what a thread holds can be counted. Used by its loop's thread only, except Wake and
 // ClearWake, which the loop calls under its queue lock.
 class CEventPoller {
 public:
