@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cassert>
 #include <cstdint>
 #include <functional>
 #include <sys/socket.h>
@@ -61,12 +60,14 @@ struct PeerTimeouts {
 
 // A non-blocking IPv4 stream socket whose readiness arrives as notifications
 // (OnReceive, OnSend, OnAccept, OnConnect, OnClose) on the thread that
-// created it, from that thread's event loop, one at a time, and only for the events in its
+// created or attached it, one at a time, and only for the events in its
 // current mask. Urgent data is received inline, so FD_OOB in a mask asks for
 // nothing. Like the sockets the sessions were designed against, a
 // read notification is not repeated until the handler has received, and a
 // write notification comes once at connection and then only after a send
 // that would have blocked. The object owns its descriptor and closes it.
+// The readiness comes from the event loop of the thread that constructs the
+// object, so a socket is made on the thread that attaches it.
 class CAsyncSocket {
 public:
     CAsyncSocket();

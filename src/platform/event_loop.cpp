@@ -39,11 +39,6 @@ CEventLoop& CEventLoop::Current()
     return *t_pCurrentLoop;
 }
 
-bool CEventLoop::Exists()
-{
-    return t_pCurrentLoop != nullptr;
-}
-
 bool CEventLoop::IsCurrent() const
 {
     return t_pCurrentLoop == this;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -7,7 +8,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <atomic>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -33,7 +33,6 @@ public:
 
     // The calling thread's loop; the thread must have one.
     static CEventLoop& Current();
-    static bool Exists();
     bool IsCurrent() const;
 
     // Any thread: queues the task to run on this thread after what was posted

@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <chrono>
+#include <pthread.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -9,7 +10,7 @@ CThread::CThread() : m_pEnd(std::make_shared<CEndSignal>()) {}
 
 CThread::~CThread()
 {
-    assert((!m_bStarted || m_bJoined) && "CThread destroyed while running");
+    assert((!m_bStarted || m_pEnd->HasEnded()) && "CThread destroyed while running");
 }
 
 bool CThread::CEndSignal::HasEnded() const
@@ -47,9 +48,11 @@ void CThread::ResumeThread()
 {
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     if (m_nStackBytes > 0)
         pthread_attr_setstacksize(&attributes, m_nStackBytes);
-    m_bStarted = ::pthread_create(&m_hThread, &attributes, &CThread::Entry, this) == 0;
+    pthread_t hThread;
+    m_bStarted = ::pthread_create(&hThread, &attributes, &CThread::Entry, this) == 0;
     pthread_attr_destroy(&attributes);
     // The wait spins and yields briefly before it sleeps: the new thread is
     // usually that quick, and a sleeping waiter woken by it would take the
@@ -58,16 +61,19 @@ void CThread::ResumeThread()
         m_nThreadId.wait(0);
 }
 
+// By the kernel id: the thread may be ending, and a detached thread's handle
+// is gone with it.
 void CThread::RaisePriority()
 {
-    if (!m_bStarted || m_bJoined)
+    const pid_t id = static_cast<pid_t>(m_nThreadId.load());
+    if (id == 0)
         return;
-    int policy = 0;
+    const int policy = ::sched_getscheduler(id);
+    if (policy < 0)
+        return;
     sched_param parameters = {};
-    if (::pthread_getschedparam(m_hThread, &policy, &parameters) != 0)
-        return;
     parameters.sched_priority = ::sched_get_priority_max(policy);
-    ::pthread_setschedparam(m_hThread, policy, &parameters);
+    ::sched_setparam(id, &parameters);
 }
 
 bool CThread::PostThreadMessage(std::function<void()> message)
@@ -104,7 +110,10 @@ void CThread::Run()
     // notice queued; the deletion it brings waits for the raise and the return.
     if (m_pCreatorLoop != nullptr)
         m_pCreatorLoop->Post([this] { OnEnded(); });
-    m_pEnd->Raise();
+    // The object may be gone as soon as the end is raised; the signal stays
+    // for as long as this holds it.
+    const std::shared_ptr<CEndSignal> pEnd = m_pEnd;
+    pEnd->Raise();
 }
 
 // Told by the thread itself as its last act, so the join is over in moments.
@@ -118,11 +127,5 @@ void CThread::OnEnded()
 
 bool CThread::Join(int timeoutMs)
 {
-    if (!m_bStarted || m_bJoined)
-        return true;
-    if (!m_pEnd->WaitFor(timeoutMs))
-        return false;
-    ::pthread_join(m_hThread, nullptr);
-    m_bJoined = true;
-    return true;
+    return !m_bStarted || m_pEnd->WaitFor(timeoutMs);
 }

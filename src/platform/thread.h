@@ -8,8 +8,6 @@
 #include <memory>
 #include <mutex>
 
-#include <pthread.h>
-
 #include "platform/event_loop.h"
 
 // A thread with its own event loop: InitInstance runs first on the new
@@ -18,7 +16,9 @@
 // later on this thread, in the order posted; once ExitInstance has returned,
 // messages are refused. A thread object either is joined and destroyed by
 // its owner, or deletes itself on the thread that created it, once the
-// thread has told that thread of its end.
+// thread has told that thread of its end. The system thread is detached: the
+// end signal is the join, so a session that ends after the window has gone
+// leaves nothing behind to be joined.
 class CThread {
 public:
     // Whether a thread has ended; it outlives the thread object, so that a
@@ -85,9 +85,7 @@ private:
     void OnEnded();
 
     std::size_t m_nStackBytes = 0;
-    pthread_t m_hThread{};
     bool m_bStarted = false;
-    bool m_bJoined = false;
     // Made on the thread, so that it is that thread's loop; kept until the
     // object goes, so that late posts find it closed rather than gone.
     std::unique_ptr<CEventLoop> m_pLoop;
