@@ -1,5 +1,6 @@
 #include "platform/event_loop.h"
 
+#include <algorithm>
 #include <cassert>
 #include <vector>
 
