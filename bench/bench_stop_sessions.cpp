@@ -11,7 +11,7 @@
 
 #include "null_server_view.h"
 #include "test_socket.h"
-#include "platform/message_pump.h"
+#include "platform/event_loop.h"
 #include "server/server_control.h"
 
 namespace {
@@ -39,16 +39,16 @@ int main(int argc, char* argv[])
     std::vector<CUniqueFd> clients;
     for (int i = 0; i < sessions; ++i) {
         clients.push_back(ConnectAndLogIn(server.ListeningPort()));
-        CMessagePump::PumpPendingMessages();
+        CEventLoop::Current().RunPending();
     }
-    CMessagePump::WaitUntil([&] { return server.Connections() == sessions; }, 10000);
+    CEventLoop::Current().WaitUntil([&] { return server.Connections() == sessions; }, 10000);
     const int connected = server.Connections();
 
     QElapsedTimer clock;
     clock.start();
     server.StopServer();
     const qint64 stopMs = clock.elapsed();
-    CMessagePump::WaitUntil([&] { return server.Connections() == 0; }, 10000);
+    CEventLoop::Current().WaitUntil([&] { return server.Connections() == 0; }, 10000);
     const qint64 allGoneMs = clock.elapsed();
 
     std::printf("sessions connected: %d\nStop returned after: %lld ms (%.2f ms per session)\n"

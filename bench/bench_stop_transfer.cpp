@@ -15,7 +15,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "platform/message_pump.h"
+#include "platform/event_loop.h"
 #include "server/server_control.h"
 #include "null_server_view.h"
 #include "support/data_pump.h"
@@ -61,10 +61,10 @@ double StopDuring(CServerControl& server, bool bUpload)
     std::atomic<bool> bMoved{false};
     std::atomic<Clock::rep> ended{0};
     std::jthread client(RunClient, server.ListeningPort(), bUpload, std::ref(bMoved), std::ref(ended));
-    CMessagePump::WaitUntil([&] { return bMoved.load(); }, 60000);
+    CEventLoop::Current().WaitUntil([&] { return bMoved.load(); }, 60000);
     const auto start = Clock::now();
     server.StopServer();
-    CMessagePump::WaitUntil([&] { return ended.load() != 0; }, 10000);
+    CEventLoop::Current().WaitUntil([&] { return ended.load() != 0; }, 10000);
     client.join();
     if (ended == 0)
         return -1;

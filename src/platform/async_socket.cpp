@@ -11,8 +11,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QSocketNotifier>
-
 #include "platform/system_call.h"
 
 namespace {
@@ -340,49 +338,63 @@ void CAsyncSocket::StartNotifiers()
     ::setsockopt(m_Socket.Get(), SOL_SOCKET, SO_OOBINLINE, &on, sizeof(on));
     m_bReadWanted = true;
     m_bWriteWanted = false;
-    m_pReadNotifier = std::make_unique<QSocketNotifier>(m_Socket.Get(), QSocketNotifier::Read);
-    connect(m_pReadNotifier.get(), &QSocketNotifier::activated, this, &CAsyncSocket::OnReadable);
+    m_bReadWatched = true;
+    m_bWriteWatched = false;
+    m_nWatchId = Loop().Watch(m_Socket.Get(), true, false, [this](CEventLoop::Readiness readiness) {
+        if (readiness == CEventLoop::Readiness::Readable)
+            OnReadable();
+        else
+            OnWritable();
+    });
 }
 
 void CAsyncSocket::StopNotifiers()
 {
-    m_pReadNotifier.reset();
-    m_pWriteNotifier.reset();
+    if (m_nWatchId != 0)
+        Loop().Unwatch(m_nWatchId);
+    m_nWatchId = 0;
     m_bReadWanted = false;
     m_bWriteWanted = false;
+    m_bReadWatched = false;
+    m_bWriteWatched = false;
+}
+
+void CAsyncSocket::Watch(bool bRead, bool bWrite)
+{
+    if (bRead == m_bReadWatched && bWrite == m_bWriteWatched)
+        return;
+    m_bReadWatched = bRead;
+    m_bWriteWatched = bWrite;
+    Loop().SetInterest(m_nWatchId, bRead, bWrite);
 }
 
 void CAsyncSocket::ArmRead(bool bArmed)
 {
-    if (!m_pReadNotifier || m_bCloseNotified)
+    if (m_nWatchId == 0 || m_bCloseNotified)
         return;
     m_bReadWanted = bArmed;
-    if (bArmed && !m_pReadNotifier->isEnabled())
-        m_pReadNotifier->setEnabled(true);
+    if (bArmed)
+        Watch(true, m_bWriteWatched);
 }
 
 void CAsyncSocket::ArmWrite(bool bArmed)
 {
-    if (!m_pReadNotifier)
+    if (m_nWatchId == 0)
         return;
-    // A listening socket is never writable: it has no write notifier.
+    // A listening socket is never writable: it is never watched for writing.
     m_bWriteWanted = bArmed && !m_bListening;
-    if (!m_bWriteWanted)
-        return;
-    // Most sockets never fill up: the write notifier is made when first needed.
-    if (!m_pWriteNotifier) {
-        m_pWriteNotifier = std::make_unique<QSocketNotifier>(m_Socket.Get(), QSocketNotifier::Write);
-        connect(m_pWriteNotifier.get(), &QSocketNotifier::activated, this, &CAsyncSocket::OnWritable);
-    } else if (!m_pWriteNotifier->isEnabled()) {
-        m_pWriteNotifier->setEnabled(true);
-    }
+    if (m_bWriteWanted)
+        Watch(m_bReadWatched, true);
 }
 
-bool CAsyncSocket::TakeNotification(bool& bWanted, QSocketNotifier& notifier)
+bool CAsyncSocket::TakeNotification(bool& bWanted, CEventLoop::Readiness readiness)
 {
     AssertOwnThread();
     if (!bWanted) {
-        notifier.setEnabled(false);
+        if (readiness == CEventLoop::Readiness::Readable)
+            Watch(false, m_bWriteWatched);
+        else
+            Watch(m_bReadWatched, false);
         return false;
     }
     // Not again until asked for again.
@@ -390,12 +402,12 @@ bool CAsyncSocket::TakeNotification(bool& bWanted, QSocketNotifier& notifier)
     return true;
 }
 
-// A connect in progress owns both notifiers: a refused connect makes the
+// A connect in progress owns both directions: a refused connect makes the
 // socket readable too, and reading would consume the error the connect
 // notification must report.
-bool CAsyncSocket::TakeDataNotification(bool& bWanted, QSocketNotifier& notifier)
+bool CAsyncSocket::TakeDataNotification(bool& bWanted, CEventLoop::Readiness readiness)
 {
-    if (!TakeNotification(bWanted, notifier))
+    if (!TakeNotification(bWanted, readiness))
         return false;
     if (m_bConnecting) {
         CompleteConnect();
@@ -406,7 +418,7 @@ bool CAsyncSocket::TakeDataNotification(bool& bWanted, QSocketNotifier& notifier
 
 void CAsyncSocket::OnReadable()
 {
-    if (!TakeDataNotification(m_bReadWanted, *m_pReadNotifier))
+    if (!TakeDataNotification(m_bReadWanted, CEventLoop::Readiness::Readable))
         return;
     if (m_bListening) {
         if (m_lEvents & FD_ACCEPT)
@@ -434,7 +446,7 @@ void CAsyncSocket::OnReadable()
 
 void CAsyncSocket::OnWritable()
 {
-    if (!TakeDataNotification(m_bWriteWanted, *m_pWriteNotifier))
+    if (!TakeDataNotification(m_bWriteWanted, CEventLoop::Readiness::Writable))
         return;
     if (m_lEvents & FD_WRITE)
         OnSend(0);

@@ -1,16 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <functional>
 #include <string>
 #include <sys/socket.h>
 
-#include <QObject>
-#include <QThread>
-
+#include "platform/event_loop.h"
 #include "platform/unique_fd.h"
-
-class QSocketNotifier;
 
 // Socket errors in the numbers the rest of the program tests for.
 enum SocketError : int {
@@ -69,11 +65,12 @@ struct PeerTimeouts {
 // read notification is not repeated until the handler has received, and a
 // write notification comes once at connection and then only after a send
 // that would have blocked. The object owns its descriptor and closes it.
-class CAsyncSocket : public QObject {
-    Q_OBJECT
+// The readiness comes from the event loop of the thread that constructs the
+// object, so a socket is made on the thread that attaches it.
+class CAsyncSocket {
 public:
     CAsyncSocket();
-    ~CAsyncSocket() override;
+    virtual ~CAsyncSocket();
     CAsyncSocket(const CAsyncSocket&) = delete;
     CAsyncSocket& operator=(const CAsyncSocket&) = delete;
 
@@ -124,11 +121,12 @@ protected:
     virtual void OnConnect(int nErrorCode);
     virtual void OnClose(int nErrorCode);
 
-    void AssertOwnThread() const
-    {
-        Q_ASSERT_X(thread() == QThread::currentThread(), "CAsyncSocket", "foreign thread");
-    }
+    void AssertOwnThread() const { m_Residence.AssertOwnThread(); }
     void SetLastError(int error) { m_nLastError = error; }
+    // Any thread: a call to this socket on its own thread, later; dropped if
+    // the socket is gone by then.
+    bool PostToSelf(std::function<void()> call) const { return m_Residence.Post(std::move(call)); }
+    CEventLoop& Loop() const { return m_Residence.Loop(); }
 
 private:
     int AcceptInto(sockaddr* pRemote, socklen_t* pLength);
@@ -137,26 +135,32 @@ private:
     void StopNotifiers();
     void ArmRead(bool bArmed);
     void ArmWrite(bool bArmed);
-    // A notifier fired: false when no notification is due (it is switched off).
-    bool TakeNotification(bool& bWanted, QSocketNotifier& notifier);
+    void Watch(bool bRead, bool bWrite);
+    // The loop reported readiness: false when no notification is due (the
+    // loop then stops watching for it).
+    bool TakeNotification(bool& bWanted, CEventLoop::Readiness readiness);
     // The same, and false also when it completed a connect instead.
-    bool TakeDataNotification(bool& bWanted, QSocketNotifier& notifier);
+    bool TakeDataNotification(bool& bWanted, CEventLoop::Readiness readiness);
     void OnReadable();
     void OnWritable();
     void CompleteConnect();
 
+    // Declared first: the socket leaves its loop last.
+    CEventLoop::CResident m_Residence;
     CUniqueFd m_Socket;
     long m_lEvents = 0;
     int m_nLastError = 0;
     bool m_bListening = false;
     bool m_bConnecting = false;
     bool m_bCloseNotified = false;
-    // Whether a notification is due when the socket is ready. The notifiers
-    // themselves are switched off only when they fire unwanted: switching
-    // them costs the event loop a wake-up each time, and a command or a
-    // transfer block would otherwise switch them off and on again every time.
+    // Whether a notification is due when the socket is ready. The loop stops
+    // watching a direction only when it is reported unwanted: changing what
+    // it watches costs a system call each time, and a command or a transfer
+    // block would otherwise switch it off and on again every time.
     bool m_bReadWanted = false;
     bool m_bWriteWanted = false;
-    std::unique_ptr<QSocketNotifier> m_pReadNotifier;
-    std::unique_ptr<QSocketNotifier> m_pWriteNotifier;
+    // What the loop watches for, under the registration m_nWatchId (0: none).
+    bool m_bReadWatched = false;
+    bool m_bWriteWatched = false;
+    std::uint64_t m_nWatchId = 0;
 };

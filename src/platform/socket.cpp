@@ -30,7 +30,7 @@ int CSocket::Send(const void* data, int length)
         }
         pollfd writable = {Handle(), POLLOUT, 0};
         while (::poll(&writable, 1, kWritableSliceMs) == 0) {
-            if (QThread::currentThread()->isInterruptionRequested()) {
+            if (Loop().IsInterruptionRequested()) {
                 SetLastError(WSAECONNABORTED);
                 return kSocketError;
             }

@@ -6,7 +6,6 @@
 // or when the owning thread has been told to quit: a client that stops
 // reading cannot hold a session thread that is being stopped.
 class CSocket : public CAsyncSocket {
-    Q_OBJECT
 public:
     int Send(const void* data, int length) override;
 };

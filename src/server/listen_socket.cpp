@@ -1,10 +1,14 @@
 #include "server/listen_socket.h"
 
-#include <QTimer>
-
 #include "platform/descriptor_limit.h"
 #include "platform/unique_fd.h"
 #include "server/server_control.h"
+
+CListenSocket::~CListenSocket()
+{
+    if (m_nPauseTimerId != 0)
+        Loop().CancelTimer(m_nPauseTimerId);
+}
 
 void CListenSocket::OnAccept(int)
 {
@@ -39,7 +43,10 @@ bool CListenSocket::LeavesReserve(int hAccepted)
 void CListenSocket::PauseAccepting()
 {
     AsyncSelect(kAllSocketEvents & ~FD_ACCEPT);
-    QTimer::singleShot(kExhaustedPauseMs, this, [this] {
+    if (m_nPauseTimerId != 0)
+        Loop().CancelTimer(m_nPauseTimerId);
+    m_nPauseTimerId = Loop().StartTimer(kExhaustedPauseMs, [this] {
+        m_nPauseTimerId = 0;
         if (Handle() >= 0)
             AsyncSelect(kAllSocketEvents);
     });

@@ -2,30 +2,29 @@
 
 #include <algorithm>
 
-#include "platform/message_pump.h"
 #include "platform/process_memory.h"
-#include "platform/win_thread.h"
+#include "platform/thread.h"
 #include "server/server_view.h"
 #include "session/client_thread.h"
 
 CServerControl::CServerControl(IServerView* pView, std::shared_ptr<CServerSettings> pSettings, uint16_t nPort,
                                const char* address)
     : m_pView(pView),
+      m_Loop(CEventLoop::Current()),
       m_pSettings(std::move(pSettings)),
       m_pHub(std::make_shared<CSessionHub>(m_pSettings)),
       m_nPort(nPort),
       m_strAddress(address != nullptr ? address : "")
 {
-    m_pHub->SetReceiver(&m_Messages, [this](const CSessionHub::Notification& notification) { OnNotification(notification); });
-    m_GiveBackTimer.setSingleShot(true);
-    m_GiveBackTimer.setInterval(kGiveBackDelayMs);
-    connect(&m_GiveBackTimer, &QTimer::timeout, this, &CServerControl::GiveBackMemory);
+    m_pHub->SetReceiver(&m_Loop, [this](const CSessionHub::Notification& notification) { OnNotification(notification); });
 }
 
 CServerControl::~CServerControl()
 {
     // Sessions that outlive the window keep the hub, but nothing reaches us any more.
     m_pHub->SetReceiver(nullptr, nullptr);
+    if (m_nGiveBackTimerId != 0)
+        m_Loop.CancelTimer(m_nGiveBackTimerId);
     m_ListenSocket.Close();
 }
 
@@ -49,12 +48,12 @@ void CServerControl::StartServer()
     if (!bListening) {
         // A socket that was created but could not listen would keep the port.
         m_ListenSocket.Close();
-        AddLogLine(CWinThread::CurrentThreadId(), Text::LogServerPortFailed, static_cast<int>(kControlPort));
+        AddLogLine(CThread::CurrentThreadId(), Text::LogServerPortFailed, static_cast<int>(kControlPort));
         return;
     }
     m_ListenSocket.SetOwner(this);
     m_bServerRunning = true;
-    AddLogLine(CWinThread::CurrentThreadId(), Text::LogServerStarted, static_cast<int>(kControlPort));
+    AddLogLine(CThread::CurrentThreadId(), Text::LogServerStarted, static_cast<int>(kControlPort));
     m_pView->SetStatusText(CTextTable::Big5(Text::StatusOnline));
     m_pView->SetServerRunning(true);
 }
@@ -68,20 +67,20 @@ void CServerControl::StopServer()
     m_ListenSocket.Close();
     while (CClientThread* pThread = m_pHub->FirstSession())
         StopSession(pThread);
-    AddLogLine(CWinThread::CurrentThreadId(), Text::LogServerStopped);
+    AddLogLine(CThread::CurrentThreadId(), Text::LogServerStopped);
     m_pView->SetServerRunning(false);
 }
 
 void CServerControl::StopSession(CClientThread* pThread)
 {
-    // Thread objects are deleted on this thread only, so the guarded pointer
-    // tells reliably whether the session is gone while we wait for it.
-    const QPointer<QThread> thread(pThread);
+    // The thread may delete itself (on this thread) while we wait for it;
+    // its end signal outlives it.
+    const std::shared_ptr<const CThread::CEndSignal> pEnd = pThread->EndSignal();
     const uint32_t threadId = pThread->ThreadId();
     AddLogLine(threadId, Text::LogClosingThread);
-    pThread->setPriority(QThread::HighestPriority);
+    pThread->RaisePriority();
     pThread->PostQuitMessage();
-    if (CMessagePump::WaitForThreadEnd(thread, m_nStopTimeoutMs)) {
+    if (m_Loop.WaitUntil([&pEnd] { return pEnd->HasEnded(); }, m_nStopTimeoutMs)) {
         // Its last words (the disconnect) are shown before it is reported closed.
         m_pHub->Deliver();
         AddLogLine(threadId, Text::LogThreadClosed);
@@ -131,8 +130,11 @@ void CServerControl::OnClientDisconnected(const std::string& address, uint32_t t
     AddLogLine(threadId, Text::LogClientDisconnected, address.c_str());
     ++m_nEndedConnections;
     if (m_nEndedConnections >= kGiveBackSessions && m_nConnections * 2 <= m_nPeakConnections
-        && !m_GiveBackTimer.isActive())
-        m_GiveBackTimer.start();
+        && m_nGiveBackTimerId == 0)
+        m_nGiveBackTimerId = m_Loop.StartTimer(kGiveBackDelayMs, [this] {
+            m_nGiveBackTimerId = 0;
+            GiveBackMemory();
+        });
 }
 
 // What the sessions of a crowd allocated lies freed between the allocations

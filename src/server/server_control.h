@@ -4,10 +4,7 @@
 #include <memory>
 #include <string>
 
-#include <QObject>
-#include <QTimer>
-
-#include "platform/message_queue.h"
+#include "platform/event_loop.h"
 #include "platform/text_table.h"
 #include "server/listen_socket.h"
 #include "server/server_settings.h"
@@ -19,8 +16,7 @@ class IServerView;
 // Start and Stop, the listener, the connection count and the log rows of the
 // server; it drives its window through IServerView. Lives on the main
 // thread; the registry of sessions it shares with them lives in the hub.
-class CServerControl : public QObject {
-    Q_OBJECT
+class CServerControl {
 public:
     static constexpr uint16_t kControlPort = 21;
     // Connections the system completes for us before we accept them. A
@@ -40,7 +36,7 @@ public:
     // The port is a parameter for tests only; the program always uses 21.
     CServerControl(IServerView* pView, std::shared_ptr<CServerSettings> pSettings,
                    uint16_t nPort = kControlPort, const char* address = nullptr);
-    ~CServerControl() override;
+    ~CServerControl();
 
     void StartServer();
     void StopServer();
@@ -72,15 +68,16 @@ private:
     void OnNotification(const CSessionHub::Notification& notification);
 
     IServerView* m_pView;
-    // What sessions post to this thread: notifications and their ends.
-    CMessageQueue m_Messages;
+    // The main thread's, where sessions post their notifications and their ends.
+    CEventLoop& m_Loop;
     std::shared_ptr<CServerSettings> m_pSettings;
     std::shared_ptr<CSessionHub> m_pHub;
     int m_nConnections = 0;
     // Since memory was last given back: the most sessions at once, and how many ended.
     int m_nPeakConnections = 0;
     int m_nEndedConnections = 0;
-    QTimer m_GiveBackTimer;
+    // The memory is given back when this runs out (0: not due).
+    int m_nGiveBackTimerId = 0;
     CListenSocket m_ListenSocket;
     bool m_bServerRunning = false;
     uint16_t m_nPort;

@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <iterator>
 
-#include <QTimer>
-
-#include "platform/message_queue.h"
+#include "platform/event_loop.h"
 #include "server/server_settings.h"
 
 CSessionHub::CSessionHub(std::shared_ptr<const CServerSettings> pSettings) : m_pSettings(std::move(pSettings)) {}
 
-void CSessionHub::SetReceiver(CMessageQueue* pContext, Receiver receiver)
+void CSessionHub::SetReceiver(CEventLoop* pContext, Receiver receiver)
 {
     std::lock_guard lock(m_QueueLock);
     m_pContext = pContext;
@@ -105,7 +103,7 @@ void CSessionHub::Deliver()
 {
     std::vector<Notification> batch;
     Receiver receiver;
-    CMessageQueue* pCollectContext = nullptr;
+    CEventLoop* pCollectContext = nullptr;
     {
         std::lock_guard lock(m_QueueLock);
         const size_t count = std::min(m_Queue.size(), kMaxDeliveredPerTurn);
@@ -137,11 +135,11 @@ bool CSessionHub::IsCollecting() const
     return m_bCollecting;
 }
 
-// Main thread, where the context lives: the timer goes with it.
-void CSessionHub::CollectLater(CMessageQueue* pContext)
+// Main thread, where the context lives: the timer goes with its loop.
+void CSessionHub::CollectLater(CEventLoop* pContext)
 {
     std::weak_ptr<CSessionHub> weakSelf = weak_from_this();
-    QTimer::singleShot(kCollectIntervalMs, Qt::PreciseTimer, pContext, [weakSelf] {
+    pContext->StartTimer(kCollectIntervalMs, [weakSelf] {
         if (const std::shared_ptr<CSessionHub> self = weakSelf.lock())
             self->Deliver();
     });

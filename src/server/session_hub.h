@@ -8,11 +8,9 @@
 #include <string>
 #include <vector>
 
-#include <QObject>
-
 #include "session/session_host.h"
 
-class CMessageQueue;
+class CEventLoop;
 class CServerSettings;
 
 // What the sessions share with the server: the registry of live session
@@ -43,9 +41,9 @@ public:
 
     explicit CSessionHub(std::shared_ptr<const CServerSettings> pSettings);
 
-    // Main thread: where notifications go, through the main thread's queue;
-    // a null queue stops delivery (the window is going away).
-    void SetReceiver(CMessageQueue* pContext, Receiver receiver);
+    // Main thread: where notifications go, through the main thread's loop;
+    // a null loop stops delivery (the window is going away).
+    void SetReceiver(CEventLoop* pContext, Receiver receiver);
 
     void PostClientConnected(const std::string& address, uint32_t threadId) override;
     void PostClientDisconnected(const std::string& address, uint32_t threadId) override;
@@ -68,7 +66,7 @@ public:
 private:
     void Post(Kind kind, const std::string& text, uint32_t threadId);
     void PostDelivery();
-    void CollectLater(CMessageQueue* pContext);
+    void CollectLater(CEventLoop* pContext);
 
     std::shared_ptr<const CServerSettings> m_pSettings;
 
@@ -80,6 +78,6 @@ private:
     bool m_bDeliveryPosted = false;
     // A collection is due on the main thread: posting needs not wake it.
     bool m_bCollecting = false;
-    CMessageQueue* m_pContext = nullptr;
+    CEventLoop* m_pContext = nullptr;
     Receiver m_Receiver;
 };

@@ -6,7 +6,7 @@
 CClientThread::CClientThread(int hAcceptedSocket, std::shared_ptr<ISessionHost> pHost)
     : m_AcceptedSocket(hAcceptedSocket), m_pHost(std::move(pHost))
 {
-    setStackSize(kStackBytes);
+    SetStackSize(kStackBytes);
 }
 
 // A thread that never ran still owns the accepted connection; its member closes it.

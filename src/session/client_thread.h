@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/thread.h"
 #include "platform/unique_fd.h"
-#include "platform/win_thread.h"
 #include "session/session_host.h"
 
 class CControlSocket;
@@ -14,15 +14,14 @@ class CControlSocket;
 // socket, registered, then resumed; everything the session does happens on
 // this thread. The listener's side has the object delete itself once the
 // thread has ended.
-class CClientThread : public CWinThread {
-    Q_OBJECT
+class CClientThread : public CThread {
 public:
     // Measured with real clients listing, mirroring, downloading and
     // uploading, a session touches at most 64 KiB of its stack (an idle one
     // 8 KiB). The usual 8 MiB would reserve 70 GB of address space for 9,000
     // clients, which a system that does not overcommit memory refuses long
     // before; eight times the measure leaves room for sanitizer builds.
-    static constexpr uint kStackBytes = 512 * 1024;
+    static constexpr std::size_t kStackBytes = 512 * 1024;
 
     CClientThread(int hAcceptedSocket, std::shared_ptr<ISessionHost> pHost);
     ~CClientThread() override;

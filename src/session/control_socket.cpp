@@ -9,7 +9,6 @@
 
 #include "platform/big5_text.h"
 #include "platform/file_system.h"
-#include "platform/message_pump.h"
 #include "session/client_thread.h"
 #include "session/command_table.h"
 #include "session/directory_listing.h"

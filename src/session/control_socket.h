@@ -31,7 +31,6 @@ enum SessionState : int {
 // (CDataChannel::Open): the wait pumps this thread's events, so the session's
 // other notifications, and further commands, run in the middle of the command.
 class CControlSocket : public CSocket {
-    Q_OBJECT
 public:
     static constexpr int kMaxReceiveChunk = 512;
     static constexpr int kMaxPendingText = 4096;

@@ -3,7 +3,6 @@
 #include <climits>
 
 #include "platform/byte_string.h"
-#include "platform/message_pump.h"
 #include "session/control_socket.h"
 
 CDataChannel::CDataChannel(std::string strPeer, Session session)
@@ -101,7 +100,7 @@ bool CDataChannel::Open(CDataSocket::Transfer transfer)
         return false;
     if (transfer == CDataSocket::Transfer::Upload)
         m_pSocket->AwaitUpload();
-    CMessagePump::WaitUntil([this] { return !m_pSocket || m_pSocket->IsConnected(); }, kConnectTimeoutMs);
+    m_Residence.Loop().WaitUntil([this] { return !m_pSocket || m_pSocket->IsConnected(); }, kConnectTimeoutMs);
     return CheckConnectionAfterWait();
 }
 
@@ -156,7 +155,7 @@ void CDataChannel::Release(When when)
     m_pSocket->StopTransfer();
     // The socket may be the caller: it goes once the thread takes this message.
     const uint64_t nSocketNumber = m_nSocketNumber;
-    QMetaObject::invokeMethod(this, [this, nSocketNumber] { CloseSocket(nSocketNumber); }, Qt::QueuedConnection);
+    m_Residence.Post([this, nSocketNumber] { CloseSocket(nSocketNumber); });
 }
 
 void CDataChannel::CloseSocket(uint64_t nSocketNumber)

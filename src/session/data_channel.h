@@ -1,13 +1,12 @@
 #pragma once
 
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include <QObject>
-
+#include "platform/event_loop.h"
 #include "platform/text_table.h"
 #include "session/data_socket.h"
 
@@ -21,8 +20,7 @@
 // nested wait): the session's other events, and further commands, run during
 // it and may drop or replace the data socket, so what the command may rely
 // on afterwards is decided in one step when the wait is over.
-class CDataChannel : public QObject {
-    Q_OBJECT
+class CDataChannel {
 public:
     static constexpr int kConnectTimeoutMs = 5000;
     // A passive data listener waits for the one client that asked for it.
@@ -41,7 +39,7 @@ public:
     // strPeer is the address of the control connection's client: the only
     // one a passive port accepts and an active connection may go to.
     CDataChannel(std::string strPeer, Session session);
-    ~CDataChannel() override;
+    ~CDataChannel();
 
     // PASV: the current connection is dropped and a listener opened on a
     // free port; false when no socket could be made (nothing is left open).
@@ -89,6 +87,8 @@ private:
     void CloseSocket(uint64_t nSocketNumber);
     bool Refuse(TextTemplate<> reply);
 
+    // Its posted releases are dropped once it is gone.
+    CEventLoop::CResident m_Residence;
     std::string m_strPeer;
     Session m_Session;
     bool m_bPassive = false;

@@ -146,7 +146,7 @@ void CDataSocket::ContinueSendingLater()
 {
     // Queued behind whatever else the session has waiting; dropped if this
     // socket is gone by then.
-    QMetaObject::invokeMethod(this, [this] { OnSend(0); }, Qt::QueuedConnection);
+    PostToSelf([this] { OnSend(0); });
 }
 
 void CDataSocket::EndSending(TextTemplate<> reply)

@@ -18,7 +18,6 @@ class CDataChannel;
 // transfer's open file. It knows what it is moving; what the session makes of
 // the end of it is the channel's business.
 class CDataSocket : public CAsyncSocket {
-    Q_OBJECT
 public:
     // What the connection carries. An upload is announced before the
     // connection is complete, and its file opened only once it is.

@@ -10,6 +10,7 @@
 #include "platform/text_table.h"
 #include "ui/dialog_font.h"
 #include "ui/display_text.h"
+#include "ui/loop_notifier.h"
 #include "ui/main_dlg.h"
 #include "ui/settings_store.h"
 #include "ui/system_tray.h"
@@ -21,7 +22,7 @@ const QString kIcon = QStringLiteral(":/img/icon.png");
 
 } // namespace
 
-CServerApp::CServerApp(int& argc, char** argv) : QApplication(argc, argv)
+CServerApp::CServerApp(int& argc, char** argv) : QApplication(argc, argv), m_pLoop(std::make_unique<CLoopNotifier>())
 {
     // The settings location: the maker's folder and the executable's name.
     setOrganizationName(QString::fromUtf8(CSettingsStore::kOrganization));

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QPointer>
 
+class CLoopNotifier;
 class CMainDlg;
 class CSystemTray;
 
@@ -30,6 +31,9 @@ private:
     static void ShowStartupFailure(const QString& text);
     void CreateTrayIcon();
 
+    // The main thread's event loop, where the server and its listener live;
+    // first made, last gone.
+    std::unique_ptr<CLoopNotifier> m_pLoop;
     std::unique_ptr<CSystemTray> m_pTrayIcon;
     bool m_bTrayIcon = false;
     QPointer<CMainDlg> m_pMainWnd;

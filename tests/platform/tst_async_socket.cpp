@@ -1,15 +1,15 @@
 #include <QTest>
-#include <QTimer>
 
 #include <atomic>
+#include <climits>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "platform/async_socket.h"
+#include "platform/event_loop.h"
 #include "platform/unique_fd.h"
-#include "platform/message_pump.h"
 #include "platform/socket.h"
-#include "platform/win_thread.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -20,12 +20,12 @@ public:
     QByteArray m_Received;
     int m_nConnectError = -1;
     bool m_bReadInHandler = true;
-    QThread* m_pNotifiedOn = nullptr;
+    quint32 m_nNotifiedOn = 0;
 
 protected:
     void OnReceive(int) override
     {
-        m_pNotifiedOn = QThread::currentThread();
+        m_nNotifiedOn = CThread::CurrentThreadId();
         m_Events << "read";
         if (!m_bReadInHandler)
             return;
@@ -64,49 +64,53 @@ struct SocketPair {
 
 bool Pump(const std::function<bool()>& done)
 {
-    return CMessagePump::WaitUntil(done, 2000);
+    return CEventLoop::Current().WaitUntil(done, 2000);
 }
 
 // Ends a test's thread before its object goes, also when a check fails first.
-auto EndOnExit(CWinThread& thread)
+auto EndOnExit(CThread& thread)
 {
     return qScopeGuard([&thread] {
         thread.PostQuitMessage();
-        thread.Join(ULONG_MAX);
+        thread.Join(INT_MAX);
     });
 }
 
 // A thread that attaches a handle in InitInstance, as a session does.
-class CAttachThread : public CWinThread {
+class CAttachThread : public CThread {
 public:
     explicit CAttachThread(int handle) : m_hHandle(handle) {}
-    std::atomic<QThread*> m_pNotifiedOn{nullptr};
+    std::atomic<quint32> m_nNotifiedOn{0};
 
 protected:
     bool InitInstance() override
     {
         m_pRecorder = std::make_unique<CRecorder>();
         m_pRecorder->Attach(m_hHandle, FD_READ | FD_CLOSE);
-        m_pPoll = std::make_unique<QTimer>();
-        QObject::connect(m_pPoll.get(), &QTimer::timeout, [this] { m_pNotifiedOn = m_pRecorder->m_pNotifiedOn; });
-        m_pPoll->start(5);
+        Poll();
         return true;
     }
     int ExitInstance() override
     {
-        m_pPoll.reset();
+        Loop().CancelTimer(m_nPollTimerId);
         m_pRecorder.reset();
         return 0;
     }
 
 private:
+    void Poll()
+    {
+        m_nNotifiedOn = m_pRecorder->m_nNotifiedOn;
+        m_nPollTimerId = Loop().StartTimer(5, [this] { Poll(); });
+    }
+
     int m_hHandle;
     std::unique_ptr<CRecorder> m_pRecorder;
-    std::unique_ptr<QTimer> m_pPoll;
+    int m_nPollTimerId = 0;
 };
 
 // Sends far more than a peer that never reads can take.
-class CBlockedSendThread : public CWinThread {
+class CBlockedSendThread : public CThread {
 public:
     explicit CBlockedSendThread(int handle) : m_hHandle(handle) {}
     std::atomic<int> m_nResult{0};
@@ -214,8 +218,8 @@ void TestAsyncSocket::attachedHandleNotifiesOnItsThread()
     thread.ResumeThread();
     const auto ended = EndOnExit(thread);
     ::send(pair.theirs, "q", 1, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(thread.m_pNotifiedOn.load() != nullptr, 2000);
-    QCOMPARE(thread.m_pNotifiedOn.load(), static_cast<QThread*>(&thread));
+    QTRY_VERIFY_WITH_TIMEOUT(thread.m_nNotifiedOn.load() != 0, 2000);
+    QCOMPARE(thread.m_nNotifiedOn.load(), thread.ThreadId());
     thread.PostQuitMessage();
     QVERIFY(thread.Join(2000));
 }
@@ -227,7 +231,7 @@ void TestAsyncSocket::blockedSendGivesUpWhenThreadIsToldToQuit()
     thread.ResumeThread();
     const auto ended = EndOnExit(thread);
     QTRY_VERIFY_WITH_TIMEOUT(thread.m_bSending.load(), 20000);
-    QVERIFY(!thread.wait(200));
+    QVERIFY(!thread.Join(200));
     thread.PostQuitMessage();
     QVERIFY(thread.Join(2000));
     QCOMPARE(thread.m_nResult.load(), kSocketError);
@@ -237,9 +241,9 @@ void TestAsyncSocket::waitUntilStopsAtDeadline()
 {
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!CMessagePump::WaitUntil([] { return false; }, 150));
+    QVERIFY(!CEventLoop::Current().WaitUntil([] { return false; }, 150));
     QVERIFY(clock.elapsed() >= 140);
-    QVERIFY(CMessagePump::WaitUntil([] { return true; }, 0));
+    QVERIFY(CEventLoop::Current().WaitUntil([] { return true; }, 0));
 }
 
 QTEST_GUILESS_MAIN(TestAsyncSocket)

@@ -13,7 +13,7 @@
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
 #include "platform/unique_fd.h"
-#include "platform/win_thread.h"
+#include "platform/thread.h"
 #include "server/server_control.h"
 #include "std_string_to_string.h"
 
@@ -83,7 +83,7 @@ void TestServerControl::startLogsPortWithMainThreadId()
     QCOMPARE(m_View.m_strStatus, CTextTable::Big5(Text::StatusOnline));
     QCOMPARE(m_View.m_Rows.size(), size_t(1));
     QCOMPARE(m_View.m_Rows[0].message, CTextTable::Format(Text::LogServerStarted, 21));
-    QCOMPARE(m_View.m_Rows[0].threadId, CWinThread::CurrentThreadId());
+    QCOMPARE(m_View.m_Rows[0].threadId, CThread::CurrentThreadId());
 }
 
 void TestServerControl::repeatedStartAndStopLogNothing()
@@ -160,7 +160,7 @@ void TestServerControl::stopEndsIdleSessionsOldestFirst()
             || row.message == CTextTable::Big5(Text::LogServerStopped))
             stopRows.emplace_back(row.threadId, row.message);
     }
-    const quint32 mainId = CWinThread::CurrentThreadId();
+    const quint32 mainId = CThread::CurrentThreadId();
     const std::string& closing = CTextTable::Big5(Text::LogClosingThread);
     const std::string& closed = CTextTable::Big5(Text::LogThreadClosed);
     const std::vector<std::pair<quint32, std::string>> expected = {

@@ -1,9 +1,10 @@
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include <QTest>
 
-#include "platform/message_queue.h"
+#include "platform/event_loop.h"
 #include "server/server_settings.h"
 #include "server/session_hub.h"
 #include "test_socket.h"
@@ -31,7 +32,7 @@ void TestSessionHub::floodArrivesCompleteAndInOrder()
 {
     constexpr int kPerThread = 2 * static_cast<int>(CSessionHub::kMaxDeliveredPerTurn) + 7;
     auto hub = MakeHub();
-    CMessageQueue context;
+    CEventLoop& context = CEventLoop::Current();
     std::vector<int> next(2, 0);
     int delivered = 0;
     bool bInOrder = true;
@@ -57,14 +58,14 @@ void TestSessionHub::floodLeavesRoomForTheWindowsOwnEvents()
 {
     const int turn = static_cast<int>(CSessionHub::kMaxDeliveredPerTurn);
     auto hub = MakeHub();
-    CMessageQueue context;
+    CEventLoop& context = CEventLoop::Current();
     int delivered = 0;
     hub->SetReceiver(&context, [&](const CSessionHub::Notification&) { ++delivered; });
     for (int i = 0; i < 3 * turn; ++i)
         hub->PostServerLog("x", 1);
     // Posted after the flood, handled after its first turn only.
     int deliveredBeforeOwnEvent = -1;
-    QMetaObject::invokeMethod(&context, [&] { deliveredBeforeOwnEvent = delivered; }, Qt::QueuedConnection);
+    context.Post([&] { deliveredBeforeOwnEvent = delivered; });
     QTRY_COMPARE_WITH_TIMEOUT(delivered, 3 * turn, CTestSocket::kDeadlineMs);
     QCOMPARE(deliveredBeforeOwnEvent, turn);
 }
@@ -75,7 +76,7 @@ void TestSessionHub::floodLeavesRoomForTheWindowsOwnEvents()
 void TestSessionHub::stragglersArriveWithoutFurtherPosts()
 {
     auto hub = MakeHub();
-    CMessageQueue context;
+    CEventLoop& context = CEventLoop::Current();
     QList<QByteArray> texts;
     hub->SetReceiver(&context, [&](const CSessionHub::Notification& notification) { texts.append(QByteArray::fromStdString(notification.text)); });
     hub->PostServerLog("first", 1);
@@ -97,12 +98,14 @@ void TestSessionHub::newReceiverGetsWhatWasPending()
     auto hub = MakeHub();
     int delivered = 0;
     {
-        CMessageQueue oldContext;
-        hub->SetReceiver(&oldContext, [](const CSessionHub::Notification&) {});
+        // The loop of a thread that has gone: it never runs again.
+        std::unique_ptr<CEventLoop> oldContext;
+        std::thread([&oldContext] { oldContext = std::make_unique<CEventLoop>(); }).join();
+        hub->SetReceiver(oldContext.get(), [](const CSessionHub::Notification&) {});
         hub->PostServerLog("waiting", 1);
         hub->SetReceiver(nullptr, nullptr);
     }
-    CMessageQueue context;
+    CEventLoop& context = CEventLoop::Current();
     hub->PostServerLog("dropped while no one listens", 1);
     hub->SetReceiver(&context, [&](const CSessionHub::Notification&) { ++delivered; });
     QTRY_COMPARE_WITH_TIMEOUT(delivered, 1, CTestSocket::kDeadlineMs);

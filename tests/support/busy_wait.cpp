@@ -1,8 +1,8 @@
 #include "busy_wait.h"
 
-#include <QTimer>
+#include <chrono>
 
-#include "platform/message_pump.h"
+#include "platform/event_loop.h"
 
 namespace {
 
@@ -13,7 +13,11 @@ constexpr int kLookMs = 5;
 
 bool CBusyWait::Until(const std::function<bool()>& done, int timeoutMs)
 {
-    QTimer look;
-    look.start(kLookMs);
-    return CMessagePump::WaitUntil(done, timeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    CEventLoop& loop = CEventLoop::Current();
+    while (!loop.WaitUntil(done, kLookMs)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+    }
+    return true;
 }

@@ -1,9 +1,6 @@
 #include "session_harness.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-
-#include "platform/message_pump.h"
+#include "platform/event_loop.h"
 #include "session/client_thread.h"
 
 CSessionHarness::CSessionHarness(std::shared_ptr<ISessionHost> pHost)
@@ -19,21 +16,21 @@ CSessionHarness::CSessionHarness(std::shared_ptr<ISessionHost> pHost)
 CSessionHarness::~CSessionHarness()
 {
     Close();
-    for (const QPointer<CClientThread>& session : m_Sessions) {
-        if (session && !session->isFinished()) {
-            session->PostQuitMessage();
-            CMessagePump::WaitForThreadEnd(QPointer<QThread>(session.data()), 5000);
+    CEventLoop& loop = CEventLoop::Current();
+    for (const Session& session : m_Sessions) {
+        if (!session.pEnd->HasEnded()) {
+            session.pThread->PostQuitMessage();
+            loop.WaitUntil([&session] { return session.pEnd->HasEnded(); }, 5000);
         }
     }
     // Those that have ended delete themselves once told of it here.
-    CMessagePump::PumpPendingMessages();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    loop.RunPending();
 }
 
 bool CSessionHarness::AllSessionsEnded() const
 {
-    for (const QPointer<CClientThread>& session : m_Sessions) {
-        if (session && !session->isFinished())
+    for (const Session& session : m_Sessions) {
+        if (!session.pEnd->HasEnded())
             return false;
     }
     return true;
@@ -46,6 +43,6 @@ void CSessionHarness::OnAccept(int)
         return;
     auto* session = new CClientThread(handle, m_pHost);
     session->SetAutoDelete();
-    m_Sessions.emplace_back(session);
+    m_Sessions.push_back({session, session->EndSignal()});
     session->ResumeThread();
 }

@@ -1,12 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
-#include <QPointer>
-
 #include "fake_session_host.h"
 #include "platform/async_socket.h"
+#include "platform/thread.h"
 
 class CClientThread;
 
@@ -15,13 +15,12 @@ class CClientThread;
 // calling thread, and a host: a recording one for protocol tests unless one
 // is given (benchmarks). Every session is stopped when the harness ends.
 class CSessionHarness : public CAsyncSocket {
-    Q_OBJECT
 public:
     // With no host given the harness records what sessions post (Host()).
     explicit CSessionHarness(std::shared_ptr<ISessionHost> pHost = nullptr);
     ~CSessionHarness() override;
 
-    quint16 Port() const { return m_nPort; }
+    uint16_t Port() const { return m_nPort; }
     CFakeSessionHost& Host() { return *m_pRecorder; }
     // True once every session started so far has ended.
     bool AllSessionsEnded() const;
@@ -32,6 +31,11 @@ protected:
 private:
     std::shared_ptr<CFakeSessionHost> m_pRecorder;
     std::shared_ptr<ISessionHost> m_pHost;
-    std::vector<QPointer<CClientThread>> m_Sessions;
-    quint16 m_nPort = 0;
+    // A session deletes itself here once ended; its end signal outlives it.
+    struct Session {
+        CClientThread* pThread;
+        std::shared_ptr<const CThread::CEndSignal> pEnd;
+    };
+    std::vector<Session> m_Sessions;
+    uint16_t m_nPort = 0;
 };

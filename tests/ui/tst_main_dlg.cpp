@@ -12,7 +12,7 @@
 #include "ftp_test_client.h"
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
-#include "platform/win_thread.h"
+#include "platform/thread.h"
 #include "server/server_settings.h"
 #include "ui/display_text.h"
 #include "ui/image_button.h"
@@ -221,7 +221,7 @@ void TestMainDlg::autoStartPostsStartOnce()
         CLogModel* model = m_pDlg->LogModel();
         QCOMPARE(model->index(0, CLogModel::ColumnMessage).data().toString(), Formatted(Text::LogServerStarted, 21));
         QCOMPARE(model->index(0, CLogModel::ColumnThread).data().toString(),
-                 QString::number(CWinThread::CurrentThreadId()));
+                 QString::number(CThread::CurrentThreadId()));
         QVERIFY(!m_pDlg->StartButton()->isEnabled());
     }
     // Showing the window again starts nothing a second time.

@@ -1,20 +1,19 @@
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 #include <vector>
 
-#include "platform/win_thread.h"
+#include "platform/thread.h"
 
 namespace {
 
 // Ends its loop by itself as soon as the loop runs, as a session does that
 // gives up on its own while others still post to it.
-class CSelfEndingThread : public CWinThread {
+class CSelfEndingThread : public CThread {
 protected:
     bool InitInstance() override
     {
-        QTimer::singleShot(0, [this] { quit(); });
+        Loop().StartTimer(0, [this] { Loop().Quit(); });
         return true;
     }
 };
@@ -24,7 +23,7 @@ constexpr int kMostPosts = 1000000;
 
 } // namespace
 
-class TestWinThread : public QObject {
+class TestThread : public QObject {
     Q_OBJECT
 private slots:
     void postsRacingTheThreadsEndRunInOrderOrAreRefused();
@@ -33,7 +32,7 @@ private slots:
 // Posting while the thread ends: a post either runs in its turn or is
 // refused, and none wakes a loop that is being torn down (which crashed the
 // poster now and then, and which the race detector reports).
-void TestWinThread::postsRacingTheThreadsEndRunInOrderOrAreRefused()
+void TestThread::postsRacingTheThreadsEndRunInOrderOrAreRefused()
 {
     for (int round = 0; round < kRounds; ++round) {
         CSelfEndingThread thread;
@@ -55,5 +54,5 @@ void TestWinThread::postsRacingTheThreadsEndRunInOrderOrAreRefused()
     }
 }
 
-QTEST_GUILESS_MAIN(TestWinThread)
-#include "tst_win_thread.moc"
+QTEST_GUILESS_MAIN(TestThread)
+#include "tst_thread.moc"

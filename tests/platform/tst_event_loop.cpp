@@ -1,0 +1,260 @@
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "platform/thread.h"
+#include "platform/unique_fd.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A loop thread whose tests hand it work by posting.
+class CLoopThread : public CThread {
+public:
+    using CThread::Loop;
+};
+
+// Posts a task and waits until it has run on the thread.
+void RunOn(CLoopThread& thread, const std::function<void()>& task)
+{
+    std::atomic<bool> bDone{false};
+    QVERIFY(thread.PostThreadMessage([&] {
+        task();
+        bDone = true;
+    }));
+    QTRY_VERIFY_WITH_TIMEOUT(bDone.load(), 5000);
+}
+
+long long ThreadCpuMs()
+{
+    timespec used = {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used);
+    return used.tv_sec * 1000LL + used.tv_nsec / 1000000;
+}
+
+long long MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Lives on one loop; its tasks must never run once it is gone.
+struct Resident {
+    CEventLoop::CResident residence;
+    std::atomic<int>* pRuns;
+    void Touch() { ++*pRuns; }
+};
+
+constexpr int kPostsPerPoster = 20000;
+
+} // namespace
+
+class TestEventLoop : public QObject {
+    Q_OBJECT
+private slots:
+    void postsFromOtherThreadsRunInOrderAndAreRefusedOnceClosed();
+    void nestedWaitRunsHandlersAndKeepsItsDeadlineWithoutSpinning();
+    void nestedWaitGivesUpWhenTheThreadIsToldToQuit();
+    void timersFireOnceInDeadlineOrderAndCancelledOnesNever();
+    void staleReadinessOfAStoppedOrReusedDescriptorIsNotDelivered();
+    void postsForAResidentNeverRunOnceItIsGone();
+};
+
+void TestEventLoop::postsFromOtherThreadsRunInOrderAndAreRefusedOnceClosed()
+{
+    CLoopThread thread;
+    thread.ResumeThread();
+    QVERIFY(thread.ThreadId() != 0);
+    QVERIFY(thread.ThreadId() != CThread::CurrentThreadId());
+    // Written on the loop thread only; read here once it is joined.
+    std::vector<int> ran[2];
+    std::vector<std::thread> posters;
+    for (int poster = 0; poster < 2; ++poster) {
+        posters.emplace_back([&thread, &ran, poster] {
+            for (int i = 0; i < kPostsPerPoster; ++i)
+                thread.PostThreadMessage([&ran, poster, i] { ran[poster].push_back(i); });
+        });
+    }
+    for (std::thread& poster : posters)
+        poster.join();
+    thread.PostQuitMessage();
+    QVERIFY(thread.Join(5000));
+    for (const std::vector<int>& fromOne : ran) {
+        QCOMPARE(static_cast<int>(fromOne.size()), kPostsPerPoster);
+        for (int i = 0; i < kPostsPerPoster; ++i)
+            QCOMPARE(fromOne[i], i);
+    }
+    // Closed: refused, and what the task holds is let go at once.
+    const auto held = std::make_shared<int>(0);
+    QVERIFY(!thread.PostThreadMessage([held] {}));
+    QCOMPARE(held.use_count(), 1L);
+}
+
+void TestEventLoop::nestedWaitRunsHandlersAndKeepsItsDeadlineWithoutSpinning()
+{
+    CLoopThread thread;
+    thread.ResumeThread();
+    bool bInnerRan = false;
+    bool bSatisfied = false;
+    bool bTimedOut = true;
+    long long waitedMs = 0;
+    long long cpuMs = 0;
+    RunOn(thread, [&] {
+        CEventLoop& loop = CEventLoop::Current();
+        // Another thread's post runs inside this task's wait.
+        std::thread poster([&thread, &bInnerRan] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            thread.PostThreadMessage([&bInnerRan] { bInnerRan = true; });
+        });
+        bSatisfied = loop.WaitUntil([&] { return bInnerRan; }, 5000);
+        poster.join();
+        // Nothing comes: the wait sleeps to its deadline and no further.
+        const Clock::time_point start = Clock::now();
+        const long long cpuStart = ThreadCpuMs();
+        bTimedOut = !loop.WaitUntil([] { return false; }, 300);
+        waitedMs = MsSince(start);
+        cpuMs = ThreadCpuMs() - cpuStart;
+    });
+    thread.PostQuitMessage();
+    QVERIFY(thread.Join(5000));
+    QVERIFY(bSatisfied);
+    QVERIFY(bInnerRan);
+    QVERIFY(bTimedOut);
+    QVERIFY2(waitedMs >= 300 && waitedMs < 1000, qPrintable(QString::number(waitedMs)));
+    QVERIFY2(cpuMs < 50, qPrintable(QString::number(cpuMs)));
+}
+
+// A stop request reaches a thread deep in a wait before its own turn comes.
+void TestEventLoop::nestedWaitGivesUpWhenTheThreadIsToldToQuit()
+{
+    CLoopThread thread;
+    thread.ResumeThread();
+    std::atomic<bool> bWaiting{false};
+    std::atomic<bool> bGaveUp{false};
+    QVERIFY(thread.PostThreadMessage([&] {
+        bWaiting = true;
+        bGaveUp = !CEventLoop::Current().WaitUntil([] { return false; }, 60000);
+    }));
+    QTRY_VERIFY_WITH_TIMEOUT(bWaiting.load(), 5000);
+    const Clock::time_point start = Clock::now();
+    thread.PostQuitMessage();
+    QVERIFY(thread.Join(5000));
+    QVERIFY(bGaveUp.load());
+    QVERIFY(MsSince(start) < 1000);
+}
+
+void TestEventLoop::timersFireOnceInDeadlineOrderAndCancelledOnesNever()
+{
+    CLoopThread thread;
+    thread.ResumeThread();
+    std::string fired;
+    RunOn(thread, [&] {
+        CEventLoop& loop = CEventLoop::Current();
+        loop.StartTimer(60, [&] { fired += 'c'; });
+        loop.StartTimer(10, [&] { fired += 'a'; });
+        const int cancelled = loop.StartTimer(30, [&] { fired += 'x'; });
+        loop.StartTimer(40, [&] { fired += 'b'; });
+        loop.CancelTimer(cancelled);
+        // Due together: the first cancels the second, which then never runs.
+        int second = 0;
+        loop.StartTimer(50, [&] { loop.CancelTimer(second); });
+        second = loop.StartTimer(50, [&] { fired += 'y'; });
+        loop.WaitUntil([] { return false; }, 250);
+    });
+    thread.PostQuitMessage();
+    QVERIFY(thread.Join(5000));
+    QCOMPARE(fired, std::string("abc"));
+}
+
+// Two readable descriptors reported in one round: whichever is delivered
+// first stops the other, closes it, and watches a new descriptor that gets
+// the same number. The event already gathered for the old one reaches
+// neither it nor the newcomer, which has nothing to read.
+void TestEventLoop::staleReadinessOfAStoppedOrReusedDescriptorIsNotDelivered()
+{
+    CLoopThread thread;
+    thread.ResumeThread();
+    int delivered = 0;
+    int newcomerNotified = 0;
+    bool bReused = false;
+    RunOn(thread, [&] {
+        CEventLoop& loop = CEventLoop::Current();
+        int pairs[2][2];
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pairs[0]);
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pairs[1]);
+        CUniqueFd ends[2][2] = {{CUniqueFd(pairs[0][0]), CUniqueFd(pairs[0][1])},
+                               {CUniqueFd(pairs[1][0]), CUniqueFd(pairs[1][1])}};
+        CUniqueFd newcomer[2];
+        std::uint64_t watches[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            watches[i] = loop.Watch(ends[i][0].Get(), true, false, [&, i](CEventLoop::Readiness) {
+                ++delivered;
+                const int other = 1 - i;
+                loop.Unwatch(watches[i]);
+                loop.Unwatch(watches[other]);
+                const int number = ends[other][0].Get();
+                ends[other][0].Reset();
+                int fresh[2];
+                ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fresh);
+                newcomer[0].Reset(fresh[0]);
+                newcomer[1].Reset(fresh[1]);
+                bReused = fresh[0] == number || fresh[1] == number;
+                const int reused = fresh[0] == number ? fresh[0] : fresh[1];
+                loop.Watch(reused, true, false, [&](CEventLoop::Readiness) { ++newcomerNotified; });
+            });
+            ::send(ends[i][1].Get(), "x", 1, MSG_NOSIGNAL);
+        }
+        loop.RunPending();
+        loop.WaitUntil([] { return false; }, 50);
+    });
+    thread.PostQuitMessage();
+    QVERIFY(thread.Join(5000));
+    QVERIFY(bReused);
+    QCOMPARE(delivered, 1);
+    QCOMPARE(newcomerNotified, 0);
+}
+
+// Posted from another thread while the object lives, taken after it is
+// gone: the task is dropped; one for an object still there runs.
+void TestEventLoop::postsForAResidentNeverRunOnceItIsGone()
+{
+    CLoopThread thread;
+    thread.ResumeThread();
+    std::atomic<int> goneRuns{0};
+    std::atomic<int> keptRuns{0};
+    std::unique_ptr<Resident> gone;
+    std::unique_ptr<Resident> kept;
+    RunOn(thread, [&] {
+        gone.reset(new Resident{{}, &goneRuns});
+        kept.reset(new Resident{{}, &keptRuns});
+    });
+    std::atomic<bool> bRelease{false};
+    // Holds the thread, so that the posts below wait behind the deletion.
+    QVERIFY(thread.PostThreadMessage([&] {
+        while (!bRelease)
+            std::this_thread::yield();
+        gone.reset();
+    }));
+    Resident* pGone = gone.get();
+    QVERIFY(pGone->residence.Post([pGone] { pGone->Touch(); }));
+    Resident* pKept = kept.get();
+    QVERIFY(pKept->residence.Post([pKept] { pKept->Touch(); }));
+    bRelease = true;
+    QTRY_COMPARE_WITH_TIMEOUT(keptRuns.load(), 1, 5000);
+    RunOn(thread, [&] { kept.reset(); });
+    thread.PostQuitMessage();
+    QVERIFY(thread.Join(5000));
+    QCOMPARE(goneRuns.load(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestEventLoop)
+#include "tst_event_loop.moc"
