@@ -296,11 +296,6 @@ bool CAsyncSocket::SetPeerTimeouts(const PeerTimeouts& timeouts)
     return bSet;
 }
 
-bool CAsyncSocket::GetPeerName(std::string& address, uint16_t& port) const
-{
-    return PeerNameOf(m_Socket.Get(), address, port);
-}
-
 bool CAsyncSocket::PeerNameOf(int handle, std::string& address, uint16_t& port)
 {
     sockaddr_in remote = {};

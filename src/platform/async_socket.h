@@ -34,7 +34,7 @@ enum SocketEvent : long {
     FD_CONNECT = 16,
     FD_CLOSE = 32,
 };
-constexpr long kAllSocketEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+constexpr long kAllSocketEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
 constexpr int kSocketError = -1;
 
 // The directions ShutDown ends.
@@ -60,8 +60,8 @@ struct PeerTimeouts {
 // A non-blocking IPv4 stream socket whose readiness arrives as notifications
 // (OnReceive, OnSend, OnAccept, OnConnect, OnClose) on the thread that
 // created or attached it, one at a time, and only for the events in its
-// current mask. Urgent data is received inline, so FD_OOB in a mask asks for
-// nothing. Like the sockets the sessions were designed against, a
+// current mask. Urgent data is received inline, so FD_OOB asks for nothing
+// and no mask of ours holds it. Like the sockets the sessions were designed against, a
 // read notification is not repeated until the handler has received, and a
 // write notification comes once at connection and then only after a send
 // that would have blocked. The object owns its descriptor and closes it.
@@ -104,8 +104,8 @@ public:
     // (see PeerTimeouts).
     bool SetPeerTimeouts(const PeerTimeouts& timeouts);
 
-    bool GetPeerName(std::string& address, uint16_t& port) const;
-    // The same for a bare connected handle, as AcceptHandle gives.
+    // The peer's dotted address and port of a bare connected handle, as
+    // AcceptHandle gives.
     static bool PeerNameOf(int handle, std::string& address, uint16_t& port);
     bool GetSockName(std::string& address, uint16_t& port) const;
     int GetLastError() const { return m_nLastError; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,5 +23,9 @@ inline std::vector<std::string> Split(std::string_view text, char separator)
     pieces.emplace_back(text.substr(start));
     return pieces;
 }
+
+// Decimal text to a number as the C library's atoi/atoll read it
+// (saturating at the bounds instead of overflowing).
+int64_t DecimalValue(std::string_view text, int64_t minimum, int64_t maximum);
 
 } // namespace ByteString

@@ -1,6 +1,7 @@
 #include "session/client_thread.h"
 
 #include "platform/text_table.h"
+#include "session/connection_timeouts.h"
 #include "session/control_socket.h"
 
 CClientThread::CClientThread(int hAcceptedSocket, std::shared_ptr<ISessionHost> pHost)
@@ -23,13 +24,13 @@ bool CClientThread::InitInstance()
     uint16_t port = 0;
     if (!CAsyncSocket::PeerNameOf(m_AcceptedSocket.Get(), m_strPeerAddress, port))
         m_strPeerAddress.clear();
-    m_pControlSocket = std::make_unique<CControlSocket>(this);
+    m_pControlSocket = std::make_unique<CControlSocket>(*this);
     m_pControlSocket->Attach(m_AcceptedSocket.Release(), kAllSocketEvents);
     // Each reply is one whole line in one send. Coalescing would hold a
     // transfer's 226 until the client acknowledged its 150, which a client
     // that is only reading delays by tens of milliseconds per transfer.
     m_pControlSocket->SetNoDelay(true);
-    m_pControlSocket->SetPeerTimeouts(CControlSocket::kControlTimeouts);
+    m_pControlSocket->SetPeerTimeouts(ConnectionTimeouts::kControl);
     m_pControlSocket->SendReply(Text::Greeting);
     m_pHost->PostClientConnected(m_strPeerAddress, ThreadId());
     return true;

@@ -5,7 +5,7 @@
 
 #include "platform/thread.h"
 #include "platform/unique_fd.h"
-#include "session/session_host.h"
+#include "session/control_host.h"
 
 class CControlSocket;
 
@@ -14,7 +14,7 @@ class CControlSocket;
 // socket, registered, then resumed; everything the session does happens on
 // this thread. The listener's side has the object delete itself once the
 // thread has ended.
-class CClientThread : public CThread {
+class CClientThread : public CThread, public IControlHost {
 public:
     // Measured with real clients listing, mirroring, downloading and
     // uploading, a session touches at most 64 KiB of its stack (an idle one
@@ -26,11 +26,10 @@ public:
     CClientThread(int hAcceptedSocket, std::shared_ptr<ISessionHost> pHost);
     ~CClientThread() override;
 
-    // Posts one log text to the window, tagged with this thread's id.
-    void PostLog(const std::string& text);
-
-    ISessionHost& Host() const { return *m_pHost; }
-    const std::string& PeerAddress() const { return m_strPeerAddress; }
+    void PostLog(const std::string& text) override;
+    void QuitSession() override { PostQuitMessage(); }
+    ISessionHost& Host() const override { return *m_pHost; }
+    const std::string& PeerAddress() const override { return m_strPeerAddress; }
 
 protected:
     bool InitInstance() override;

@@ -8,37 +8,14 @@
 #include <sys/socket.h>
 
 #include "platform/big5_text.h"
+#include "platform/byte_string.h"
 #include "platform/file_system.h"
-#include "session/client_thread.h"
 #include "session/command_table.h"
 #include "session/directory_listing.h"
 
-// Decimal text to a number as the C library's atoi/atoll read it: leading
-// white space, an optional sign, digits up to the first other byte; no digits
-// give 0. Out-of-range values saturate instead of overflowing.
-int64_t CControlSocket::DecimalValue(std::string_view text, int64_t minimum, int64_t maximum)
-{
-    size_t i = 0;
-    while (i < text.size() && std::strchr(" \t\n\v\f\r", text[i]) != nullptr && text[i] != '\0')
-        ++i;
-    bool bNegative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        bNegative = text[i++] == '-';
-    int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        const int digit = text[i] - '0';
-        if (value > (maximum - digit) / 10) {
-            value = maximum;
-            break;
-        }
-        value = value * 10 + digit;
-    }
-    return bNegative ? std::max(-value, minimum) : value;
-}
-
-CControlSocket::CControlSocket(CClientThread* pThread)
-    : m_pThread(pThread),
-      m_DataChannel(pThread->PeerAddress(),
+CControlSocket::CControlSocket(IControlHost& host)
+    : m_Host(host),
+      m_DataChannel(host.PeerAddress(),
                     {[this](TextTemplate<> reply) { SendReply(reply); }, [this] { OnTransferOver(); }})
 {
 }
@@ -53,15 +30,15 @@ void CControlSocket::OnReceive(int)
     try {
         ReceiveAndExecute();
     } catch (const std::exception&) {
-        m_pThread->PostLog(CTextTable::Big5(Text::LogReceiveException));
-        m_pThread->PostQuitMessage();
+        m_Host.PostLog(CTextTable::Big5(Text::LogReceiveException));
+        m_Host.QuitSession();
     }
 }
 
 void CControlSocket::OnClose(int)
 {
     AssertOwnThread();
-    m_pThread->PostQuitMessage();
+    m_Host.QuitSession();
 }
 
 void CControlSocket::ReceiveAndExecute()
@@ -70,7 +47,7 @@ void CControlSocket::ReceiveAndExecute()
     const int received = Receive(buffer, kMaxReceiveChunk);
     if (received == kSocketError) {
         if (GetLastError() != WSAEWOULDBLOCK)
-            m_pThread->PostLog(CTextTable::Format(Text::LogReceiveError, GetLastError()));
+            m_Host.PostLog(CTextTable::Format(Text::LogReceiveError, GetLastError()));
         return;
     }
     if (received == 0) {
@@ -78,8 +55,8 @@ void CControlSocket::ReceiveAndExecute()
         return;
     }
     if (m_strRecvBuffer.size() + received > kMaxPendingText) {
-        m_pThread->PostLog(CTextTable::Big5(Text::LogOverflow));
-        m_pThread->PostQuitMessage();
+        m_Host.PostLog(CTextTable::Big5(Text::LogOverflow));
+        m_Host.QuitSession();
         return;
     }
     // Bytes after a NUL in one read are not part of the command text.
@@ -89,7 +66,9 @@ void CControlSocket::ReceiveAndExecute()
 
 void CControlSocket::ExtractCommands()
 {
-    while (!m_strRecvBuffer.empty()) {
+    // A reply that could not be sent ended the session and closed the
+    // connection: the commands still buffered are the client's no more.
+    while (!m_strRecvBuffer.empty() && Handle() >= 0) {
         const size_t end = m_strRecvBuffer.find("\r\n");
         if (end == std::string::npos)
             return;
@@ -110,14 +89,14 @@ void CControlSocket::ProcessCommand()
     const size_t blank = line.find(' ');
     const std::string verb = CBig5Text::ToUpperAscii(std::string_view(line).substr(0, blank));
     const std::string argument = blank == std::string::npos ? std::string() : line.substr(blank + 1);
-    m_pThread->PostLog(verb + ' ' + argument);
+    m_Host.PostLog(verb + ' ' + argument);
 
     const CommandEntry& entry = CCommandTable::Find(verb);
     if (m_nState == SESSION_NOT_LOGGED_IN && entry.login == Login::Required) {
         SendReply(Text::ReplyLoginFirst);
         return;
     }
-    if (entry.right != Right::None && m_pThread->Host().RightValue(entry.right) == 0) {
+    if (entry.right != Right::None && m_Host.Host().RightValue(entry.right) == 0) {
         SendReply(Text::ReplyNoRight);
         return;
     }
@@ -127,7 +106,7 @@ void CControlSocket::ProcessCommand()
 void CControlSocket::EndSession()
 {
     Close();
-    m_pThread->PostQuitMessage();
+    m_Host.QuitSession();
 }
 
 void CControlSocket::SendLine(std::string_view text)
@@ -135,17 +114,17 @@ void CControlSocket::SendLine(std::string_view text)
     // A reply is one line whatever names or arguments it echoes.
     const std::string line = CBig5Text::OneLine(text);
     if (IsConnectionLost()) {
-        m_pThread->PostLog(CTextTable::Big5(Text::LogReplyFailed));
+        m_Host.PostLog(CTextTable::Big5(Text::LogReplyFailed));
         EndSession();
         return;
     }
     const std::string wire = line + "\r\n";
     if (Send(wire.data(), static_cast<int>(wire.size())) == kSocketError) {
         EndSession();
-        m_pThread->PostLog(CTextTable::Big5(Text::LogReplyFailed));
+        m_Host.PostLog(CTextTable::Big5(Text::LogReplyFailed));
         return;
     }
-    m_pThread->PostLog(line);
+    m_Host.PostLog(line);
 }
 
 bool CControlSocket::IsConnectionLost()
@@ -175,7 +154,7 @@ void CControlSocket::CmdPass(std::string_view)
 {
     if (m_strUser.empty())
         return SendReply(Text::ReplyPassWithoutUser);
-    m_Paths.SetHome(m_pThread->Host().HomeDirectory());
+    m_Paths.SetHome(m_Host.Host().HomeDirectory());
     SendReply(Text::ReplyLoggedIn);
     m_nState = SESSION_IDLE;
 }
@@ -199,7 +178,7 @@ void CControlSocket::CmdPort(std::string_view argument)
 
 void CControlSocket::CmdRest(std::string_view argument)
 {
-    m_DataChannel.SetRestartOffset(DecimalValue(argument, LLONG_MIN, LLONG_MAX));
+    m_DataChannel.SetRestartOffset(ByteString::DecimalValue(argument, LLONG_MIN, LLONG_MAX));
     SendReply(Text::ReplyRest, static_cast<long long>(m_DataChannel.RestartOffset()));
 }
 

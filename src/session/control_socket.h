@@ -8,11 +8,10 @@
 
 #include "platform/socket.h"
 #include "platform/text_table.h"
+#include "session/control_host.h"
 #include "session/data_channel.h"
-#include "session/session_host.h"
 #include "session/virtual_path.h"
 
-class CClientThread;
 
 enum SessionState : int {
     SESSION_IDLE = 0,
@@ -34,21 +33,8 @@ class CControlSocket : public CSocket {
 public:
     static constexpr int kMaxReceiveChunk = 512;
     static constexpr int kMaxPendingText = 4096;
-    // A client whose machine vanishes (a lid closed, a network gone) sends
-    // neither FIN nor RST, and would otherwise hold its session, and the file
-    // it was fetching, until the server stops. After two quiet minutes a probe
-    // every 30 s costs an idle client one small packet, which its kernel
-    // answers unseen. The control connection gives up after three minutes
-    // without a word, the data connection after five: so the session of a
-    // client that has gone ends through its control connection first, and the
-    // 426 that its broken data connection would bring never has to wait out a
-    // second timeout of its own; a client that only stopped reading gets that
-    // 426 on a control connection that still answers. The probe counts end at
-    // the same times where the kernel knows no user timeout.
-    static constexpr PeerTimeouts kControlTimeouts = {120, 30, 2, 180'000};
-    static constexpr PeerTimeouts kDataTimeouts = {120, 30, 6, 300'000};
 
-    explicit CControlSocket(CClientThread* pThread);
+    explicit CControlSocket(IControlHost& host);
     ~CControlSocket() override;
 
     // Formats one reply from a Big5 template, sends it with CR LF and logs it.
@@ -111,11 +97,6 @@ public:
     bool IsInsideHome(const std::string& local) const { return m_Paths.IsInsideHome(local); }
     const std::string& CurrentDir() const { return m_Paths.CurrentDir(); }
 
-    // Decimal text to a number as atoi/atoll read it (saturating).
-    static int64_t DecimalValue(std::string_view text, int64_t minimum, int64_t maximum);
-
-    int State() const { return m_nState; }
-
 protected:
     void OnReceive(int nErrorCode) override;
     void OnClose(int nErrorCode) override;
@@ -130,7 +111,7 @@ private:
     // The data channel's hook: no transfer runs any more.
     void OnTransferOver() { m_nState = SESSION_IDLE; }
 
-    CClientThread* m_pThread;
+    IControlHost& m_Host;
     std::string m_strUser;
     bool m_bRenameIsFile = false;
     std::string m_strRenameFrom;

@@ -3,10 +3,10 @@
 #include <climits>
 
 #include "platform/byte_string.h"
-#include "session/control_socket.h"
+#include "session/connection_timeouts.h"
 
-CDataChannel::CDataChannel(std::string strPeer, Session session)
-    : m_strPeer(std::move(strPeer)), m_Session(std::move(session))
+CDataChannel::CDataChannel(const std::string& strPeer, Session session)
+    : m_strPeer(strPeer), m_Session(std::move(session))
 {
 }
 
@@ -24,7 +24,7 @@ void CDataChannel::ApplyPortArgument(std::string_view argument, std::string& str
 {
     // Only the fields present change their part; nothing is validated here,
     // the data connection decides what it will connect to.
-    const auto intValue = [](std::string_view text) { return CControlSocket::DecimalValue(text, INT_MIN, INT_MAX); };
+    const auto intValue = [](std::string_view text) { return ByteString::DecimalValue(text, INT_MIN, INT_MAX); };
     const std::vector<std::string> fields = ByteString::Split(argument, ',');
     for (size_t i = 0; i < fields.size() && i < 6; ++i) {
         const std::string& field = fields[i];
@@ -48,7 +48,7 @@ void CDataChannel::TakePortArgument(std::string_view argument)
 
 void CDataChannel::NewSocket()
 {
-    m_pSocket = std::make_unique<CDataSocket>(*this, m_strPeer);
+    m_pSocket = std::make_unique<CDataSocket>(*this);
     ++m_nSocketNumber;
 }
 
@@ -61,7 +61,7 @@ bool CDataChannel::EnterPassive(uint16_t& nPort)
         return false;
     }
     // Set on the listener, they come with the connection it accepts.
-    m_pSocket->SetPeerTimeouts(CControlSocket::kDataTimeouts);
+    m_pSocket->SetPeerTimeouts(ConnectionTimeouts::kData);
     m_pSocket->Listen(kPassiveBacklog);
     m_pSocket->AsyncSelect(kAllSocketEvents);
     std::string unused;
@@ -86,7 +86,7 @@ bool CDataChannel::ConnectActive()
         return Refuse(Text::ReplyDataConnectFailed);
     if (!m_pSocket->Create(0, kAllSocketEvents))
         return Refuse(Text::ReplyDataSocketFailed);
-    m_pSocket->SetPeerTimeouts(CControlSocket::kDataTimeouts);
+    m_pSocket->SetPeerTimeouts(ConnectionTimeouts::kData);
     // No reads or writes are reported before the transfer is set up.
     m_pSocket->AsyncSelect(FD_ACCEPT | FD_CONNECT | FD_CLOSE);
     if (!m_pSocket->Connect(m_strHost, static_cast<uint16_t>(m_nPort)) && m_pSocket->GetLastError() != WSAEWOULDBLOCK)
@@ -100,7 +100,7 @@ bool CDataChannel::Open(CDataSocket::Transfer transfer)
         return false;
     if (transfer == CDataSocket::Transfer::Upload)
         m_pSocket->AwaitUpload();
-    m_Residence.Loop().WaitUntil([this] { return !m_pSocket || m_pSocket->IsConnected(); }, kConnectTimeoutMs);
+    m_Residence.Loop().WaitUntil([this] { return !m_pSocket || m_pSocket->IsAttemptSettled(); }, kConnectTimeoutMs);
     return CheckConnectionAfterWait();
 }
 
@@ -108,7 +108,7 @@ bool CDataChannel::Open(CDataSocket::Transfer transfer)
 // them may have dropped or replaced the data socket, so it is read afresh.
 bool CDataChannel::CheckConnectionAfterWait()
 {
-    if (!m_pSocket || !m_pSocket->IsConnected())
+    if (!m_pSocket || !m_pSocket->IsAttemptSettled())
         return Refuse(Text::ReplyDataSocketFailed);
     // A refused connect has had its reply; going on would only add a second
     // failure (and an upload would empty its file first).

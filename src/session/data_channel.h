@@ -37,8 +37,9 @@ public:
     enum class When { Now, Posted };
 
     // strPeer is the address of the control connection's client: the only
-    // one a passive port accepts and an active connection may go to.
-    CDataChannel(std::string strPeer, Session session);
+    // one a passive port accepts and an active connection may go to. It is
+    // borrowed from the session, which outlives its channel.
+    CDataChannel(const std::string& strPeer, Session session);
     ~CDataChannel();
 
     // PASV: the current connection is dropped and a listener opened on a
@@ -49,6 +50,7 @@ public:
     void SetRestartOffset(int64_t nOffset) { m_nRestartOffset = nOffset; }
     int64_t RestartOffset() const { return m_nRestartOffset; }
     bool HasConnection() const { return m_pSocket != nullptr; }
+    const std::string& Peer() const { return m_strPeer; }
 
     // Makes the data connection a completed one, waiting up to 5 s; false
     // after a failure reply (the caller then releases the connection). An
@@ -89,7 +91,7 @@ private:
 
     // Its posted releases are dropped once it is gone.
     CEventLoop::CResident m_Residence;
-    std::string m_strPeer;
+    const std::string& m_strPeer;
     Session m_Session;
     bool m_bPassive = false;
     std::string m_strHost;

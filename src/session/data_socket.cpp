@@ -4,9 +4,7 @@
 
 #include "session/data_channel.h"
 
-CDataSocket::CDataSocket(CDataChannel& channel, std::string strPeer) : m_Channel(channel), m_strPeer(std::move(strPeer))
-{
-}
+CDataSocket::CDataSocket(CDataChannel& channel) : m_Channel(channel) {}
 
 // The base closes the connection and the member file closes itself.
 CDataSocket::~CDataSocket() = default;
@@ -18,18 +16,18 @@ void CDataSocket::OnAccept(int)
     CUniqueFd accepted(AcceptHandle(address));
     // Only the client of this session may take its passive port; anyone else
     // who raced it there is sent away and the port keeps waiting.
-    if (!accepted.Valid() || address != m_strPeer)
+    if (!accepted.Valid() || address != m_Channel.Peer())
         return;
     Close();
     // The accepted connection keeps the listener's peer timeouts.
     Attach(accepted.Release(), kAllSocketEvents);
-    m_bConnected = true;
+    m_bAttemptSettled = true;
 }
 
 void CDataSocket::OnConnect(int nErrorCode)
 {
     AssertOwnThread();
-    m_bConnected = true;
+    m_bAttemptSettled = true;
     if (nErrorCode == 0)
         return;
     m_bConnectFailed = true;
@@ -224,6 +222,6 @@ void CDataSocket::OnClose(int nErrorCode)
     // With no transfer set up (the client let go of a passive connection
     // after a refusal) a reply would answer no command and put every later
     // reply one behind, so the connection is only dropped.
-    m_bConnected = false;
+    m_bAttemptSettled = false;
     m_Channel.OnConnectionClosed(transfer == Transfer::None);
 }

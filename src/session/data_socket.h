@@ -34,12 +34,13 @@ public:
     // What one receive of an upload may take from the socket.
     static constexpr int kReceiveStep = 256 << 10;
 
-    // strPeer: the one address a passive port accepts a connection from.
-    CDataSocket(CDataChannel& channel, std::string strPeer);
+    // A passive port accepts a connection only from the channel's peer.
+    explicit CDataSocket(CDataChannel& channel);
     ~CDataSocket() override;
 
-    // The connection attempt has completed (failed attempts included).
-    bool IsConnected() const { return m_bConnected; }
+    // The connection attempt is over (accepted, connected or refused) and
+    // the connection has not closed since.
+    bool IsAttemptSettled() const { return m_bAttemptSettled; }
     // An active connect was refused; the session has been told already.
     bool HasConnectFailed() const { return m_bConnectFailed; }
 
@@ -71,9 +72,8 @@ private:
     void EndReceiving(TextTemplate<> reply);
 
     CDataChannel& m_Channel;
-    std::string m_strPeer;
     Transfer m_Transfer = Transfer::None;
-    bool m_bConnected = false;
+    bool m_bAttemptSettled = false;
     bool m_bConnectFailed = false;
     int64_t m_nPosition = 0;
     int64_t m_nTotal = 0;

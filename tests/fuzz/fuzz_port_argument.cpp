@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fuzz_require.h"
+#include "platform/byte_string.h"
 #include "session/control_socket.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -19,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CDataChannel::ApplyPortArgument(argument, host, port);
     Require(host.size() <= argument.size() + 4, "the host text comes from the argument");
 
-    const int64_t value = CControlSocket::DecimalValue(argument, LLONG_MIN, LLONG_MAX);
-    const int64_t small = CControlSocket::DecimalValue(argument, INT_MIN, INT_MAX);
+    const int64_t value = ByteString::DecimalValue(argument, LLONG_MIN, LLONG_MAX);
+    const int64_t small = ByteString::DecimalValue(argument, INT_MIN, INT_MAX);
     Require(small >= INT_MIN && small <= INT_MAX, "the reader saturates at its bounds");
     Require((value < 0) == (small < 0) || value == 0 || small == 0, "both bounds agree on the sign");
 

@@ -11,6 +11,7 @@
 
 #include "platform/text_table.h"
 #include "process_resources.h"
+#include "session/connection_timeouts.h"
 #include "session/control_socket.h"
 #include "session/directory_listing.h"
 #include "transfer_fixture.h"
@@ -538,7 +539,7 @@ void TestTransfers::everyConnectionNoticesAVanishedClient()
         QCOMPARE(option(IPPROTO_TCP, TCP_KEEPCNT), wanted.nKeepProbes);
         QCOMPARE(option(IPPROTO_TCP, TCP_USER_TIMEOUT), wanted.nUserTimeoutMs);
     };
-    expectTimeouts(CProcessResources::PeerSocketOf(m_pClient->Handle()), CControlSocket::kControlTimeouts);
+    expectTimeouts(CProcessResources::PeerSocketOf(m_pClient->Handle()), ConnectionTimeouts::kControl);
     if (QTest::currentTestFailed())
         return;
 
@@ -554,7 +555,7 @@ void TestTransfers::everyConnectionNoticesAVanishedClient()
     }
     // Bytes flowing mean the session holds its end of the connection.
     QVERIFY(m_pClient->ReadAtLeast(data.Get(), 4096));
-    expectTimeouts(CProcessResources::PeerSocketOf(data.Get()), CControlSocket::kDataTimeouts);
+    expectTimeouts(CProcessResources::PeerSocketOf(data.Get()), ConnectionTimeouts::kData);
 }
 
 QTEST_GUILESS_MAIN(TestTransfers)
