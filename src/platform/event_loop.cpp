@@ -51,17 +51,51 @@ void CEventLoop::AssertOwnThread() const
 }
 
 // The poller is woken under the queue's lock, so Close cannot come between
-// the check and the wake-up.
+// the check and the wake-up. A task the loop's own thread posts while the
+// loop goes round needs no wake-up: the thread looks at its queue before it
+// next waits, which saves a session two system calls and a return from the
+// wait for each transfer.
 bool CEventLoop::Post(Task task)
 {
     std::lock_guard lock(m_QueueLock);
     if (m_bClosed)
         return false;
-    const bool bWasEmpty = m_Tasks.empty();
     m_Tasks.push_back(std::move(task));
-    if (bWasEmpty)
+    if (!m_bWoken && !(IsCurrent() && m_nDriving > 0)) {
         m_pPoller->Wake();
+        m_bWoken = true;
+    }
     return true;
+}
+
+// While the loop's own Run or WaitUntil goes round, its thread looks at the
+// queue before each wait. When the last of them returns, a task it posted
+// itself and left waiting needs the wake-up after all: the window's loop,
+// which drives the main thread's otherwise, learns of work only from it.
+class CEventLoop::CDriving {
+public:
+    explicit CDriving(CEventLoop& loop) : m_Loop(loop) { ++m_Loop.m_nDriving; }
+    ~CDriving()
+    {
+        if (--m_Loop.m_nDriving > 0)
+            return;
+        std::lock_guard lock(m_Loop.m_QueueLock);
+        if (!m_Loop.m_Tasks.empty() && !m_Loop.m_bWoken && m_Loop.m_pPoller) {
+            m_Loop.m_pPoller->Wake();
+            m_Loop.m_bWoken = true;
+        }
+    }
+    CDriving(const CDriving&) = delete;
+    CDriving& operator=(const CDriving&) = delete;
+
+private:
+    CEventLoop& m_Loop;
+};
+
+bool CEventLoop::HasPosted()
+{
+    std::lock_guard lock(m_QueueLock);
+    return !m_Tasks.empty();
 }
 
 void CEventLoop::Close()
@@ -81,6 +115,7 @@ void CEventLoop::Close()
 void CEventLoop::Run()
 {
     AssertOwnThread();
+    const CDriving driving(*this);
     while (!m_bQuit)
         RunRound(-1);
 }
@@ -112,6 +147,7 @@ bool CEventLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs)
     AssertOwnThread();
     if (done())
         return true;
+    const CDriving driving(*this);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {
         // Rounded up, so that the last round sleeps to the deadline instead of spinning at 0.
@@ -140,14 +176,19 @@ void CEventLoop::RunRound(int timeoutMs)
 {
     if (!m_pPoller)
         return;
+    // Tasks this thread posted itself may have woken nothing: with any
+    // waiting, the round only looks at what else is ready, then runs them.
+    const bool bPosted = HasPosted();
     std::vector<CEventPoller::Event> events;
-    m_pPoller->Wait(timeoutMs, events);
+    m_pPoller->Wait(bPosted ? 0 : timeoutMs, events);
+    bool bPostedRun = false;
     for (const CEventPoller::Event& event : events) {
         if (m_bQuit)
             return;
         switch (event.source) {
         case CEventPoller::Source::Posted:
             RunPosted();
+            bPostedRun = true;
             break;
         case CEventPoller::Source::Timer:
             RunDueTimers();
@@ -157,11 +198,13 @@ void CEventLoop::RunRound(int timeoutMs)
             break;
         }
     }
+    if (bPosted && !bPostedRun && !m_bQuit)
+        RunPosted();
 }
 
 // What was queued when the round began, one at a time in order; what is
 // posted meanwhile waits for the next round, after the sockets' turn. The
-// wake-up stays pending exactly while tasks wait.
+// wake-up, once written, stays pending exactly while tasks wait.
 void CEventLoop::RunPosted()
 {
     size_t count = 0;
@@ -177,8 +220,10 @@ void CEventLoop::RunPosted()
                 return;
             task = std::move(m_Tasks.front());
             m_Tasks.pop_front();
-            if (m_Tasks.empty())
+            if (m_Tasks.empty() && m_bWoken) {
                 m_pPoller->ClearWake();
+                m_bWoken = false;
+            }
         }
         task();
     }

@@ -101,6 +101,7 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    class CDriving;
     struct Timer {
         Clock::time_point deadline;
         Task task;
@@ -108,6 +109,7 @@ private:
 
     void AssertOwnThread() const;
     void RunRound(int timeoutMs);
+    bool HasPosted();
     void RunPosted();
     void RunDueTimers();
     void ArmEarliestTimer();
@@ -119,6 +121,10 @@ private:
     std::mutex m_QueueLock;
     std::deque<Task> m_Tasks;
     bool m_bClosed = false;
+    // The poller's wake-up is written and not yet taken back.
+    bool m_bWoken = false;
+    // How many Runs and WaitUntils of the own thread are going round.
+    int m_nDriving = 0;
 
     bool m_bQuit = false;
     std::atomic<bool> m_bInterrupted{false};
