@@ -4,6 +4,7 @@
 #include <chrono>
 #include <ctime>
 #include <memory>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -67,6 +68,7 @@ private slots:
     void timersFireOnceInDeadlineOrderAndCancelledOnesNever();
     void staleReadinessOfAStoppedOrReusedDescriptorIsNotDelivered();
     void postsForAResidentNeverRunOnceItIsGone();
+    void aTaskPostedToItselfInAWaitStillWakesTheLoopAfterIt();
 };
 
 void TestEventLoop::postsFromOtherThreadsRunInOrderAndAreRefusedOnceClosed()
@@ -254,6 +256,27 @@ void TestEventLoop::postsForAResidentNeverRunOnceItIsGone()
     thread.PostQuitMessage();
     QVERIFY(thread.Join(5000));
     QCOMPARE(goneRuns.load(), 0);
+}
+
+// The main thread's loop is driven by the window's, which learns of work only
+// from the loop's descriptor: a task the thread posted to itself during a
+// wait that then ended must leave that descriptor readable.
+void TestEventLoop::aTaskPostedToItselfInAWaitStillWakesTheLoopAfterIt()
+{
+    CEventLoop& loop = CEventLoop::Current();
+    loop.RunPending();
+    bool bPosted = false;
+    bool bRan = false;
+    loop.StartTimer(0, [&] {
+        QVERIFY(loop.Post([&bRan] { bRan = true; }));
+        bPosted = true;
+    });
+    QVERIFY(loop.WaitUntil([&] { return bPosted; }, 5000));
+    QVERIFY(!bRan);
+    pollfd ready = {loop.Descriptor(), POLLIN, 0};
+    QCOMPARE(::poll(&ready, 1, 0), 1);
+    loop.RunPending();
+    QVERIFY(bRan);
 }
 
 QTEST_GUILESS_MAIN(TestEventLoop)
