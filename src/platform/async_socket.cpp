@@ -88,7 +88,7 @@ bool CAsyncSocket::Create(uint16_t port, long events, const char* address, bool 
 {
     AssertOwnThread();
     Close();
-    CUniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    CUniqueSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!socket.Valid()) {
         m_nLastError = ErrorFromErrno(errno);
         return false;
@@ -115,11 +115,11 @@ bool CAsyncSocket::Create(uint16_t port, long events, const char* address, bool 
     return true;
 }
 
-bool CAsyncSocket::Attach(int handle, long events)
+bool CAsyncSocket::Attach(SocketHandle handle, long events)
 {
     AssertOwnThread();
     Close();
-    if (handle < 0) {
+    if (handle == kNoSocket) {
         m_nLastError = WSAENOTSOCK;
         return false;
     }
@@ -162,28 +162,28 @@ bool CAsyncSocket::Listen(int backlog)
     return true;
 }
 
-int CAsyncSocket::AcceptHandle()
+SocketHandle CAsyncSocket::AcceptHandle()
 {
     return AcceptInto(nullptr, nullptr);
 }
 
-int CAsyncSocket::AcceptHandle(std::string& peerAddress)
+SocketHandle CAsyncSocket::AcceptHandle(std::string& peerAddress)
 {
     sockaddr_in remote = {};
     socklen_t length = sizeof(remote);
-    const int handle = AcceptInto(reinterpret_cast<sockaddr*>(&remote), &length);
-    peerAddress = handle >= 0 && remote.sin_family == AF_INET ? DottedAddress(remote) : std::string();
+    const SocketHandle handle = AcceptInto(reinterpret_cast<sockaddr*>(&remote), &length);
+    peerAddress = handle != kNoSocket && remote.sin_family == AF_INET ? DottedAddress(remote) : std::string();
     return handle;
 }
 
-int CAsyncSocket::AcceptInto(sockaddr* pRemote, socklen_t* pLength)
+SocketHandle CAsyncSocket::AcceptInto(sockaddr* pRemote, socklen_t* pLength)
 {
     AssertOwnThread();
     // Accepting is what asks for the next accept notification.
     ArmRead(true);
     const int handle = CSystemCall::RetryOnInterrupt(
         [&] { return ::accept4(m_Socket.Get(), pRemote, pLength, SOCK_NONBLOCK | SOCK_CLOEXEC); });
-    if (handle < 0)
+    if (handle == kNoSocket)
         m_nLastError = ErrorFromErrno(errno);
     return handle;
 }
@@ -220,7 +220,7 @@ int CAsyncSocket::Send(const void* data, int length)
         [&] { return static_cast<int>(::send(m_Socket.Get(), data, length, MSG_NOSIGNAL | MSG_DONTWAIT)); }));
 }
 
-int CAsyncSocket::SendFile(int hFile, int64_t offset, int length)
+int CAsyncSocket::SendFile(FileHandle hFile, int64_t offset, int length)
 {
     BlockBrokenPipeOnThisThread();
     off_t position = offset;
@@ -296,7 +296,7 @@ bool CAsyncSocket::SetPeerTimeouts(const PeerTimeouts& timeouts)
     return bSet;
 }
 
-bool CAsyncSocket::PeerNameOf(int handle, std::string& address, uint16_t& port)
+bool CAsyncSocket::PeerNameOf(SocketHandle handle, std::string& address, uint16_t& port)
 {
     sockaddr_in remote = {};
     socklen_t length = sizeof(remote);

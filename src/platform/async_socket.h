@@ -6,43 +6,9 @@
 #include <sys/socket.h>
 
 #include "platform/event_loop.h"
-#include "platform/unique_fd.h"
-
-// Socket errors in the numbers the rest of the program tests for.
-enum SocketError : int {
-    WSAEINVAL = 10022,
-    WSAEWOULDBLOCK = 10035,
-    WSAEADDRINUSE = 10048,
-    WSAENETRESET = 10052,
-    WSAECONNABORTED = 10053,
-    WSAECONNRESET = 10054,
-    WSAENOTCONN = 10057,
-    WSAETIMEDOUT = 10060,
-    WSAECONNREFUSED = 10061,
-    WSAEACCES = 10013,
-    WSAEMFILE = 10024,
-    WSAENOTSOCK = 10038,
-    WSAEOTHER = 10000,
-};
-
-// Notification bits of a socket's event mask.
-enum SocketEvent : long {
-    FD_READ = 1,
-    FD_WRITE = 2,
-    FD_OOB = 4,
-    FD_ACCEPT = 8,
-    FD_CONNECT = 16,
-    FD_CLOSE = 32,
-};
-constexpr long kAllSocketEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
-constexpr int kSocketError = -1;
-
-// The directions ShutDown ends.
-enum ShutDownHow : int {
-    kShutDownReceive = 0,
-    kShutDownSend = 1,
-    kShutDownBoth = 2,
-};
+#include "platform/native_file.h"
+#include "platform/socket_names.h"
+#include "platform/unique_socket.h"
 
 // How long a connection may go without a word from its peer before it is
 // given up. While nothing is in flight, keepalive probes start after the idle
@@ -80,20 +46,20 @@ public:
     bool Create(uint16_t port = 0, long events = kAllSocketEvents, const char* address = nullptr,
                 bool bReuseAddress = false);
     // Takes ownership of the handle.
-    bool Attach(int handle, long events = kAllSocketEvents);
+    bool Attach(SocketHandle handle, long events = kAllSocketEvents);
     bool AsyncSelect(long events = kAllSocketEvents);
     bool Listen(int backlog);
     // Accepts the waiting connection and hands over its bare descriptor (-1 on
     // failure), for a socket object that another thread will attach.
-    int AcceptHandle();
+    SocketHandle AcceptHandle();
     // The same, with the peer's dotted address from the same call.
-    int AcceptHandle(std::string& peerAddress);
+    SocketHandle AcceptHandle(std::string& peerAddress);
     bool Connect(const std::string& host, uint16_t port);
     virtual int Send(const void* data, int length);
     // Sends up to length bytes of an open file, from offset, without passing
     // them through a buffer of ours; 0 when the file has no bytes there. A
     // would-block asks for the next write notification, as Send does.
-    int SendFile(int hFile, int64_t offset, int length);
+    int SendFile(FileHandle hFile, int64_t offset, int length);
     int Receive(void* buffer, int length, int flags = 0);
     bool ShutDown(ShutDownHow how);
     void Close();
@@ -106,10 +72,11 @@ public:
 
     // The peer's dotted address and port of a bare connected handle, as
     // AcceptHandle gives.
-    static bool PeerNameOf(int handle, std::string& address, uint16_t& port);
+    static bool PeerNameOf(SocketHandle handle, std::string& address, uint16_t& port);
     bool GetSockName(std::string& address, uint16_t& port) const;
     int GetLastError() const { return m_nLastError; }
-    int Handle() const { return m_Socket.Get(); }
+    SocketHandle Handle() const { return m_Socket.Get(); }
+    bool IsOpen() const { return m_Socket.Valid(); }
 
     // WSA number of an errno value.
     static int ErrorFromErrno(int error);
@@ -129,7 +96,7 @@ protected:
     CEventLoop& Loop() const { return m_Residence.Loop(); }
 
 private:
-    int AcceptInto(sockaddr* pRemote, socklen_t* pLength);
+    SocketHandle AcceptInto(sockaddr* pRemote, socklen_t* pLength);
     int SendResult(int sent);
     void StartNotifiers();
     void StopNotifiers();
@@ -147,7 +114,7 @@ private:
 
     // Declared first: the socket leaves its loop last.
     CEventLoop::CResident m_Residence;
-    CUniqueFd m_Socket;
+    CUniqueSocket m_Socket;
     long m_lEvents = 0;
     int m_nLastError = 0;
     bool m_bListening = false;

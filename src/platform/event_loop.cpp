@@ -292,12 +292,12 @@ void CEventLoop::ArmEarliestTimer()
         m_pPoller->ArmTimer(m_TimerOrder.begin()->first);
 }
 
-std::uint64_t CEventLoop::Watch(int hDescriptor, bool bRead, bool bWrite, ReadyHandler handler)
+std::uint64_t CEventLoop::Watch(SocketHandle hSocket, bool bRead, bool bWrite, ReadyHandler handler)
 {
     AssertOwnThread();
     if (!m_pPoller)
         return 0;
-    return m_pPoller->Watch(hDescriptor, bRead, bWrite, [handler = std::move(handler)](bool bWritable) {
+    return m_pPoller->Watch(hSocket, bRead, bWrite, [handler = std::move(handler)](bool bWritable) {
         handler(bWritable ? Readiness::Writable : Readiness::Readable);
     });
 }

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/unique_socket.h"
+
 class CEventPoller;
 
 // The event loop of one thread: the tasks other threads post to it, its
@@ -71,7 +73,7 @@ public:
     // The id stays unique for the loop's life: an event for a registration
     // that was stopped (its descriptor closed, perhaps reused since) is
     // never delivered to a later one.
-    std::uint64_t Watch(int hDescriptor, bool bRead, bool bWrite, ReadyHandler handler);
+    std::uint64_t Watch(SocketHandle hSocket, bool bRead, bool bWrite, ReadyHandler handler);
     void SetInterest(std::uint64_t watchId, bool bRead, bool bWrite);
     void Unwatch(std::uint64_t watchId);
 

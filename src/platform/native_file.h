@@ -6,6 +6,13 @@
 #include "platform/open_file_table.h"
 #include "platform/unique_fd.h"
 
+// An open file as the system names it: a descriptor on Linux, a HANDLE on Windows.
+#ifdef _WIN32
+using FileHandle = void*;
+#else
+using FileHandle = int;
+#endif
+
 // One open regular file of a transfer: the descriptor and its place in the
 // process's table of open transfer files, both given up when the object
 // closes or is destroyed. Offsets and lengths are 64-bit; reads and writes
@@ -30,7 +37,7 @@ public:
     bool Open(const std::string& path, Mode mode, COpenFileTable& table = COpenFileTable::Instance());
     void Close();
     bool IsOpen() const { return m_File.Valid(); }
-    int Handle() const { return m_File.Get(); }
+    FileHandle Handle() const { return m_File.Get(); }
 
     // The length in bytes, or -1.
     int64_t Length() const;

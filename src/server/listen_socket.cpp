@@ -17,14 +17,14 @@ void CListenSocket::OnAccept(int)
     // the whole program, so near the process's limit a client is turned away
     // rather than given a session; and while nothing can be accepted at all,
     // accepting rests instead of spinning on the connection that stays queued.
-    const int handle = AcceptHandle();
-    if (handle < 0 && GetLastError() == WSAEMFILE) {
+    const SocketHandle handle = AcceptHandle();
+    if (handle == kNoSocket && GetLastError() == WSAEMFILE) {
         PauseAccepting();
         return;
     }
     // Turned away: the connection closes with its owner here.
-    if (handle >= 0 && !LeavesReserve(handle)) {
-        CUniqueFd turnedAway(handle);
+    if (handle != kNoSocket && !LeavesReserve(handle)) {
+        CUniqueSocket turnedAway(handle);
         return;
     }
     // Any other failed accept still starts a session: it cannot greet and ends at once.
@@ -32,7 +32,7 @@ void CListenSocket::OnAccept(int)
         m_pOwner->StartSession(handle);
 }
 
-bool CListenSocket::LeavesReserve(int hAccepted)
+bool CListenSocket::LeavesReserve(SocketHandle hAccepted)
 {
     // Descriptors are handed out lowest first, so every one below the new
     // handle is in use and at most the ones above it are free.
@@ -47,7 +47,7 @@ void CListenSocket::PauseAccepting()
         Loop().CancelTimer(m_nPauseTimerId);
     m_nPauseTimerId = Loop().StartTimer(kExhaustedPauseMs, [this] {
         m_nPauseTimerId = 0;
-        if (Handle() >= 0)
+        if (IsOpen())
             AsyncSelect(kAllSocketEvents);
     });
 }

@@ -22,7 +22,7 @@ protected:
     void OnAccept(int nErrorCode) override;
 
 private:
-    static bool LeavesReserve(int hAccepted);
+    static bool LeavesReserve(SocketHandle hAccepted);
     void PauseAccepting();
 
     CServerControl* m_pOwner = nullptr;

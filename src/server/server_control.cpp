@@ -92,7 +92,7 @@ void CServerControl::StopSession(CClientThread* pThread)
     m_pHub->Remove(pThread);
 }
 
-void CServerControl::StartSession(int hAcceptedSocket)
+void CServerControl::StartSession(SocketHandle hAcceptedSocket)
 {
     auto* pThread = new CClientThread(hAcceptedSocket, m_pHub);
     pThread->SetAutoDelete();

@@ -45,7 +45,7 @@ public:
     uint16_t ListeningPort() const;
 
     // The accept path: a session thread for the accepted descriptor.
-    void StartSession(int hAcceptedSocket);
+    void StartSession(SocketHandle hAcceptedSocket);
 
     void OnClientConnected(const std::string& address, uint32_t threadId);
     void OnClientDisconnected(const std::string& address, uint32_t threadId);

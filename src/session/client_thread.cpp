@@ -4,7 +4,7 @@
 #include "session/connection_timeouts.h"
 #include "session/control_socket.h"
 
-CClientThread::CClientThread(int hAcceptedSocket, std::shared_ptr<ISessionHost> pHost)
+CClientThread::CClientThread(SocketHandle hAcceptedSocket, std::shared_ptr<ISessionHost> pHost)
     : m_AcceptedSocket(hAcceptedSocket), m_pHost(std::move(pHost))
 {
     SetStackSize(kStackBytes);

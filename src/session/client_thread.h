@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/thread.h"
-#include "platform/unique_fd.h"
+#include "platform/unique_socket.h"
 #include "session/control_host.h"
 
 class CControlSocket;
@@ -23,7 +23,7 @@ public:
     // before; eight times the measure leaves room for sanitizer builds.
     static constexpr std::size_t kStackBytes = 512 * 1024;
 
-    CClientThread(int hAcceptedSocket, std::shared_ptr<ISessionHost> pHost);
+    CClientThread(SocketHandle hAcceptedSocket, std::shared_ptr<ISessionHost> pHost);
     ~CClientThread() override;
 
     void PostLog(const std::string& text) override;
@@ -36,7 +36,7 @@ protected:
     int ExitInstance() override;
 
 private:
-    CUniqueFd m_AcceptedSocket;
+    CUniqueSocket m_AcceptedSocket;
     std::shared_ptr<ISessionHost> m_pHost;
     // Created on the session thread, so that its notifications arrive there.
     std::unique_ptr<CControlSocket> m_pControlSocket;

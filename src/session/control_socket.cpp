@@ -68,7 +68,7 @@ void CControlSocket::ExtractCommands()
 {
     // A reply that could not be sent ended the session and closed the
     // connection: the commands still buffered are the client's no more.
-    while (!m_strRecvBuffer.empty() && Handle() >= 0) {
+    while (!m_strRecvBuffer.empty() && IsOpen()) {
         const size_t end = m_strRecvBuffer.find("\r\n");
         if (end == std::string::npos)
             return;
@@ -129,7 +129,7 @@ void CControlSocket::SendLine(std::string_view text)
 
 bool CControlSocket::IsConnectionLost()
 {
-    if (Handle() < 0)
+    if (!IsOpen())
         return true;
     // A byte peeked stays queued for the next read.
     char byte;

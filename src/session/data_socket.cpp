@@ -13,7 +13,7 @@ void CDataSocket::OnAccept(int)
 {
     AssertOwnThread();
     std::string address;
-    CUniqueFd accepted(AcceptHandle(address));
+    CUniqueSocket accepted(AcceptHandle(address));
     // Only the client of this session may take its passive port; anyone else
     // who raced it there is sent away and the port keeps waiting.
     if (!accepted.Valid() || address != m_Channel.Peer())
