@@ -61,6 +61,8 @@ public:
     // would-block asks for the next write notification, as Send does.
     int SendFile(FileHandle hFile, int64_t offset, int length);
     int Receive(void* buffer, int length, int flags = 0);
+    // Receives without taking: the bytes stay queued for the next Receive.
+    int Peek(void* buffer, int length) { return Receive(buffer, length, MSG_PEEK); }
     bool ShutDown(ShutDownHow how);
     void Close();
     // Small sends go out at once instead of waiting for the peer to

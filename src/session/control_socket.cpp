@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstring>
 #include <exception>
-#include <sys/socket.h>
 
 #include "platform/big5_text.h"
 #include "platform/byte_string.h"
@@ -133,7 +132,7 @@ bool CControlSocket::IsConnectionLost()
         return true;
     // A byte peeked stays queued for the next read.
     char byte;
-    const int peeked = Receive(&byte, 1, MSG_PEEK);
+    const int peeked = Peek(&byte, 1);
     if (peeked > 0)
         return false;
     if (peeked == 0)
