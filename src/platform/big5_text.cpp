@@ -1,8 +1,8 @@
 #include "platform/big5_text.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <iconv.h>
+
+#include "platform/code_page_950.h"
 
 namespace {
 
@@ -57,65 +57,20 @@ constexpr Replacement kQuestionMark = {"?", BadUtf8Length};
 // U+FFFD, the replacement character, in UTF-8.
 constexpr Replacement kReplacementCharacter = {"\xEF\xBF\xBD", BadBig5Length};
 
-// iconv descriptors hold conversion state, so each thread keeps its own pair.
-class CThreadConverter {
-public:
-    CThreadConverter(const char* to, const char* from) : m_hConverter(iconv_open(to, from)) {}
-    ~CThreadConverter()
-    {
-        if (m_hConverter != reinterpret_cast<iconv_t>(-1))
-            iconv_close(m_hConverter);
-    }
-    CThreadConverter(const CThreadConverter&) = delete;
-    CThreadConverter& operator=(const CThreadConverter&) = delete;
-
-    bool IsValid() const { return m_hConverter != reinterpret_cast<iconv_t>(-1); }
-
-    // Converts the whole input. Without a replacement, input that cannot be
-    // converted fails the conversion; with one, it becomes the mark and the
-    // conversion goes on right after it.
-    bool Convert(const char* input, size_t inputLength, std::string& output, const Replacement* replacement)
-    {
-        output.clear();
-        if (!IsValid())
+// Converts the whole input. Without a replacement, input that cannot be
+// converted fails the conversion; with one, it becomes the mark and the
+// conversion goes on right after it.
+bool Convert(CCodePage950::Direction direction, std::string_view input, std::string& output,
+             const Replacement* replacement)
+{
+    output.clear();
+    while (!CCodePage950::ConvertUntilBad(direction, input, output)) {
+        if (!replacement || input.empty())
             return false;
-        iconv(m_hConverter, nullptr, nullptr, nullptr, nullptr);
-        char* in = const_cast<char*>(input);
-        size_t inLeft = inputLength;
-        char buffer[1024];
-        while (inLeft > 0) {
-            char* out = buffer;
-            size_t outLeft = sizeof(buffer);
-            const size_t result = iconv(m_hConverter, &in, &inLeft, &out, &outLeft);
-            output.append(buffer, out - buffer);
-            if (result != static_cast<size_t>(-1))
-                continue;
-            if (errno == E2BIG)
-                continue;
-            if (!replacement)
-                return false;
-            output.append(replacement->mark);
-            const size_t bad = replacement->badLength(reinterpret_cast<const unsigned char*>(in), inLeft);
-            in += bad;
-            inLeft -= bad;
-        }
-        return true;
+        output.append(replacement->mark);
+        input.remove_prefix(replacement->badLength(reinterpret_cast<const unsigned char*>(input.data()), input.size()));
     }
-
-private:
-    iconv_t m_hConverter;
-};
-
-CThreadConverter& Big5ToUtf8()
-{
-    thread_local CThreadConverter converter("UTF-8", "CP950");
-    return converter;
-}
-
-CThreadConverter& Utf8ToBig5()
-{
-    thread_local CThreadConverter converter("CP950", "UTF-8");
-    return converter;
+    return true;
 }
 
 } // namespace
@@ -183,17 +138,17 @@ std::string CBig5Text::OneLine(std::string_view text)
 
 bool CBig5Text::ToUtf8(std::string_view big5, std::string& utf8)
 {
-    return Big5ToUtf8().Convert(big5.data(), big5.size(), utf8, nullptr);
+    return Convert(CCodePage950::Direction::ToUtf8, big5, utf8, nullptr);
 }
 
 std::string CBig5Text::FromUtf8(std::string_view utf8)
 {
     std::string big5;
-    Utf8ToBig5().Convert(utf8.data(), utf8.size(), big5, &kQuestionMark);
+    Convert(CCodePage950::Direction::FromUtf8, utf8, big5, &kQuestionMark);
     return big5;
 }
 
 bool CBig5Text::ToDisplayUtf8(std::string_view big5, std::string& utf8)
 {
-    return Big5ToUtf8().Convert(big5.data(), big5.size(), utf8, &kReplacementCharacter);
+    return Convert(CCodePage950::Direction::ToUtf8, big5, utf8, &kReplacementCharacter);
 }
