@@ -1,7 +1,7 @@
 #include "server/listen_socket.h"
 
 #include "platform/descriptor_limit.h"
-#include "platform/unique_fd.h"
+#include "platform/unique_socket.h"
 #include "server/server_control.h"
 
 CListenSocket::~CListenSocket()
