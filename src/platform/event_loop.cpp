@@ -316,7 +316,7 @@ void CEventLoop::Unwatch(std::uint64_t watchId)
         m_pPoller->Unwatch(watchId);
 }
 
-int CEventLoop::Descriptor() const
+int CEventLoop::Descriptor()
 {
     return m_pPoller ? m_pPoller->Descriptor() : -1;
 }

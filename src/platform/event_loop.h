@@ -79,7 +79,7 @@ public:
 
     // What the window's own loop watches to learn that this one has work:
     // readable while anything is ready here.
-    int Descriptor() const;
+    int Descriptor();
 
     // An object's residence on its loop: a serial number that posts meant
     // for the object carry, which the loop forgets when the object goes. A

@@ -11,7 +11,8 @@ enter_private_network "$@"
 enter_private_display "$@"
 PROGRAM=$1
 
-# Two descriptors a session: far more than the soft limit allows.
+# Two descriptors a session (its connection and its thread's wake-up): far
+# more than the soft limit allows.
 if [ -n "${TESSEL_SOAK:-}" ]; then
     sessions=9000 soft=1024 hard=20000
 else
