@@ -80,6 +80,18 @@ private:
     // A thread that has told of its end has only its return left.
     static constexpr int kEndJoinTimeoutMs = 5000;
 
+    class CEndNotice {
+    public:
+        explicit CEndNotice(CThread* pThread) : m_pThread(pThread) {}
+        ~CEndNotice();
+        CEndNotice(const CEndNotice&) = delete;
+        CEndNotice& operator=(const CEndNotice&) = delete;
+        void Deliver();
+
+    private:
+        CThread* m_pThread;
+    };
+
     static void* Entry(void* pThread);
     void Run();
     void OnEnded();

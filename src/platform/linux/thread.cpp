@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <unistd.h>
+#include <utility>
 
 CThread::CThread() : m_pEnd(std::make_shared<CEndSignal>()) {}
 
@@ -109,11 +110,28 @@ void CThread::Run()
     // Told before the end is raised, so that whoever sees the end finds the
     // notice queued; the deletion it brings waits for the raise and the return.
     if (m_pCreatorLoop != nullptr)
-        m_pCreatorLoop->Post([this] { OnEnded(); });
+        m_pCreatorLoop->Post([notice = std::make_shared<CEndNotice>(this)] { notice->Deliver(); });
     // The object may be gone as soon as the end is raised; the signal stays
     // for as long as this holds it.
     const std::shared_ptr<CEndSignal> pEnd = m_pEnd;
     pEnd->Raise();
+}
+
+// The notice is delivered when its task runs, or when the creating loop
+// closes with the task unrun (the program ending): a dropped notice must not
+// leave the object behind. A post that was refused dies on the thread itself,
+// which cannot delete itself; the object then stays.
+CThread::CEndNotice::~CEndNotice()
+{
+    if (m_pThread != nullptr)
+        Deliver();
+}
+
+void CThread::CEndNotice::Deliver()
+{
+    CThread* pThread = std::exchange(m_pThread, nullptr);
+    if (pThread->ThreadId() != CurrentThreadId())
+        pThread->OnEnded();
 }
 
 // Told by the thread itself as its last act, so the join is over in moments.
