@@ -5,6 +5,11 @@
 #include <string_view>
 #include <type_traits>
 
+// Windows' headers have a TEXT macro of their own; it is set aside while the
+// table is read and comes back after.
+#pragma push_macro("TEXT")
+#undef TEXT
+
 // Names of every text of the program; the texts themselves live in res/.
 enum class Text {
 #define TEXT(name, utf8) name,
@@ -18,6 +23,8 @@ inline constexpr std::string_view kUtf8Texts[] = {
 #include "res/texts.def"
 #undef TEXT
 };
+
+#pragma pop_macro("TEXT")
 static_assert(std::size(kUtf8Texts) == static_cast<size_t>(Text::Count));
 
 // The conversion a template writes for each argument type; there are no others.

@@ -9,7 +9,7 @@
 #include "ui/dialog_units.h"
 #include "ui/display_text.h"
 #include "ui/link_label.h"
-#include "ui/maker_links.h"
+#include "res/maker_links.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QPalette>
 #include <QUrl>
 
-#include "ui/maker_links.h"
+#include "res/maker_links.h"
 
 CLinkLabel::CLinkLabel(QWidget* parent)
     : QLabel(parent)

@@ -10,7 +10,7 @@
 #include "ui/display_text.h"
 #include "ui/link_label.h"
 #include "ui/local_address.h"
-#include "ui/maker_links.h"
+#include "res/maker_links.h"
 
 CLocalAddressDlg::CLocalAddressDlg(QWidget* parent)
     : QDialog(parent)

@@ -196,3 +196,22 @@ is_unmapped() {
 program_ended() {
     ! kill -0 "$APP" 2>/dev/null
 }
+
+# set_descriptor_limits SOFT HARD: the limits of descriptors a desktop
+# starts programs with.
+set_descriptor_limits() {
+    ulimit -H -n "$2" && ulimit -S -n "$1"
+}
+
+# stop_button_command WINDOW: a shell command that clicks Stop, the second
+# of the five buttons that share the top of the window.
+stop_button_command() {
+    local width
+    width=$(xdotool getwindowgeometry --shell "$1" | sed -n 's/^WIDTH=//p')
+    echo "xdotool mousemove --window $1 $((width * 3 / 10)) 8 click 1"
+}
+
+# The Windows program runs under Wine; its steps replace some of those above.
+if [[ "${1:-}" == *.exe ]]; then
+    . "$(dirname "${BASH_SOURCE[0]}")/e2e_wine.sh"
+fi

@@ -16,11 +16,11 @@ PROGRAM=$1
 if [ -n "${TESSEL_SOAK:-}" ]; then
     sessions=9000 soft=1024 hard=20000
 else
-    sessions=300 soft=256 hard=$(ulimit -H -n)
+    sessions=${TESSEL_CROWD_SESSIONS:-300} soft=256 hard=$(ulimit -H -n)
 fi
 [ "$hard" = unlimited ] || [ "$hard" -ge $((2 * sessions + 64)) ] ||
     fail "the hard limit of descriptors is $(ulimit -H -n); this test needs $((2 * sessions + 64))"
-ulimit -H -n "$hard" && ulimit -S -n "$soft" || fail "cannot set the limits of descriptors"
+set_descriptor_limits "$soft" "$hard" || fail "cannot set the limits of descriptors"
 
 make_settings 1
 start_program "$PROGRAM" xcb
@@ -28,9 +28,7 @@ window=$(find_main_window)
 [ -n "$window" ] || { cat "$WORK/program.log"; fail "the main window did not appear"; }
 wait_until 10 listening_on_21 || fail "AutoStart did not start the server"
 
-# The Stop button is the second of the five that share the top of the window.
-width=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^WIDTH=//p')
-stop="xdotool mousemove --window $window $((width * 3 / 10)) 8 click 1"
+stop=$(stop_button_command "$window")
 
 run_client crowd 300 python3 "$(dirname "$0")/crowd.py" --pid "$APP" --sessions "$sessions" --stop-command "$stop" --settle 3
 cat "$WORK/crowd.log"

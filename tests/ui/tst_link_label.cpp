@@ -8,7 +8,7 @@
 #include "ui/link_label.h"
 #include "ui/local_address.h"
 #include "ui/local_address_dlg.h"
-#include "ui/maker_links.h"
+#include "res/maker_links.h"
 
 namespace {
 
