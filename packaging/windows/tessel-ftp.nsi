@@ -22,11 +22,6 @@ Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
-VIProductVersion "${VERSION}.0.0"
-VIAddVersionKey /LANG=1028 "ProductName" "${PRODUCT}"
-VIAddVersionKey /LANG=1028 "CompanyName" "${MAKER}"
-VIAddVersionKey /LANG=1028 "FileDescription" "${PRODUCT} Setup"
-VIAddVersionKey /LANG=1028 "FileVersion" "${VERSION}"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -37,6 +32,12 @@ VIAddVersionKey /LANG=1028 "FileVersion" "${VERSION}"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "TradChinese"
+
+VIProductVersion "${VERSION}.0.0"
+VIAddVersionKey /LANG=1028 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1028 "CompanyName" "${MAKER}"
+VIAddVersionKey /LANG=1028 "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey /LANG=1028 "FileVersion" "${VERSION}"
 
 Function .onInit
     SetRegView 64
