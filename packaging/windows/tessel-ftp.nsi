@@ -38,6 +38,7 @@ VIAddVersionKey /LANG=1028 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=1028 "CompanyName" "${MAKER}"
 VIAddVersionKey /LANG=1028 "FileDescription" "${PRODUCT} Setup"
 VIAddVersionKey /LANG=1028 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1028 "LegalCopyright" "© ${MAKER}"
 
 Function .onInit
     SetRegView 64

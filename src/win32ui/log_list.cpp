@@ -10,9 +10,12 @@
 namespace {
 
 enum Column { ColumnThread, ColumnMessage };
+const Text kHeaders[] = {Text::ColumnThread, Text::ColumnMessage};
 
 constexpr int kPictureLeftPercent = 50;
 constexpr int kPictureTopPercent = 45;
+// A header's text and the margins the header draws on both sides of it.
+constexpr int kHeaderPadding = 16;
 
 } // namespace
 
@@ -25,9 +28,8 @@ CLogList::~CLogList()
 void CLogList::Attach(HWND hList, HBITMAP hPicture)
 {
     m_hList = hList;
-    const Text headers[] = {Text::ColumnThread, Text::ColumnMessage};
     for (int column = 0; column < 2; ++column) {
-        std::wstring header = CWideText::Of(headers[column]);
+        std::wstring header = CWideText::Of(kHeaders[column]);
         LVCOLUMNW description = {};
         description.mask = LVCF_TEXT | LVCF_FMT | LVCF_SUBITEM;
         description.fmt = LVCFMT_LEFT;
@@ -35,7 +37,6 @@ void CLogList::Attach(HWND hList, HBITMAP hPicture)
         description.iSubItem = column;
         SendMessageW(m_hList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&description));
     }
-    AutoSizeColumns();
     const DWORD extended = static_cast<DWORD>(SendMessageW(m_hList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     SendMessageW(m_hList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, extended | LVS_EX_FULLROWSELECT);
 
@@ -52,17 +53,28 @@ void CLogList::Attach(HWND hList, HBITMAP hPicture)
 }
 
 // Each column as wide as the wider of its content and its header, and at
-// least kMinimumColumnWidth.
+// least kMinimumColumnWidth; the last one also fills what is left, less room
+// for the vertical scroll bar that a growing log soon needs, so that the
+// columns never call for a horizontal one of their own.
 void CLogList::AutoSizeColumns() const
 {
     SendMessageW(m_hList, WM_SETREDRAW, FALSE, 0);
+    RECT client = {};
+    GetClientRect(m_hList, &client);
+    const int free = client.right - GetSystemMetrics(SM_CXVSCROLL);
+    int used = 0;
     for (int column = 0; column < 2; ++column) {
         SendMessageW(m_hList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), LVSCW_AUTOSIZE);
         const int content = static_cast<int>(SendMessageW(m_hList, LVM_GETCOLUMNWIDTH, column, 0));
-        SendMessageW(m_hList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), LVSCW_AUTOSIZE_USEHEADER);
-        const int header = static_cast<int>(SendMessageW(m_hList, LVM_GETCOLUMNWIDTH, column, 0));
-        SendMessageW(m_hList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column),
-                     std::max({content, header, kMinimumColumnWidth}));
+        const std::wstring header = CWideText::Of(kHeaders[column]);
+        const int headerWidth = static_cast<int>(SendMessageW(m_hList, LVM_GETSTRINGWIDTHW, 0,
+                                                              reinterpret_cast<LPARAM>(header.c_str())))
+                                + kHeaderPadding;
+        int width = std::max({content, headerWidth, kMinimumColumnWidth});
+        if (column == 1)
+            width = std::max(width, free - used);
+        SendMessageW(m_hList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), width);
+        used += width;
     }
     SendMessageW(m_hList, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(m_hList, nullptr, TRUE);

@@ -84,6 +84,7 @@ void CMainDlg::OnInitDialog()
     }
     m_bInitialized = true;
     LayoutControls();
+    m_LogList.AutoSizeColumns();
 }
 
 void CMainDlg::AttachButtons()

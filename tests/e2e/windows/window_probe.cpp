@@ -7,6 +7,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -165,7 +168,10 @@ int PrintStatus(HWND hMain)
     const CRemoteBuffer buffer(hBar);
     if (hBar == nullptr || !buffer.Ok())
         return Fail("no status bar");
+    const std::vector<wchar_t> empty(kTextRoom, L'\0');
     for (WPARAM pane = 0; pane < 2; ++pane) {
+        // An empty pane may answer without writing anything.
+        buffer.Write(0, empty.data(), empty.size() * sizeof(wchar_t));
         SendMessageW(hBar, SB_GETTEXTW, pane, reinterpret_cast<LPARAM>(buffer.At(0)));
         Print(buffer.ReadText(0));
     }
@@ -248,6 +254,8 @@ int Run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Lines end in LF alone, as the shell's tools expect.
+    _setmode(_fileno(stdout), _O_BINARY);
     const int status = Run(argc, argv);
     std::fflush(stdout);
     return status;
