@@ -76,15 +76,6 @@ HWND MainWindow()
     return FindDialog(kMainCaption, true);
 }
 
-std::wstring Widen(const char* utf8)
-{
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.data(), size);
-    wide.resize(wcslen(wide.c_str()));
-    return wide;
-}
-
 // Memory in the window's process for a request and its answer.
 class CRemoteBuffer {
 public:
@@ -188,63 +179,63 @@ int PrintItems(HWND hDialog)
     return 0;
 }
 
-int Run(int argc, char** argv)
+int Run(int argc, wchar_t** argv)
 {
     if (argc < 2)
         return Fail("no command");
-    const std::string command = argv[1];
-    if (command == "wait-window")
-        return WaitWindow(argc > 2 ? std::atoi(argv[2]) : 10);
-    if (command == "tray") {
+    const std::wstring command = argv[1];
+    if (command == L"wait-window")
+        return WaitWindow(argc > 2 ? _wtoi(argv[2]) : 10);
+    if (command == L"tray") {
         HWND hTray = FindWindowW(kTrayClass, nullptr);
         if (hTray == nullptr)
             return Fail("no tray window");
-        PostMessageW(hTray, kTrayMessage, kTrayId, argc > 2 ? std::atoi(argv[2]) : WM_LBUTTONDBLCLK);
+        PostMessageW(hTray, kTrayMessage, kTrayId, argc > 2 ? _wtoi(argv[2]) : WM_LBUTTONDBLCLK);
         return 0;
     }
-    if (command == "dialog" || command == "dialog-click" || command == "dialog-set" || command == "dialog-check") {
+    if (command == L"dialog" || command == L"dialog-click" || command == L"dialog-set" || command == L"dialog-check") {
         if (argc < 3)
             return Fail("no caption");
-        HWND hDialog = FindDialog(Widen(argv[2]).c_str(), false);
+        HWND hDialog = FindDialog(argv[2], false);
         if (hDialog == nullptr)
             return Fail("no such dialog");
-        if (command == "dialog")
+        if (command == L"dialog")
             return PrintItems(hDialog);
         if (argc < 4)
             return Fail("no control");
-        HWND hItem = GetDlgItem(hDialog, std::atoi(argv[3]));
-        if (command == "dialog-click")
+        HWND hItem = GetDlgItem(hDialog, _wtoi(argv[3]));
+        if (command == L"dialog-click")
             PostMessageW(hItem, BM_CLICK, 0, 0);
-        else if (command == "dialog-set" && argc > 4)
-            SendMessageW(hItem, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(argv[4]).c_str()));
-        else if (command == "dialog-check" && argc > 4)
-            SendMessageW(hItem, BM_SETCHECK, std::atoi(argv[4]) != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+        else if (command == L"dialog-set" && argc > 4)
+            SendMessageW(hItem, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
+        else if (command == L"dialog-check" && argc > 4)
+            SendMessageW(hItem, BM_SETCHECK, _wtoi(argv[4]) != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
         return 0;
     }
 
     HWND hMain = MainWindow();
     if (hMain == nullptr)
         return Fail("no main window");
-    if (command == "caption")
+    if (command == L"caption")
         Print(WindowText(hMain));
-    else if (command == "visible")
+    else if (command == L"visible")
         Print(IsWindowVisible(hMain) ? L"1" : L"0");
-    else if (command == "log")
+    else if (command == L"log")
         return PrintLog(hMain);
-    else if (command == "status")
+    else if (command == L"status")
         return PrintStatus(hMain);
-    else if (command == "items")
+    else if (command == L"items")
         return PrintItems(hMain);
-    else if (command == "click" && argc > 2)
-        PostMessageW(GetDlgItem(hMain, std::atoi(argv[2])), BM_CLICK, 0, 0);
-    else if (command == "command" && argc > 2)
-        PostMessageW(hMain, WM_COMMAND, static_cast<WPARAM>(std::atoi(argv[2])), 0);
-    else if (command == "close")
+    else if (command == L"click" && argc > 2)
+        PostMessageW(GetDlgItem(hMain, _wtoi(argv[2])), BM_CLICK, 0, 0);
+    else if (command == L"command" && argc > 2)
+        PostMessageW(hMain, WM_COMMAND, static_cast<WPARAM>(_wtoi(argv[2])), 0);
+    else if (command == L"close")
         PostMessageW(hMain, WM_CLOSE, 0, 0);
-    else if (command == "minimize")
+    else if (command == L"minimize")
         PostMessageW(hMain, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    else if (command == "key" && argc > 2)
-        PostMessageW(hMain, WM_KEYDOWN, static_cast<WPARAM>(std::atoi(argv[2])), 0);
+    else if (command == L"key" && argc > 2)
+        PostMessageW(hMain, WM_KEYDOWN, static_cast<WPARAM>(_wtoi(argv[2])), 0);
     else
         return Fail("unknown command");
     return 0;
@@ -252,7 +243,7 @@ int Run(int argc, char** argv)
 
 } // namespace
 
-int main(int argc, char** argv)
+int wmain(int argc, wchar_t** argv)
 {
     // Lines end in LF alone, as the shell's tools expect.
     _setmode(_fileno(stdout), _O_BINARY);
