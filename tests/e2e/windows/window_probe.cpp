@@ -37,10 +37,12 @@ void Print(const std::wstring& text)
     std::fputc('\n', stdout);
 }
 
+// Asked of the window itself: GetWindowText would not ask another
+// process's controls, and an edit box keeps its text to itself.
 std::wstring WindowText(HWND hWnd)
 {
     wchar_t text[kTextRoom] = {};
-    GetWindowTextW(hWnd, text, static_cast<int>(kTextRoom));
+    SendMessageW(hWnd, WM_GETTEXT, kTextRoom, reinterpret_cast<LPARAM>(text));
     return text;
 }
 
