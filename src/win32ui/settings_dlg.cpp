@@ -51,7 +51,7 @@ void CSettingsDlg::ValuesToControls() const
 {
     SetDlgItemTextW(Handle(), IDC_HOME_DIRECTORY, CWideText::FromUtf8(m_Values.HomeDirectory).c_str());
     for (const FlagControl& control : kFlagControls)
-        CheckDlgButton(Handle(), control.id, m_Values.*control.field == 1 ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(Handle(), control.id, m_Values.*control.field != 0 ? BST_CHECKED : BST_UNCHECKED);
 }
 
 // The folder is taken exactly as typed: nothing is trimmed, completed or

@@ -31,6 +31,22 @@ dialog_item() {
     probe dialog "$1" | awk -F'\t' -v id="$2" '$1 == id {print $'"$3"'}'
 }
 
+start_again() {
+    wine "$1" >"$WORK/program.log" 2>&1 &
+    APP=$!
+    probe wait-window 20 || { cat "$WORK/program.log" >&2; fail "the main window did not appear"; }
+}
+
+open_settings() {
+    probe click 1023
+    wait_until 10 bash -c "wine '$TESSEL_WINDOW_PROBE' dialog 設定 >/dev/null 2>&1" || fail "the settings dialog did not open"
+}
+
+confirm_settings() {
+    probe dialog-click 設定 1
+    wait_until 5 bash -c "! wine '$TESSEL_WINDOW_PROBE' dialog 設定 >/dev/null 2>&1" || fail "OK did not close the dialog"
+}
+
 make_settings 1
 printf '"AllowUpload"=dword:00000002\n' >>"$(settings_file)"
 start_program "$PROGRAM"
@@ -38,9 +54,7 @@ probe wait-window 20 || { cat "$WORK/program.log" >&2; fail "the main window did
 wait_until 10 listening_on_21 || fail "AutoStart did not start the server"
 
 wait_until 5 bash -c "wine '$TESSEL_WINDOW_PROBE' log | grep -q ." || fail "no log row"
-log=$(probe log)
-first=$(head -1 <<<"$log")
-big5_check "$first" "Tessel FTP Server 啟動，通訊埠： 21."
+big5_check "$(probe log | head -1)" "Tessel FTP Server 啟動，通訊埠： 21."
 [ "$(item_state 1021)" = 0 ] && [ "$(item_state 1022)" = 1 ] || fail "Start should be disabled and Stop enabled"
 big5_check "$(probe status | head -1)" "Tessel FTP Server 連線"
 [ -z "$(probe status | sed -n 2p)" ] || fail "the right pane of the status bar should be empty"
@@ -73,47 +87,43 @@ wait_until 5 test "$(probe visible)" = 0 || fail "iconify did not hide the windo
 probe tray
 wait_until 5 test "$(probe visible)" = 1 || fail "the tray icon did not bring the window back"
 
-# The settings dialog shows the registry's values and takes a new folder
-# and the delete right.
-probe click 1023
-wait_until 10 bash -c "wine '$TESSEL_WINDOW_PROBE' dialog 設定 >/dev/null 2>&1" || fail "the settings dialog did not open"
+probe click 1022
+wait_until 10 bash -c "! ss -Hltn 'sport = :21' | grep -q LISTEN" || fail "Stop left the port open"
+big5_check "$(probe log)" "FTP Server 停止"
+big5_check "$(probe status | head -1)" "Tessel FTP Server 離線"
+[ "$(item_state 1021)" = 1 ] && [ "$(item_state 1022)" = 0 ] || fail "Start should be enabled and Stop disabled"
+
+# The close box writes all seven values; a stored 2 goes back as 2.
+probe close
+wait_until 15 program_ended || fail "the close box did not end the program"
+[ "$(settings_value AllowUpload)" = 0x2 ] || fail "a stored 2 should be written back as 2: $(settings_value AllowUpload)"
+for name in AllowCreateDir AllowDelete AllowDownload AllowRename AutoStart; do
+    [ -n "$(settings_value "$name")" ] || fail "$name was not written"
+done
+
+# The settings dialog shows the stored values and takes a new folder and
+# the delete right, which the close box then writes.
+start_again "$PROGRAM"
+open_settings
 big5_check "$(dialog_item 設定 1007 4)" 'ftp-root'
 [ "$(dialog_item 設定 1009 3)" = 1 ] && [ "$(dialog_item 設定 1011 3)" = 0 ] || fail "the check boxes do not show the settings"
 import -window root "$SHOTS/settings-dialog.png" || fail "no screenshot"
 probe dialog-set 設定 1007 'C:\新資料夾'
 probe dialog-check 設定 1011 1
-probe dialog-click 設定 1
-wait_until 5 bash -c "! wine '$TESSEL_WINDOW_PROBE' dialog 設定 >/dev/null 2>&1" || fail "OK did not close the dialog"
-
-probe click 1022
-wait_until 10 bash -c "! ss -Hltn 'sport = :21' | grep -q LISTEN" || fail "Stop left the port open"
-big5_check "$(probe log)" "FTP Server 停止"
-big5_check "$(probe status | head -1)" "Tessel FTP Server 離線"
-
-# The close box: the settings are written, all seven.
+confirm_settings
 probe close
 wait_until 15 program_ended || fail "the close box did not end the program"
 [ "$(settings_value AllowDelete)" = 0x1 ] || fail "AllowDelete not written: $(settings_value AllowDelete)"
-[ "$(settings_value AllowUpload)" = 0x2 ] || fail "a stored 2 should be written back as 2"
-for name in AllowCreateDir AllowDownload AllowRename AutoStart; do
-    [ -n "$(settings_value "$name")" ] || fail "$name was not written"
-done
-wine reg query "$SETTINGS_KEY" /v HomeDirectory | iconv -f CP950 -t UTF-8 2>/dev/null | grep -qF 'C:\新資料夾' ||
-    fail "the new folder was not written: $(wine reg query "$SETTINGS_KEY" /v HomeDirectory)"
+start_again "$PROGRAM"
+open_settings
+big5_check "$(dialog_item 設定 1007 4)" 'C:\新資料夾'
+probe dialog-click 設定 2
 
 # The tray's Exit after a change in the settings dialog writes nothing.
 before=$(wine reg query "$SETTINGS_KEY")
-start_program_keeping_settings() {
-    wine "$1" >"$WORK/program.log" 2>&1 &
-    APP=$!
-}
-start_program_keeping_settings "$PROGRAM"
-probe wait-window 20 || fail "the main window did not appear again"
-probe click 1023
-wait_until 10 bash -c "wine '$TESSEL_WINDOW_PROBE' dialog 設定 >/dev/null 2>&1" || fail "the settings dialog did not open"
+open_settings
 probe dialog-check 設定 1009 0
-probe dialog-click 設定 1
-wait_until 5 bash -c "! wine '$TESSEL_WINDOW_PROBE' dialog 設定 >/dev/null 2>&1" || fail "OK did not close the dialog"
+confirm_settings
 probe command 57665
 wait_until 15 program_ended || fail "the tray's Exit did not end the program"
 [ "$(wine reg query "$SETTINGS_KEY")" = "$before" ] || fail "the tray's Exit wrote the settings"
