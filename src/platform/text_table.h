@@ -5,6 +5,11 @@
 #include <string_view>
 #include <type_traits>
 
+// The table's rows are TEXT(...), a name the Windows headers use for a macro
+// of their own: theirs is set aside while the table is read, and restored.
+#pragma push_macro("TEXT")
+#undef TEXT
+
 // Names of every text of the program; the texts themselves live in res/.
 enum class Text {
 #define TEXT(name, utf8) name,
@@ -19,6 +24,8 @@ inline constexpr std::string_view kUtf8Texts[] = {
 #undef TEXT
 };
 static_assert(std::size(kUtf8Texts) == static_cast<size_t>(Text::Count));
+
+#pragma pop_macro("TEXT")
 
 // The conversion a template writes for each argument type; there are no others.
 template <typename Argument>
