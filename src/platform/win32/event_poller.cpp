@@ -18,7 +18,7 @@ constexpr wchar_t kWindowClass[] = L"TesselEventLoop";
     std::abort();
 }
 
-bool HasEventFrom(const std::vector<CEventPoller::Event>& events, CEventPoller::Source source)
+bool HasEventFrom(const std::deque<CEventPoller::Event>& events, CEventPoller::Source source)
 {
     return std::ranges::any_of(events, [source](const CEventPoller::Event& event) { return event.source == source; });
 }
@@ -162,7 +162,10 @@ void CEventPoller::Wait(int timeoutMs, std::vector<Event>& events)
         AddTimerEventIfDue();
     }
     m_bWaiting = false;
-    events.swap(m_Ready);
+    if (!m_Ready.empty()) {
+        events.push_back(m_Ready.front());
+        m_Ready.pop_front();
+    }
 }
 
 UINT CEventPoller::NextSocketMessage()

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -92,8 +93,10 @@ private:
 
     HWND m_hWindow = nullptr;
     std::atomic<bool> m_bWakeSet{false};
-    // Taken from the window, not yet handed to the loop.
-    std::vector<Event> m_Ready;
+    // Taken from the window, not yet handed to the loop. The loop gets one at
+    // a time, so that a wait nested in a handler still finds the others: a
+    // socket's notification taken from the window is not reported again.
+    std::deque<Event> m_Ready;
     // Inside Wait: messages are collected rather than acted on.
     bool m_bWaiting = false;
     std::optional<Deadline> m_TimerDeadline;
