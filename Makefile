@@ -3,7 +3,7 @@ CMAKE_FLAGS ?=
 SANITIZE ?=
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test soak test-asan test-tsan run bench fuzz install package package-check clean
+.PHONY: all deps configure build test soak test-asan test-tsan run bench fuzz install package package-check windows clean
 
 all: build
 
@@ -68,6 +68,14 @@ package: configure
 package-check: package
 	@tools/install-deps.sh lintian desktop-file-utils appstream
 	@tools/package-check.sh $(BUILD)
+
+# The core cross-compiled for 64-bit Windows into build-windows/, with the C++
+# runtime linked in. The cross tools and Wine come only with this target.
+WINDOWS_BUILD ?= build-windows
+windows:
+	@tools/install-deps.sh g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+	@cmake --build $(WINDOWS_BUILD)
 
 clean:
 	rm -rf $(BUILD)
