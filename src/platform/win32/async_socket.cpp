@@ -6,6 +6,7 @@
 #include <mstcpip.h>
 #include <windows.h>
 
+#include "platform/win32/event_poller.h"
 #include "platform/win32/winsock_session.h"
 
 namespace {
@@ -147,15 +148,17 @@ bool CAsyncSocket::Connect(const std::string& host, uint16_t port)
         m_nLastError = WSAEINVAL;
         return false;
     }
-    if (::connect(m_Socket.Get(), reinterpret_cast<sockaddr*>(&remote), sizeof(remote)) == 0) {
-        m_bConnecting = true;
-        ArmWrite(true);
+    // Asked for before the connect starts: the end of a connect is reported
+    // only to a selection that was there when it began (a refusal on
+    // loopback comes at once).
+    m_bConnecting = true;
+    ArmWrite(true);
+    if (::connect(m_Socket.Get(), reinterpret_cast<sockaddr*>(&remote), sizeof(remote)) == 0)
         return true;
-    }
     m_nLastError = LastError();
-    if (m_nLastError == WSAEWOULDBLOCK) {
-        m_bConnecting = true;
-        ArmWrite(true);
+    if (m_nLastError != WSAEWOULDBLOCK) {
+        m_bConnecting = false;
+        ArmWrite(false);
     }
     return false;
 }
@@ -309,9 +312,12 @@ void CAsyncSocket::CompleteConnect()
     m_bConnecting = false;
     ArmWrite(false);
     ArmRead(true);
-    int error = 0;
+    // The notification's own error first: after a refused connect the socket
+    // itself may no longer tell (Wine's does not).
+    int error = CEventPoller::DeliveredError();
     int length = sizeof(error);
-    ::getsockopt(m_Socket.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+    if (error == 0)
+        ::getsockopt(m_Socket.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
     const int nError = error == 0 ? 0 : ErrorFromErrno(error);
     if (nError != 0)
         ArmRead(false);

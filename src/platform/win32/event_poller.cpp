@@ -23,6 +23,17 @@ bool HasEventFrom(const std::deque<CEventPoller::Event>& events, CEventPoller::S
     return std::ranges::any_of(events, [source](const CEventPoller::Event& event) { return event.source == source; });
 }
 
+thread_local int t_nDeliveredError = 0;
+
+// For the length of one delivery: handlers run one at a time on the thread.
+class CDeliveredError {
+public:
+    explicit CDeliveredError(int nError) { t_nDeliveredError = nError; }
+    ~CDeliveredError() { t_nDeliveredError = 0; }
+    CDeliveredError(const CDeliveredError&) = delete;
+    CDeliveredError& operator=(const CDeliveredError&) = delete;
+};
+
 } // namespace
 
 CEventPoller::CEventPoller()
@@ -76,10 +87,10 @@ void CEventPoller::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == kWakeMessage) {
         if (m_bWakeSet.load() && !HasEventFrom(m_Ready, Source::Posted))
-            m_Ready.push_back(Event{Source::Posted, 0, false, false, false});
+            m_Ready.push_back(Event{Source::Posted, 0, false, false, false, 0});
     } else if (message == WM_TIMER) {
         if (wParam == kTimerId && !HasEventFrom(m_Ready, Source::Timer))
-            m_Ready.push_back(Event{Source::Timer, 0, false, false, false});
+            m_Ready.push_back(Event{Source::Timer, 0, false, false, false, 0});
     } else {
         OnSocketMessage(message, static_cast<SOCKET>(wParam), lParam);
     }
@@ -99,7 +110,7 @@ void CEventPoller::OnSocketMessage(UINT message, SOCKET hSocket, LPARAM lParam)
         found->second.bHungUp = true;
     const bool bReadable = (events & (FD_READ | FD_ACCEPT | FD_OOB | FD_CLOSE)) != 0;
     const bool bWritable = (events & (FD_WRITE | FD_CONNECT)) != 0;
-    m_Ready.push_back(Event{Source::Socket, found->first, bReadable, bWritable, bHangUp});
+    m_Ready.push_back(Event{Source::Socket, found->first, bReadable, bWritable, bHangUp, WSAGETSELECTERROR(lParam)});
 }
 
 // The post is the wake-up; the flag says whether it still stands, so that a
@@ -131,7 +142,7 @@ void CEventPoller::ArmTimer(std::optional<Deadline> deadline)
 void CEventPoller::AddTimerEventIfDue()
 {
     if (m_TimerDeadline && *m_TimerDeadline <= Clock::now() && !HasEventFrom(m_Ready, Source::Timer))
-        m_Ready.push_back(Event{Source::Timer, 0, false, false, false});
+        m_Ready.push_back(Event{Source::Timer, 0, false, false, false, 0});
 }
 
 // Only this window's messages: in the wait, a message that has been looked
@@ -207,7 +218,7 @@ void CEventPoller::SetInterest(std::uint64_t watchId, bool bRead, bool bWrite)
     registration.bWrite = bWrite;
     Select(registration);
     if (bReadAgain && registration.bHungUp)
-        m_Ready.push_back(Event{Source::Socket, watchId, true, false, true});
+        m_Ready.push_back(Event{Source::Socket, watchId, true, false, true, 0});
 }
 
 void CEventPoller::Unwatch(std::uint64_t watchId)
@@ -222,9 +233,15 @@ void CEventPoller::Unwatch(std::uint64_t watchId)
     m_Registrations.erase(found);
 }
 
+int CEventPoller::DeliveredError()
+{
+    return t_nDeliveredError;
+}
+
 // The handler may end its own registration, so it runs from a copy.
 void CEventPoller::Deliver(const Event& event)
 {
+    const CDeliveredError error(event.nError);
     auto found = m_Registrations.find(event.watchId);
     if (found != m_Registrations.end() && event.bReadable && found->second.bRead) {
         const auto handler = found->second.handler;
@@ -237,5 +254,5 @@ void CEventPoller::Deliver(const Event& event)
         found = m_Registrations.find(event.watchId);
     }
     if (found != m_Registrations.end() && found->second.bHungUp && found->second.bRead)
-        m_Ready.push_back(Event{Source::Socket, event.watchId, true, false, true});
+        m_Ready.push_back(Event{Source::Socket, event.watchId, true, false, true, 0});
 }

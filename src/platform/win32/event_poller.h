@@ -34,6 +34,8 @@ public:
         bool bReadable;
         bool bWritable;
         bool bHangUp;
+        // The WSA error the notification came with (a refused connect, a reset).
+        int nError;
     };
     using Deadline = std::chrono::steady_clock::time_point;
 
@@ -63,6 +65,9 @@ public:
     // readiness it still asks for: reading first, then writing, each only if
     // the registration is still there after the first.
     void Deliver(const Event& event);
+    // Inside a handler Deliver calls: the WSA error of the notification it
+    // handles, which the socket cannot always read back (a refused connect).
+    static int DeliveredError();
 
 private:
     struct Registration {

@@ -3,6 +3,13 @@
 #include <process.h>
 #include <windows.h>
 
+namespace {
+
+// The longest one look at a starting thread waits before it looks again.
+constexpr DWORD kStartLookMs = 1;
+
+} // namespace
+
 std::uint32_t CThread::CurrentThreadId()
 {
     return static_cast<std::uint32_t>(::GetCurrentThreadId());
@@ -24,7 +31,12 @@ void CThread::ResumeThread()
     if (!m_bStarted)
         return;
     ::CloseHandle(reinterpret_cast<HANDLE>(hThread));
-    m_nThreadId.wait(0);
+    // The C++ library's atomic wait can miss its wake-up with this compiler on
+    // Windows (the listener then waited for a session that had long ended),
+    // so the system's own wait on the id is used, looking again each moment.
+    std::uint32_t unstarted = 0;
+    while (m_nThreadId.load() == 0)
+        ::WaitOnAddress(&m_nThreadId, &unstarted, sizeof(unstarted), kStartLookMs);
 }
 
 // By the thread id: the thread may be ending, and its creation handle is gone.
