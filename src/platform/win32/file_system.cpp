@@ -100,11 +100,22 @@ FileError ForEachEntry(const std::string& path, Visit visit)
     return error == ERROR_NO_MORE_FILES ? FileError::None : ErrorFromSystem(error);
 }
 
+// The top above the drives: a folder that exists, as "/" does on Linux, so
+// that ".." past a drive's root answers as any folder outside the home does.
+bool IsTop(const std::string& path)
+{
+    return path == "/";
+}
+
 } // namespace
 
 FileStatus CFileSystem::Stat(const std::string& path)
 {
     FileStatus status;
+    if (IsTop(path)) {
+        status.kind = FileKind::Directory;
+        return status;
+    }
     const UniqueHandle file = OpenToExamine(CWidePath::ToNative(path));
     BY_HANDLE_FILE_INFORMATION information = {};
     if (!file || !::GetFileInformationByHandle(file.get(), &information))
@@ -118,6 +129,8 @@ FileStatus CFileSystem::Stat(const std::string& path)
 
 bool CFileSystem::EntryExists(const std::string& path)
 {
+    if (IsTop(path))
+        return true;
     const std::wstring native = CWidePath::ToNative(path);
     return !native.empty() && ::GetFileAttributesW(native.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -127,6 +140,10 @@ bool CFileSystem::EntryExists(const std::string& path)
 FileError CFileSystem::RealPath(const std::string& path, std::string& real)
 {
     real.clear();
+    if (IsTop(path)) {
+        real = path;
+        return FileError::None;
+    }
     const std::wstring native = CWidePath::ToNative(path);
     if (native.empty())
         return FileError::NotFound;
