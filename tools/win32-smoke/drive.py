@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Drives tessel-smoke.exe (under Wine) from outside as an FTP client.
 
-drive.py <port> <root as Linux sees it> [command...]: logs in anonymously,
+drive.py <port> <root as Linux sees it> [command... | @file]: logs in anonymously,
 lists, moves a large file both ways, resumes, uses a Big5 name, then sends
 each command given (hazards.txt holds every way out of the root that Windows
 adds; RNFR is expected to be answered 350) and prints the reply each gets.
@@ -79,7 +79,13 @@ def main():
     print("MKD 分享目錄:", reply_of(ftp, "MKD 分享目錄"), "| CWD:", reply_of(ftp, "CWD 分享目錄"),
           "| PWD:", reply_of(ftp, "PWD"), "| CDUP:", reply_of(ftp, "CDUP"))
 
-    hazards = sys.argv[3:] if len(sys.argv) > 3 else []
+    hazards = []
+    for argument in sys.argv[3:]:
+        if argument.startswith("@"):
+            with open(argument[1:], encoding="utf-8") as listed:
+                hazards += [line.rstrip("\n") for line in listed if line.strip()]
+        else:
+            hazards.append(argument)
     for line in hazards:
         command = line
         reply = reply_of(ftp, command) if not command.startswith("RETR ") and not command.startswith("STOR ") \

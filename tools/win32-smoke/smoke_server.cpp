@@ -23,12 +23,13 @@ std::string Utf8Of(const wchar_t* text)
 
 } // namespace
 
-// tessel-smoke <shared folder> <port>: serves the folder, every right on, on
-// 127.0.0.1 until the process is ended.
+// tessel-smoke <shared folder> <port> [seconds]: serves the folder, every
+// right on, on 127.0.0.1 until the process is ended, or stops the server
+// (sessions and all) after the seconds given and ends.
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: tessel-smoke <folder> <port>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: tessel-smoke <folder> <port> [seconds]\n");
         return 2;
     }
     CEventLoop loop;
@@ -44,6 +45,14 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     std::printf("listening %u\n", server.ListeningPort());
     std::fflush(stdout);
+    if (argc == 4) {
+        loop.StartTimer(static_cast<int>(std::wcstoul(argv[3], nullptr, 10)) * 1000, [&] {
+            server.StopServer();
+            std::printf("stopped with %d connections left\n", server.Connections());
+            std::fflush(stdout);
+            loop.Quit();
+        });
+    }
     loop.Run();
     return 0;
 }
