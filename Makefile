@@ -3,7 +3,7 @@ CMAKE_FLAGS ?=
 SANITIZE ?=
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test soak test-asan test-tsan run bench fuzz install package package-check clean
+.PHONY: all deps configure build test soak test-asan test-tsan run bench fuzz install package package-check windows test-windows clean
 
 all: build
 
@@ -68,6 +68,21 @@ package: configure
 package-check: package
 	@tools/install-deps.sh lintian desktop-file-utils appstream
 	@tools/package-check.sh $(BUILD)
+
+# The Windows program and its installer, cross-compiled for 64-bit Windows
+# into build-windows/ with the C++ runtime linked in. The cross tools, NSIS and
+# Wine (with its own fonts, for the window's caption buttons) come only with
+# these targets.
+WINDOWS_BUILD ?= build-windows
+windows: deps
+	@tools/install-deps.sh g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine fonts-wine nsis
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+	@cmake --build $(WINDOWS_BUILD)
+
+# As root: the Windows build's tests under Wine, in a private network
+# namespace with its own X display and Wine prefix.
+test-windows: windows
+	@tools/test-windows.sh $(WINDOWS_BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -3,7 +3,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <sys/socket.h>
+#endif
 
 #include "platform/event_loop.h"
 #include "platform/native_file.h"

@@ -78,7 +78,8 @@ public:
     void Unwatch(std::uint64_t watchId);
 
     // What the window's own loop watches to learn that this one has work:
-    // readable while anything is ready here.
+    // readable while anything is ready here. -1 on Windows, where the loop is
+    // a window of the thread that any message loop of it dispatches to.
     int Descriptor();
 
     // An object's residence on its loop: a serial number that posts meant

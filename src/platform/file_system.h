@@ -2,7 +2,16 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#ifdef _WIN32
+// The system's headers make RemoveDirectory a macro for their own call; once
+// they are in, the macro goes, so that every file sees the same name here.
+#include <winsock2.h>
+#include <windows.h>
+#undef RemoveDirectory
+#endif
 
 // What a failed file-system call means to the callers above this layer.
 enum class FileError {
@@ -68,4 +77,17 @@ public:
     // The entries of a directory in the file system's own order, without the
     // "." and ".." entries.
     static FileError ListDirectory(const std::string& path, std::vector<DirectoryEntry>& entries);
+
+    // The path a user gave in the system's own form (the shared folder), as
+    // these functions take paths: unchanged on Linux; on Windows, where the
+    // drives are the names below the top, "C:\分享" is "/C:/分享". Empty
+    // for one that names no folder on a drive.
+    static std::string FromNativePath(std::string_view native);
+
+    // True when the path's last name stands for its entry and nothing else:
+    // on Windows not a device (CON, NUL, COM1, also with an extension), a
+    // stream (a:b) or a drive, no name the system would trim (trailing dots
+    // and spaces) or read as a pattern, and no short alias of a longer name
+    // (PROGRA~1). Every name is one on Linux.
+    static bool IsPlainName(const std::string& path);
 };

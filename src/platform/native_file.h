@@ -49,6 +49,9 @@ public:
     bool WriteAt(int64_t offset, const char* data, int64_t length);
 
 private:
+    // What an opener in the mode does and lets others do, for the table.
+    static COpenFileTable::Usage UsageOf(Mode mode);
+
     // The descriptor is declared last, so it is closed before the lease goes.
     COpenFileTable::CLease m_Lease;
     CUniqueFd m_File;

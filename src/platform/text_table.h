@@ -5,8 +5,8 @@
 #include <string_view>
 #include <type_traits>
 
-// Windows' headers have a TEXT macro of their own; it is set aside while the
-// table is read and comes back after.
+// The table's rows are TEXT(...), a name the Windows headers use for a macro
+// of their own: theirs is set aside while the table is read, and restored.
 #pragma push_macro("TEXT")
 #undef TEXT
 
@@ -23,9 +23,9 @@ inline constexpr std::string_view kUtf8Texts[] = {
 #include "res/texts.def"
 #undef TEXT
 };
+static_assert(std::size(kUtf8Texts) == static_cast<size_t>(Text::Count));
 
 #pragma pop_macro("TEXT")
-static_assert(std::size(kUtf8Texts) == static_cast<size_t>(Text::Count));
 
 // The conversion a template writes for each argument type; there are no others.
 template <typename Argument>

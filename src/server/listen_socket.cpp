@@ -37,7 +37,7 @@ bool CListenSocket::LeavesReserve(SocketHandle hAccepted)
     // Descriptors are handed out lowest first, so every one below the new
     // handle is in use and at most the ones above it are free.
     const long long limit = CDescriptorLimit::Soft();
-    return limit < 0 || hAccepted + kDescriptorReserve < limit;
+    return limit < 0 || static_cast<long long>(hAccepted) + kDescriptorReserve < limit;
 }
 
 void CListenSocket::PauseAccepting()

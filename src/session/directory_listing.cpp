@@ -7,6 +7,7 @@
 
 #include "platform/big5_text.h"
 #include "platform/file_system.h"
+#include "platform/local_time.h"
 
 namespace {
 
@@ -30,15 +31,6 @@ std::string ToBig5Name(std::string_view utf8)
     if (bAscii)
         return CBig5Text::OneLine(utf8);
     return CBig5Text::OneLine(CBig5Text::FromUtf8(utf8));
-}
-
-tm LocalTime(int64_t nSeconds)
-{
-    const time_t seconds = static_cast<time_t>(nSeconds);
-    tm local {};
-    if (!localtime_r(&seconds, &local))
-        local = tm {};
-    return local;
 }
 
 // The decimal digits of the value, with "-" for a negative one; returns how many.
@@ -102,7 +94,7 @@ void CDirectoryListing::WriteListTime(DateField& field, int64_t nModified, int64
         field = lastField;
         return;
     }
-    const tm local = LocalTime(nModified);
+    const tm local = CLocalTime::Of(nModified);
     const char* month = kMonths[(local.tm_mon % 12 + 12) % 12];
     const int64_t nAgeDays = (nNow - nModified) / kSecondsPerDay;
     if (nAgeDays > kTimeFormDays || nModified > nNow)

@@ -89,12 +89,28 @@ std::string FindIgnoringCase(const std::string& directory, std::string_view name
     return best;
 }
 
+// Every name below the home has to stand for its entry alone: the system
+// may read more into some (on Windows a device, a stream, a short alias of
+// another entry), which would take a client where the names do not say.
+bool HasOnlyPlainNamesBelow(std::string_view local, std::string_view home)
+{
+    std::string path(home);
+    for (const std::string& name : SplitNames(local.substr(home.size()))) {
+        path = AppendName(path, name);
+        if (!CFileSystem::IsPlainName(path))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
-void CVirtualPath::SetHome(std::string_view home)
+// The home comes in the system's own form (on Windows a drive-letter path).
+void CVirtualPath::SetHome(std::string_view nativeHome)
 {
     m_strHomeDir.clear();
-    if (home.starts_with('/') && home.find('\0') == std::string_view::npos) {
+    const std::string home = CFileSystem::FromNativePath(nativeHome);
+    if (home.starts_with('/') && home.find('\0') == std::string::npos) {
         std::vector<std::string> names;
         for (const std::string& name : SplitNames(home)) {
             if (name != ".")
@@ -180,7 +196,8 @@ bool CVirtualPath::PathExists(const std::string& local, bool bDirectory)
 
 bool CVirtualPath::IsInsideHome(const std::string& local) const
 {
-    if (!IsHomeUsable() || !local.starts_with('/') || !IsAtOrBelow(local, m_strHomeDir))
+    if (!IsHomeUsable() || !local.starts_with('/') || !IsAtOrBelow(local, m_strHomeDir)
+        || !HasOnlyPlainNamesBelow(local, m_strHomeDir))
         return false;
     std::string realHome;
     std::string realLocal;

@@ -13,12 +13,15 @@
 // A path the client may use has to pass two tests: lexically it lies at or
 // below the home directory, and once every symbolic link is resolved it still
 // does, so neither "..", a sibling sharing the home's name as a prefix, nor a
-// link leading out of the tree gets a client outside.
+// link leading out of the tree gets a client outside. Neither does a name the
+// system reads more into than a name (on Windows: a device, a stream, a
+// drive, a short alias): such a path counts as outside.
 class CVirtualPath {
 public:
-    // Takes the home directory from the settings at login and makes it the
-    // current directory. An empty or relative home leaves no path usable.
-    void SetHome(std::string_view home);
+    // Takes the home directory from the settings at login, in the system's
+    // own form, and makes it the current directory. An empty or relative
+    // home leaves no path usable.
+    void SetHome(std::string_view nativeHome);
     const std::string& Home() const { return m_strHomeDir; }
     const std::string& CurrentDir() const { return m_strCurrentDir; }
     // Only for a result of VirtualToLocal that exists and is inside the home.

@@ -23,10 +23,18 @@ CServerApp::CServerApp(int nShowCmd)
     : m_TrayIcon([this] { return MainWindow(); })
     , m_nShowCmd(nShowCmd)
 {
+    // A wait of the main thread (Stop's) serves only the loop's own window;
+    // the others keep painting through this.
+    m_Loop.SetWaitHook([] {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
+            DispatchMessageW(&message);
+    });
 }
 
 CServerApp::~CServerApp()
 {
+    m_Loop.SetWaitHook(nullptr);
     if (m_bComponents)
         OleUninitialize();
 }

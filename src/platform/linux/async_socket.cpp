@@ -39,13 +39,6 @@ std::string DottedAddress(const sockaddr_in& address)
 
 } // namespace
 
-CAsyncSocket::CAsyncSocket() = default;
-
-CAsyncSocket::~CAsyncSocket()
-{
-    Close();
-}
-
 int CAsyncSocket::ErrorFromErrno(int error)
 {
     switch (error) {
@@ -134,21 +127,6 @@ bool CAsyncSocket::Attach(SocketHandle handle, long events)
     return true;
 }
 
-bool CAsyncSocket::AsyncSelect(long events)
-{
-    AssertOwnThread();
-    if (!m_Socket.Valid()) {
-        m_nLastError = WSAENOTSOCK;
-        return false;
-    }
-    m_lEvents = events;
-    // A new mask re-reports what is already pending, as a fresh selection would.
-    ArmRead(true);
-    if (!m_bConnecting)
-        ArmWrite((events & FD_WRITE) != 0);
-    return true;
-}
-
 bool CAsyncSocket::Listen(int backlog)
 {
     AssertOwnThread();
@@ -160,11 +138,6 @@ bool CAsyncSocket::Listen(int backlog)
     ArmRead(true);
     ArmWrite(false);
     return true;
-}
-
-SocketHandle CAsyncSocket::AcceptHandle()
-{
-    return AcceptInto(nullptr, nullptr);
 }
 
 SocketHandle CAsyncSocket::AcceptHandle(std::string& peerAddress)
@@ -263,15 +236,6 @@ bool CAsyncSocket::ShutDown(ShutDownHow how)
     return true;
 }
 
-void CAsyncSocket::Close()
-{
-    StopNotifiers();
-    m_Socket.Reset();
-    m_bListening = false;
-    m_bConnecting = false;
-    m_bCloseNotified = false;
-}
-
 bool CAsyncSocket::SetNoDelay(bool bOn)
 {
     const int value = bOn ? 1 : 0;
@@ -318,99 +282,6 @@ bool CAsyncSocket::GetSockName(std::string& address, uint16_t& port) const
     return true;
 }
 
-void CAsyncSocket::OnReceive(int) {}
-void CAsyncSocket::OnSend(int) {}
-void CAsyncSocket::OnAccept(int) {}
-void CAsyncSocket::OnConnect(int) {}
-void CAsyncSocket::OnClose(int) {}
-
-void CAsyncSocket::StartNotifiers()
-{
-    // Urgent bytes (a client's Telnet interrupt before ABOR) arrive inline with
-    // the command text, where the interpreter expects them; so no separate
-    // out-of-band notification is ever due.
-    const int on = 1;
-    ::setsockopt(m_Socket.Get(), SOL_SOCKET, SO_OOBINLINE, &on, sizeof(on));
-    m_bReadWanted = true;
-    m_bWriteWanted = false;
-    m_bReadWatched = true;
-    m_bWriteWatched = false;
-    m_nWatchId = Loop().Watch(m_Socket.Get(), true, false, [this](CEventLoop::Readiness readiness) {
-        if (readiness == CEventLoop::Readiness::Readable)
-            OnReadable();
-        else
-            OnWritable();
-    });
-}
-
-void CAsyncSocket::StopNotifiers()
-{
-    if (m_nWatchId != 0)
-        Loop().Unwatch(m_nWatchId);
-    m_nWatchId = 0;
-    m_bReadWanted = false;
-    m_bWriteWanted = false;
-    m_bReadWatched = false;
-    m_bWriteWatched = false;
-}
-
-void CAsyncSocket::Watch(bool bRead, bool bWrite)
-{
-    if (bRead == m_bReadWatched && bWrite == m_bWriteWatched)
-        return;
-    m_bReadWatched = bRead;
-    m_bWriteWatched = bWrite;
-    Loop().SetInterest(m_nWatchId, bRead, bWrite);
-}
-
-void CAsyncSocket::ArmRead(bool bArmed)
-{
-    if (m_nWatchId == 0 || m_bCloseNotified)
-        return;
-    m_bReadWanted = bArmed;
-    if (bArmed)
-        Watch(true, m_bWriteWatched);
-}
-
-void CAsyncSocket::ArmWrite(bool bArmed)
-{
-    if (m_nWatchId == 0)
-        return;
-    // A listening socket is never writable: it is never watched for writing.
-    m_bWriteWanted = bArmed && !m_bListening;
-    if (m_bWriteWanted)
-        Watch(m_bReadWatched, true);
-}
-
-bool CAsyncSocket::TakeNotification(bool& bWanted, CEventLoop::Readiness readiness)
-{
-    AssertOwnThread();
-    if (!bWanted) {
-        if (readiness == CEventLoop::Readiness::Readable)
-            Watch(false, m_bWriteWatched);
-        else
-            Watch(m_bReadWatched, false);
-        return false;
-    }
-    // Not again until asked for again.
-    bWanted = false;
-    return true;
-}
-
-// A connect in progress owns both directions: a refused connect makes the
-// socket readable too, and reading would consume the error the connect
-// notification must report.
-bool CAsyncSocket::TakeDataNotification(bool& bWanted, CEventLoop::Readiness readiness)
-{
-    if (!TakeNotification(bWanted, readiness))
-        return false;
-    if (m_bConnecting) {
-        CompleteConnect();
-        return false;
-    }
-    return true;
-}
-
 void CAsyncSocket::OnReadable()
 {
     if (!TakeDataNotification(m_bReadWanted, CEventLoop::Readiness::Readable))
@@ -437,14 +308,6 @@ void CAsyncSocket::OnReadable()
     m_bCloseNotified = true;
     if (m_lEvents & FD_CLOSE)
         OnClose(error);
-}
-
-void CAsyncSocket::OnWritable()
-{
-    if (!TakeDataNotification(m_bWriteWanted, CEventLoop::Readiness::Writable))
-        return;
-    if (m_lEvents & FD_WRITE)
-        OnSend(0);
 }
 
 void CAsyncSocket::CompleteConnect()

@@ -167,3 +167,13 @@ FileError CFileSystem::ListDirectory(const std::string& path, std::vector<Direct
         entries.push_back(std::move(entry));
     });
 }
+
+std::string CFileSystem::FromNativePath(std::string_view native)
+{
+    return std::string(native);
+}
+
+bool CFileSystem::IsPlainName(const std::string&)
+{
+    return true;
+}

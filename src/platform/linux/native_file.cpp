@@ -7,23 +7,6 @@
 
 #include "platform/system_call.h"
 
-namespace {
-
-COpenFileTable::Usage UsageOf(CNativeFile::Mode mode)
-{
-    COpenFileTable::Usage usage;
-    if (mode == CNativeFile::Mode::ReadDenyWrite) {
-        usage.bRead = true;
-        usage.bShareRead = true;
-    } else {
-        usage.bWrite = true;
-        usage.bShareRead = true;
-    }
-    return usage;
-}
-
-} // namespace
-
 bool CNativeFile::Open(const std::string& path, Mode mode, COpenFileTable& table)
 {
     Close();

@@ -11,7 +11,7 @@ CUniqueFd& CUniqueFd::operator=(CUniqueFd&& other) noexcept
     return *this;
 }
 
-void CUniqueFd::Reset(int fd)
+void CUniqueFd::Reset(DescriptorHandle fd)
 {
     // Linux frees the descriptor even when close reports EINTR, so a retry
     // could close one that another thread has just been given.
@@ -20,7 +20,7 @@ void CUniqueFd::Reset(int fd)
     m_hFd = fd;
 }
 
-int CUniqueFd::Release()
+DescriptorHandle CUniqueFd::Release()
 {
-    return std::exchange(m_hFd, -1);
+    return std::exchange(m_hFd, kNoDescriptor);
 }
