@@ -219,6 +219,8 @@ const PathTricksStayInsideTheRootRow kPathTricksStayInsideTheRootRows[] = {
     {"RETR drive letter", "RETR C:\\..\\outside.txt", Big5(Text::ReplyFileMissing)},
     {"RETR through a link out", "RETR link/outside.txt", Big5(Text::ReplyDenied)},
     {"RETR a link to a file out", "RETR linkfile", Big5(Text::ReplyDenied)},
+    {"RETR backslash trail byte before parents", "RETR " + CBig5Text::FromUtf8("許") + "..\\..\\outside.txt",
+     Big5(Text::ReplyFileMissing)},
     {"SIZE parent", "SIZE ../outside.txt", Big5(Text::ReplyDenied)},
     {"SIZE a link to a file out", "SIZE linkfile", Big5(Text::ReplyDenied)},
     {"CWD parent", "CWD ..", Big5(Text::ReplyDenied)},
