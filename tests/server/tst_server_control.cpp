@@ -18,6 +18,7 @@
 #include "platform/text_table.h"
 #include "platform/thread.h"
 #include "platform/unique_fd.h"
+#include "resource_baseline.h"
 #include "server/server_control.h"
 
 namespace {
@@ -206,6 +207,7 @@ TEST_F(ServerControl, RestartsRightAfterStopWithClients)
 
 TEST_F(ServerControl, SessionOutlivingStopTouchesNothingFreed)
 {
+    const CResourceBaseline before;
     m_pServer->SetStopTimeout(0);
     m_pServer->StartServer();
     std::vector<std::unique_ptr<CFtpTestClient>> clients;
@@ -224,6 +226,9 @@ TEST_F(ServerControl, SessionOutlivingStopTouchesNothingFreed)
     for (auto& client : clients)
         ASSERT_TRUE(client->WaitClosed());
     ASSERT_EVENTUALLY(hub.expired(), CTestSocket::kDeadlineMs);
+    // Their threads end after they let go of the hub; one still ending when
+    // the program's loop goes would post its end into a loop that is gone.
+    ASSERT_EQ(before.WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), std::string());
     m_pServer = MakeServer();
 }
 
