@@ -2,22 +2,23 @@
 // runs on loopback, N plain clients log in, then Stop is timed until every
 // session thread has ended. Bounded: at most a few seconds per run.
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/socket.h>
 #include <vector>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
 #include "null_server_view.h"
-#include "test_socket.h"
 #include "platform/event_loop.h"
 #include "server/server_control.h"
+#include "test_socket.h"
 
 namespace {
 
 
-CUniqueFd ConnectAndLogIn(quint16 port)
+CUniqueFd ConnectAndLogIn(uint16_t port)
 {
     CUniqueFd handle = CTestSocket::Connect("127.0.0.1", port, CTestSocket::DeadlineIn(5000), CTestSocket::Wait::Block);
     const char login[] = "USER anonymous\r\nPASS bench\r\n";
@@ -30,7 +31,7 @@ CUniqueFd ConnectAndLogIn(quint16 port)
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    CEventLoop loop;
     const int sessions = argc > 1 ? std::atoi(argv[1]) : 200;
     CNullServerView view;
     CServerControl server(&view, std::make_shared<CServerSettings>(), 0, "127.0.0.1");
@@ -44,12 +45,15 @@ int main(int argc, char* argv[])
     CEventLoop::Current().WaitUntil([&] { return server.Connections() == sessions; }, 10000);
     const int connected = server.Connections();
 
-    QElapsedTimer clock;
-    clock.start();
+    const auto start = std::chrono::steady_clock::now();
+    const auto elapsedMs = [&start] {
+        return static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    };
     server.StopServer();
-    const qint64 stopMs = clock.elapsed();
+    const long long stopMs = elapsedMs();
     CEventLoop::Current().WaitUntil([&] { return server.Connections() == 0; }, 10000);
-    const qint64 allGoneMs = clock.elapsed();
+    const long long allGoneMs = elapsedMs();
 
     std::printf("sessions connected: %d\nStop returned after: %lld ms (%.2f ms per session)\n"
                 "all disconnects shown after: %lld ms\n",

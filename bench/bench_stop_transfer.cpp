@@ -11,14 +11,11 @@
 #include <cstdio>
 #include <thread>
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
-
+#include "null_server_view.h"
 #include "platform/event_loop.h"
 #include "server/server_control.h"
-#include "null_server_view.h"
 #include "support/data_pump.h"
+#include "temp_tree.h"
 
 namespace {
 
@@ -38,7 +35,7 @@ void RunClient(int port, bool bUpload, std::atomic<bool>& bMoved, std::atomic<Cl
         data = client.OpenPassive(deadline);
     if (!data.Valid() || !client.SendLine(bUpload ? "STOR stop.bin" : "RETR big.bin")
         || client.ReadReply(deadline) != 150) {
-        std::fprintf(stderr, "bench_stop_transfer: no transfer: %s\n", client.LastReply().constData());
+        std::fprintf(stderr, "bench_stop_transfer: no transfer: %s\n", client.LastReply().c_str());
         bMoved = true;
         return;
     }
@@ -73,17 +70,15 @@ double StopDuring(CServerControl& server, bool bUpload)
 
 } // namespace
 
-int main(int argc, char* argv[])
+int main()
 {
-    QCoreApplication app(argc, argv);
-    QTemporaryDir root;
-    QFile big(root.filePath("big.bin"));
-    if (!big.open(QIODevice::WriteOnly) || !big.resize(kFileSize))
+    CEventLoop loop;
+    CTempTree root;
+    if (!root.MakeSparseFile("big.bin", kFileSize))
         return 1;
-    big.close();
     auto settings = std::make_shared<CServerSettings>();
     SettingsValues values = settings->Values();
-    values.HomeDirectory = root.path().toStdString();
+    values.HomeDirectory = root.Root();
     values.AllowUpload = 1;
     settings->SetValues(values);
     CNullServerView view;

@@ -50,7 +50,7 @@ void Report(const std::string& name, double value)
 int Fail(const char* what, const CFtpTestClient* client = nullptr)
 {
     std::fprintf(stderr, "ftp_bench: %s%s%s\n", what, client ? ": " : "",
-                 client ? client->LastReply().constData() : "");
+                 client ? client->LastReply().c_str() : "");
     return 1;
 }
 
@@ -61,7 +61,7 @@ bool OpenSession(CFtpTestClient& client, const Options& options, Clock::time_poi
 
 std::int64_t Complain(const char* step, const std::string& path, const CFtpTestClient& client)
 {
-    std::fprintf(stderr, "ftp_bench: %s of %s failed: %s\n", step, path.c_str(), client.LastReply().constData());
+    std::fprintf(stderr, "ftp_bench: %s of %s failed: %s\n", step, path.c_str(), client.LastReply().c_str());
     return -1;
 }
 
@@ -93,7 +93,7 @@ std::int64_t Download(CFtpTestClient& client, const std::string& path, Clock::ti
     CUniqueFd data = client.OpenPassive(deadline);
     if (!data.Valid())
         return Complain("PASV or data connect", path, client);
-    if (!client.SendLine(QByteArray::fromStdString("RETR " + path)))
+    if (!client.SendLine("RETR " + path))
         return Complain("RETR send", path, client);
     const int start = client.ReadReply(deadline);
     if (start != 150 && start != 125)
@@ -135,7 +135,7 @@ int RunStor(const Options& options)
         return Fail("PASV", &client);
     const CServerCpu cpu(options);
     const auto start = Clock::now();
-    if (!client.SendLine(QByteArray::fromStdString("STOR " + options.Text("file"))))
+    if (!client.SendLine("STOR " + options.Text("file")))
         return Fail("STOR send");
     const int opened = client.ReadReply(deadline);
     if (opened != 150 && opened != 125)
@@ -164,7 +164,7 @@ int RunList(const Options& options)
     if (!data.Valid())
         return Fail("PASV", &client);
     const auto start = Clock::now();
-    if (!client.SendLine(QByteArray::fromStdString("LIST " + dir)))
+    if (!client.SendLine("LIST " + dir))
         return Fail("LIST send");
     const int opened = client.ReadReply(deadline);
     if (opened != 150 && opened != 125)
@@ -172,7 +172,7 @@ int RunList(const Options& options)
     // Lines are counted once the listing is in, outside the timed part. A server that
     // gathers a large listing before its first byte may take long; only the deadline ends
     // the wait.
-    QByteArray listing;
+    std::string listing;
     CTestSocket::ReadToEnd(data.Get(), deadline, BenchData::kBlock, &listing);
     if (client.ReadReply(deadline) != 226)
         return Fail("LIST end", &client);
@@ -310,7 +310,7 @@ int RunParallel(const Options& options)
             if (bytes != size) {
                 std::fprintf(stderr, "ftp_bench: parallel client %d: %s, %lld bytes, last reply %s\n", i,
                              loggedIn ? "download failed" : "login failed", static_cast<long long>(bytes),
-                             client.LastReply().constData());
+                             client.LastReply().c_str());
                 allGood = false;
                 return;
             }
@@ -372,7 +372,7 @@ int RunAbort(const Options& options)
     if (!OpenSession(client, options, deadline))
         return Fail("login", &client);
     CUniqueFd data = client.OpenPassive(deadline);
-    if (!data.Valid() || !client.SendLine(QByteArray::fromStdString((bUpload ? "STOR " : "RETR ") + options.Text("file"))))
+    if (!data.Valid() || !client.SendLine((bUpload ? "STOR " : "RETR ") + options.Text("file")))
         return Fail("abort: PASV or send", &client);
     const int opened = client.ReadReply(deadline);
     if (opened != 150 && opened != 125)

@@ -161,7 +161,7 @@ int RunPair(const Pair& pair, Setup setup)
             return 1;
         setup.nSize = info.st_size;
     }
-    quint16 port = 0;
+    uint16_t port = 0;
     CUniqueFd listener = CTestSocket::Listen("127.0.0.1", port, 64);
     if (!listener.Valid())
         return 1;

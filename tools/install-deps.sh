@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ make pkg-config
+    cmake ninja-build g++ make pkg-config googletest
     qt6-base-dev qt6-translations-l10n fonts-arphic-uming locales
     iproute2 util-linux procps psmisc libcap2-bin
     curl wget lftp python3 rclone fuse3 aria2 nftables

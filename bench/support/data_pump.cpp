@@ -53,7 +53,7 @@ bool OpenClient(CFtpTestClient& client, int port, Clock::time_point deadline)
 {
     client.SetQuickAck(true);
     client.SetPassiveToControlPeer();
-    if (!client.Connect(static_cast<quint16>(port), deadline))
+    if (!client.Connect(static_cast<uint16_t>(port), deadline))
         return false;
     client.SetNoDelay();
     return client.ReadReply(deadline) == 220;

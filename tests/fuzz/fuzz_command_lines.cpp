@@ -3,38 +3,32 @@
 // answers with whole CR LF lines that start with a reply code, never touches
 // anything outside its temporary root, and ends when the client goes away.
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <string>
 #include <sys/socket.h>
-
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 
 #include "discarding_session_host.h"
 #include "escape_tree.h"
 #include "fuzz_require.h"
-#include "test_socket.h"
 #include "session/client_thread.h"
 #include "session/session_host.h"
+#include "test_socket.h"
 
 namespace {
 
 struct Fixture {
-    QCoreApplication* pApp = nullptr;
     CEscapeTree tree;
     std::shared_ptr<CDiscardingSessionHost> pHost;
 
     Fixture()
     {
-        static int argc = 1;
-        static char name[] = "fuzz_command_lines";
-        static char* argv[] = {name, nullptr};
-        pApp = new QCoreApplication(argc, argv);
-        Require(tree.Unmade().isEmpty(), "the escape tree is made", tree.Unmade().toStdString());
-        pHost = std::make_shared<CDiscardingSessionHost>(tree.Home().toStdString());
+        Require(tree.Unmade().empty(), "the escape tree is made", tree.Unmade());
+        pHost = std::make_shared<CDiscardingSessionHost>(tree.Home());
     }
 };
 
@@ -51,32 +45,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Fixture& fixture = TheFixture();
     int handles[2];
     Require(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, handles) == 0, "socketpair");
-    auto* session = new CClientThread(handles[0], fixture.pHost);
+    auto session = std::make_unique<CClientThread>(handles[0], fixture.pHost);
     session->ResumeThread();
 
     // Always log in first, so that the input reaches every command.
-    QByteArray input = "USER anonymous\r\nPASS x\r\n";
-    input.append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    std::string input = "USER anonymous\r\nPASS x\r\n";
+    input.append(reinterpret_cast<const char*>(data), size);
     CUniqueFd client(handles[1]);
-    ::send(client.Get(), input.constData(), input.size(), MSG_NOSIGNAL);
+    ::send(client.Get(), input.data(), input.size(), MSG_NOSIGNAL);
     ::shutdown(client.Get(), SHUT_WR);
-    QByteArray replies;
+    std::string replies;
     CTestSocket::ReadToEnd(client.Get(), CTestSocket::DeadlineIn(5000), CTestSocket::Wait::Block, &replies);
     client.Reset();
 
     session->PostQuitMessage();
-    Require(session->wait(5000), "the session ends when the client has gone");
-    delete session;
+    Require(session->Join(5000), "the session ends when the client has gone");
+    session.reset();
 
-    for (const QByteArray& line : replies.split('\n')) {
-        if (line.isEmpty())
+    for (std::size_t start = 0; start < replies.size();) {
+        const std::size_t end = std::min(replies.find('\n', start), replies.size());
+        const std::string line = replies.substr(start, end - start);
+        start = end + 1;
+        if (line.empty())
             continue;
-        Require(line.endsWith('\r'), "every reply ends with CR LF", line.toStdString());
+        Require(line.ends_with('\r'), "every reply ends with CR LF", line);
         Require(line.size() >= 5 && line[3] == ' ' && std::isdigit(static_cast<unsigned char>(line[0])),
-                "every reply starts with a code and a blank", line.toStdString());
+                "every reply starts with a code and a blank", line);
     }
-    const QDir base(QFile::decodeName(fixture.tree.Base()));
-    const QStringList beside = base.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    Require(beside == CEscapeTree::ListedIn(QByteArray()), "nothing is created beside the root");
+    Require(CEscapeTree::NamesIn(fixture.tree.Base()) == CEscapeTree::ListedIn(""), "nothing is created beside the root");
     return 0;
 }

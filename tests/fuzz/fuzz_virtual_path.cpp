@@ -19,14 +19,14 @@ namespace fs = std::filesystem;
 // The home of the escape tree, as written and once resolved.
 struct Fixture {
     CEscapeTree tree;
-    std::string home = tree.Home().toStdString();
+    std::string home = tree.Home();
     std::string realHome = fs::weakly_canonical(home).string();
 };
 
 const Fixture& TheFixture()
 {
     static const Fixture fixture;
-    Require(fixture.tree.Unmade().isEmpty(), "the escape tree is made", fixture.tree.Unmade().toStdString());
+    Require(fixture.tree.Unmade().empty(), "the escape tree is made", fixture.tree.Unmade());
     return fixture;
 }
 

@@ -1,32 +1,39 @@
-#include <QTest>
-
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
+#include <memory>
+#include <cstdint>
+#include <string>
+#include <vector>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include "eventually.h"
 #include "platform/async_socket.h"
 #include "platform/event_loop.h"
-#include "platform/unique_fd.h"
 #include "platform/socket.h"
 #include "platform/thread.h"
+#include "platform/unique_fd.h"
 
 namespace {
 
 // Records every notification with what was read at that moment.
 class CRecorder : public CAsyncSocket {
 public:
-    QStringList m_Events;
-    QByteArray m_Received;
+    std::vector<std::string> m_Events;
+    std::string m_Received;
     int m_nConnectError = -1;
     bool m_bReadInHandler = true;
-    quint32 m_nNotifiedOn = 0;
+    uint32_t m_nNotifiedOn = 0;
 
 protected:
     void OnReceive(int) override
     {
         m_nNotifiedOn = CThread::CurrentThreadId();
-        m_Events << "read";
+        m_Events.push_back("read");
         if (!m_bReadInHandler)
             return;
         char buffer[2];
@@ -34,13 +41,13 @@ protected:
         if (received > 0)
             m_Received.append(buffer, received);
     }
-    void OnSend(int) override { m_Events << "write"; }
+    void OnSend(int) override { m_Events.push_back("write"); }
     void OnConnect(int nError) override
     {
-        m_Events << "connect";
+        m_Events.push_back("connect");
         m_nConnectError = nError;
     }
-    void OnClose(int) override { m_Events << "close"; }
+    void OnClose(int) override { m_Events.push_back("close"); }
 };
 
 struct SocketPair {
@@ -67,20 +74,26 @@ bool Pump(const std::function<bool()>& done)
     return CEventLoop::Current().WaitUntil(done, 2000);
 }
 
-// Ends a test's thread before its object goes, also when a check fails first.
-auto EndOnExit(CThread& thread)
+int CountOf(const std::vector<std::string>& events, const char* event)
 {
-    return qScopeGuard([&thread] {
+    return static_cast<int>(std::count(events.begin(), events.end(), event));
+}
+
+// Ends a test's thread before its object goes, also when a check fails first.
+struct EndOnExit {
+    CThread& thread;
+    ~EndOnExit()
+    {
         thread.PostQuitMessage();
         thread.Join(INT_MAX);
-    });
-}
+    }
+};
 
 // A thread that attaches a handle in InitInstance, as a session does.
 class CAttachThread : public CThread {
 public:
     explicit CAttachThread(int handle) : m_hHandle(handle) {}
-    std::atomic<quint32> m_nNotifiedOn{0};
+    std::atomic<uint32_t> m_nNotifiedOn{0};
 
 protected:
     bool InitInstance() override
@@ -109,6 +122,8 @@ private:
     int m_nPollTimerId = 0;
 };
 
+constexpr int kBlockedBytes = 64 * 1024 * 1024;
+
 // Sends far more than a peer that never reads can take.
 class CBlockedSendThread : public CThread {
 public:
@@ -123,9 +138,9 @@ protected:
         socket.Attach(m_hHandle, 0);
         // What the bytes are does not matter, and filling 64 MiB first is slow
         // under a sanitizer.
-        const QByteArray block(64 * 1024 * 1024, Qt::Uninitialized);
+        const auto block = std::make_unique_for_overwrite<char[]>(kBlockedBytes);
         m_bSending = true;
-        m_nResult = socket.Send(block.constData(), static_cast<int>(block.size()));
+        m_nResult = socket.Send(block.get(), kBlockedBytes);
         return false;
     }
 
@@ -135,116 +150,100 @@ private:
 
 } // namespace
 
-class TestAsyncSocket : public QObject {
-    Q_OBJECT
-private slots:
-    void readIsNotNotifiedOutsideMask();
-    void dataBeforeCloseComesBeforeCloseNotification();
-    void readNotificationWaitsForReceive();
-    void refusedConnectIsReportedWithItsError();
-    void attachedHandleNotifiesOnItsThread();
-    void blockedSendGivesUpWhenThreadIsToldToQuit();
-    void waitUntilStopsAtDeadline();
-};
-
-void TestAsyncSocket::readIsNotNotifiedOutsideMask()
+TEST(AsyncSocket, ReadIsNotNotifiedOutsideMask)
 {
     SocketPair pair;
     CRecorder recorder;
     recorder.Attach(pair.ours, FD_CLOSE);
     ::send(pair.theirs, "ab", 2, 0);
-    QVERIFY(!Pump([&] { return recorder.m_Events.contains("read"); }) || false);
-    QVERIFY(!recorder.m_Events.contains("read"));
-    QVERIFY(!recorder.m_Events.contains("write"));
+    ASSERT_TRUE(!Pump([&] { return CountOf(recorder.m_Events, "read") > 0; }) || false);
+    ASSERT_TRUE(CountOf(recorder.m_Events, "read") == 0);
+    ASSERT_TRUE(CountOf(recorder.m_Events, "write") == 0);
     recorder.AsyncSelect(FD_READ | FD_CLOSE);
-    QVERIFY(Pump([&] { return recorder.m_Received == "ab"; }));
+    ASSERT_TRUE(Pump([&] { return recorder.m_Received == "ab"; }));
 }
 
-void TestAsyncSocket::dataBeforeCloseComesBeforeCloseNotification()
+TEST(AsyncSocket, DataBeforeCloseComesBeforeCloseNotification)
 {
     SocketPair pair;
     CRecorder recorder;
     recorder.Attach(pair.ours, FD_READ | FD_CLOSE);
     ::send(pair.theirs, "hello", 5, 0);
     pair.CloseTheirs();
-    QVERIFY(Pump([&] { return recorder.m_Events.contains("close"); }));
-    QCOMPARE(recorder.m_Received, QByteArray("hello"));
-    QCOMPARE(recorder.m_Events.last(), QStringLiteral("close"));
-    QCOMPARE(recorder.m_Events.count("close"), 1);
+    ASSERT_TRUE(Pump([&] { return CountOf(recorder.m_Events, "close") > 0; }));
+    ASSERT_EQ(recorder.m_Received, std::string("hello"));
+    ASSERT_EQ(recorder.m_Events.back(), std::string("close"));
+    ASSERT_EQ(CountOf(recorder.m_Events, "close"), 1);
 }
 
-void TestAsyncSocket::readNotificationWaitsForReceive()
+TEST(AsyncSocket, ReadNotificationWaitsForReceive)
 {
     SocketPair pair;
     CRecorder recorder;
     recorder.m_bReadInHandler = false;
     recorder.Attach(pair.ours, FD_READ | FD_CLOSE);
     ::send(pair.theirs, "x", 1, 0);
-    QVERIFY(Pump([&] { return recorder.m_Events.contains("read"); }));
+    ASSERT_TRUE(Pump([&] { return CountOf(recorder.m_Events, "read") > 0; }));
     // Without a receive the pending byte is not reported again (no busy loop).
-    QVERIFY(!Pump([&] { return recorder.m_Events.count("read") > 1; }));
+    ASSERT_TRUE(!Pump([&] { return CountOf(recorder.m_Events, "read") > 1; }));
     char byte;
-    QCOMPARE(recorder.Receive(&byte, 0), 0);
-    QVERIFY(Pump([&] { return recorder.m_Events.count("read") == 2; }));
+    ASSERT_EQ(recorder.Receive(&byte, 0), 0);
+    ASSERT_TRUE(Pump([&] { return CountOf(recorder.m_Events, "read") == 2; }));
 }
 
-void TestAsyncSocket::refusedConnectIsReportedWithItsError()
+TEST(AsyncSocket, RefusedConnectIsReportedWithItsError)
 {
     // A port nobody listens on: bind one, learn it, close it.
     CAsyncSocket probe;
-    QVERIFY(probe.Create(0, 0, "127.0.0.1"));
+    ASSERT_TRUE(probe.Create(0, 0, "127.0.0.1"));
     std::string address;
     uint16_t port = 0;
     probe.GetSockName(address, port);
     probe.Close();
 
     CRecorder recorder;
-    QVERIFY(recorder.Create(0, FD_CONNECT | FD_CLOSE));
+    ASSERT_TRUE(recorder.Create(0, FD_CONNECT | FD_CLOSE));
     if (recorder.Connect("127.0.0.1", port)) {
-        QFAIL("connect to a closed port succeeded");
+        FAIL() << "connect to a closed port succeeded";
     } else if (recorder.GetLastError() == WSAEWOULDBLOCK) {
-        QVERIFY(Pump([&] { return recorder.m_Events.contains("connect"); }));
-        QCOMPARE(recorder.m_nConnectError, static_cast<int>(WSAECONNREFUSED));
+        ASSERT_TRUE(Pump([&] { return CountOf(recorder.m_Events, "connect") > 0; }));
+        ASSERT_EQ(recorder.m_nConnectError, static_cast<int>(WSAECONNREFUSED));
     } else {
-        QCOMPARE(recorder.GetLastError(), static_cast<int>(WSAECONNREFUSED));
+        ASSERT_EQ(recorder.GetLastError(), static_cast<int>(WSAECONNREFUSED));
     }
-    QVERIFY(!recorder.m_Events.contains("write"));
+    ASSERT_TRUE(CountOf(recorder.m_Events, "write") == 0);
 }
 
-void TestAsyncSocket::attachedHandleNotifiesOnItsThread()
+TEST(AsyncSocket, AttachedHandleNotifiesOnItsThread)
 {
     SocketPair pair;
     CAttachThread thread(pair.ours);
     thread.ResumeThread();
-    const auto ended = EndOnExit(thread);
+    const EndOnExit ended{thread};
     ::send(pair.theirs, "q", 1, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(thread.m_nNotifiedOn.load() != 0, 2000);
-    QCOMPARE(thread.m_nNotifiedOn.load(), thread.ThreadId());
+    ASSERT_EVENTUALLY(thread.m_nNotifiedOn.load() != 0, 2000);
+    ASSERT_EQ(thread.m_nNotifiedOn.load(), thread.ThreadId());
     thread.PostQuitMessage();
-    QVERIFY(thread.Join(2000));
+    ASSERT_TRUE(thread.Join(2000));
 }
 
-void TestAsyncSocket::blockedSendGivesUpWhenThreadIsToldToQuit()
+TEST(AsyncSocket, BlockedSendGivesUpWhenThreadIsToldToQuit)
 {
     SocketPair pair;
     CBlockedSendThread thread(pair.ours);
     thread.ResumeThread();
-    const auto ended = EndOnExit(thread);
-    QTRY_VERIFY_WITH_TIMEOUT(thread.m_bSending.load(), 20000);
-    QVERIFY(!thread.Join(200));
+    const EndOnExit ended{thread};
+    ASSERT_EVENTUALLY(thread.m_bSending.load(), 20000);
+    ASSERT_TRUE(!thread.Join(200));
     thread.PostQuitMessage();
-    QVERIFY(thread.Join(2000));
-    QCOMPARE(thread.m_nResult.load(), kSocketError);
+    ASSERT_TRUE(thread.Join(2000));
+    ASSERT_EQ(thread.m_nResult.load(), kSocketError);
 }
 
-void TestAsyncSocket::waitUntilStopsAtDeadline()
+TEST(AsyncSocket, WaitUntilStopsAtDeadline)
 {
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(!CEventLoop::Current().WaitUntil([] { return false; }, 150));
-    QVERIFY(clock.elapsed() >= 140);
-    QVERIFY(CEventLoop::Current().WaitUntil([] { return true; }, 0));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(!CEventLoop::Current().WaitUntil([] { return false; }, 150));
+    ASSERT_TRUE(std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(140));
+    ASSERT_TRUE(CEventLoop::Current().WaitUntil([] { return true; }, 0));
 }
-
-QTEST_GUILESS_MAIN(TestAsyncSocket)
-#include "tst_async_socket.moc"

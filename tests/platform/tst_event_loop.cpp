@@ -1,5 +1,3 @@
-#include <QTest>
-
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -11,6 +9,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "eventually.h"
 #include "platform/event_loop.h"
 #include "platform/thread.h"
 #include "platform/unique_fd.h"
@@ -29,11 +30,11 @@ public:
 void RunOn(CLoopThread& thread, const std::function<void()>& task)
 {
     std::atomic<bool> bDone{false};
-    QVERIFY(thread.PostThreadMessage([&] {
+    ASSERT_TRUE(thread.PostThreadMessage([&] {
         task();
         bDone = true;
     }));
-    QTRY_VERIFY_WITH_TIMEOUT(bDone.load(), 5000);
+    ASSERT_EVENTUALLY(bDone.load(), 5000);
 }
 
 long long ThreadCpuMs()
@@ -59,24 +60,12 @@ constexpr int kPostsPerPoster = 20000;
 
 } // namespace
 
-class TestEventLoop : public QObject {
-    Q_OBJECT
-private slots:
-    void postsFromOtherThreadsRunInOrderAndAreRefusedOnceClosed();
-    void nestedWaitRunsHandlersAndKeepsItsDeadlineWithoutSpinning();
-    void nestedWaitGivesUpWhenTheThreadIsToldToQuit();
-    void timersFireOnceInDeadlineOrderAndCancelledOnesNever();
-    void staleReadinessOfAStoppedOrReusedDescriptorIsNotDelivered();
-    void postsForAResidentNeverRunOnceItIsGone();
-    void aTaskPostedToItselfInAWaitStillWakesTheLoopAfterIt();
-};
-
-void TestEventLoop::postsFromOtherThreadsRunInOrderAndAreRefusedOnceClosed()
+TEST(EventLoop, PostsFromOtherThreadsRunInOrderAndAreRefusedOnceClosed)
 {
     CLoopThread thread;
     thread.ResumeThread();
-    QVERIFY(thread.ThreadId() != 0);
-    QVERIFY(thread.ThreadId() != CThread::CurrentThreadId());
+    ASSERT_TRUE(thread.ThreadId() != 0);
+    ASSERT_TRUE(thread.ThreadId() != CThread::CurrentThreadId());
     // Written on the loop thread only; read here once it is joined.
     std::vector<int> ran[2];
     std::vector<std::thread> posters;
@@ -89,19 +78,19 @@ void TestEventLoop::postsFromOtherThreadsRunInOrderAndAreRefusedOnceClosed()
     for (std::thread& poster : posters)
         poster.join();
     thread.PostQuitMessage();
-    QVERIFY(thread.Join(5000));
+    ASSERT_TRUE(thread.Join(5000));
     for (const std::vector<int>& fromOne : ran) {
-        QCOMPARE(static_cast<int>(fromOne.size()), kPostsPerPoster);
+        ASSERT_EQ(static_cast<int>(fromOne.size()), kPostsPerPoster);
         for (int i = 0; i < kPostsPerPoster; ++i)
-            QCOMPARE(fromOne[i], i);
+            ASSERT_EQ(fromOne[i], i);
     }
     // Closed: refused, and what the task holds is let go at once.
     const auto held = std::make_shared<int>(0);
-    QVERIFY(!thread.PostThreadMessage([held] {}));
-    QCOMPARE(held.use_count(), 1L);
+    ASSERT_TRUE(!thread.PostThreadMessage([held] {}));
+    ASSERT_EQ(held.use_count(), 1L);
 }
 
-void TestEventLoop::nestedWaitRunsHandlersAndKeepsItsDeadlineWithoutSpinning()
+TEST(EventLoop, NestedWaitRunsHandlersAndKeepsItsDeadlineWithoutSpinning)
 {
     CLoopThread thread;
     thread.ResumeThread();
@@ -127,34 +116,34 @@ void TestEventLoop::nestedWaitRunsHandlersAndKeepsItsDeadlineWithoutSpinning()
         cpuMs = ThreadCpuMs() - cpuStart;
     });
     thread.PostQuitMessage();
-    QVERIFY(thread.Join(5000));
-    QVERIFY(bSatisfied);
-    QVERIFY(bInnerRan);
-    QVERIFY(bTimedOut);
-    QVERIFY2(waitedMs >= 300 && waitedMs < 1000, qPrintable(QString::number(waitedMs)));
-    QVERIFY2(cpuMs < 50, qPrintable(QString::number(cpuMs)));
+    ASSERT_TRUE(thread.Join(5000));
+    ASSERT_TRUE(bSatisfied);
+    ASSERT_TRUE(bInnerRan);
+    ASSERT_TRUE(bTimedOut);
+    ASSERT_TRUE(waitedMs >= 300 && waitedMs < 1000) << waitedMs;
+    ASSERT_TRUE(cpuMs < 50) << cpuMs;
 }
 
 // A stop request reaches a thread deep in a wait before its own turn comes.
-void TestEventLoop::nestedWaitGivesUpWhenTheThreadIsToldToQuit()
+TEST(EventLoop, NestedWaitGivesUpWhenTheThreadIsToldToQuit)
 {
     CLoopThread thread;
     thread.ResumeThread();
     std::atomic<bool> bWaiting{false};
     std::atomic<bool> bGaveUp{false};
-    QVERIFY(thread.PostThreadMessage([&] {
+    ASSERT_TRUE(thread.PostThreadMessage([&] {
         bWaiting = true;
         bGaveUp = !CEventLoop::Current().WaitUntil([] { return false; }, 60000);
     }));
-    QTRY_VERIFY_WITH_TIMEOUT(bWaiting.load(), 5000);
+    ASSERT_EVENTUALLY(bWaiting.load(), 5000);
     const Clock::time_point start = Clock::now();
     thread.PostQuitMessage();
-    QVERIFY(thread.Join(5000));
-    QVERIFY(bGaveUp.load());
-    QVERIFY(MsSince(start) < 1000);
+    ASSERT_TRUE(thread.Join(5000));
+    ASSERT_TRUE(bGaveUp.load());
+    ASSERT_TRUE(MsSince(start) < 1000);
 }
 
-void TestEventLoop::timersFireOnceInDeadlineOrderAndCancelledOnesNever()
+TEST(EventLoop, TimersFireOnceInDeadlineOrderAndCancelledOnesNever)
 {
     CLoopThread thread;
     thread.ResumeThread();
@@ -173,15 +162,15 @@ void TestEventLoop::timersFireOnceInDeadlineOrderAndCancelledOnesNever()
         loop.WaitUntil([] { return false; }, 250);
     });
     thread.PostQuitMessage();
-    QVERIFY(thread.Join(5000));
-    QCOMPARE(fired, std::string("abc"));
+    ASSERT_TRUE(thread.Join(5000));
+    ASSERT_EQ(fired, std::string("abc"));
 }
 
 // Two readable descriptors reported in one round: whichever is delivered
 // first stops the other, closes it, and watches a new descriptor that gets
 // the same number. The event already gathered for the old one reaches
 // neither it nor the newcomer, which has nothing to read.
-void TestEventLoop::staleReadinessOfAStoppedOrReusedDescriptorIsNotDelivered()
+TEST(EventLoop, StaleReadinessOfAStoppedOrReusedDescriptorIsNotDelivered)
 {
     CLoopThread thread;
     thread.ResumeThread();
@@ -219,15 +208,15 @@ void TestEventLoop::staleReadinessOfAStoppedOrReusedDescriptorIsNotDelivered()
         loop.WaitUntil([] { return false; }, 50);
     });
     thread.PostQuitMessage();
-    QVERIFY(thread.Join(5000));
-    QVERIFY(bReused);
-    QCOMPARE(delivered, 1);
-    QCOMPARE(newcomerNotified, 0);
+    ASSERT_TRUE(thread.Join(5000));
+    ASSERT_TRUE(bReused);
+    ASSERT_EQ(delivered, 1);
+    ASSERT_EQ(newcomerNotified, 0);
 }
 
 // Posted from another thread while the object lives, taken after it is
 // gone: the task is dropped; one for an object still there runs.
-void TestEventLoop::postsForAResidentNeverRunOnceItIsGone()
+TEST(EventLoop, PostsForAResidentNeverRunOnceItIsGone)
 {
     CLoopThread thread;
     thread.ResumeThread();
@@ -241,43 +230,40 @@ void TestEventLoop::postsForAResidentNeverRunOnceItIsGone()
     });
     std::atomic<bool> bRelease{false};
     // Holds the thread, so that the posts below wait behind the deletion.
-    QVERIFY(thread.PostThreadMessage([&] {
+    ASSERT_TRUE(thread.PostThreadMessage([&] {
         while (!bRelease)
             std::this_thread::yield();
         gone.reset();
     }));
     Resident* pGone = gone.get();
-    QVERIFY(pGone->residence.Post([pGone] { pGone->Touch(); }));
+    ASSERT_TRUE(pGone->residence.Post([pGone] { pGone->Touch(); }));
     Resident* pKept = kept.get();
-    QVERIFY(pKept->residence.Post([pKept] { pKept->Touch(); }));
+    ASSERT_TRUE(pKept->residence.Post([pKept] { pKept->Touch(); }));
     bRelease = true;
-    QTRY_COMPARE_WITH_TIMEOUT(keptRuns.load(), 1, 5000);
+    ASSERT_EQ_EVENTUALLY(keptRuns.load(), 1, 5000);
     RunOn(thread, [&] { kept.reset(); });
     thread.PostQuitMessage();
-    QVERIFY(thread.Join(5000));
-    QCOMPARE(goneRuns.load(), 0);
+    ASSERT_TRUE(thread.Join(5000));
+    ASSERT_EQ(goneRuns.load(), 0);
 }
 
 // The main thread's loop is driven by the window's, which learns of work only
 // from the loop's descriptor: a task the thread posted to itself during a
 // wait that then ended must leave that descriptor readable.
-void TestEventLoop::aTaskPostedToItselfInAWaitStillWakesTheLoopAfterIt()
+TEST(EventLoop, ATaskPostedToItselfInAWaitStillWakesTheLoopAfterIt)
 {
     CEventLoop& loop = CEventLoop::Current();
     loop.RunPending();
     bool bPosted = false;
     bool bRan = false;
     loop.StartTimer(0, [&] {
-        QVERIFY(loop.Post([&bRan] { bRan = true; }));
+        ASSERT_TRUE(loop.Post([&bRan] { bRan = true; }));
         bPosted = true;
     });
-    QVERIFY(loop.WaitUntil([&] { return bPosted; }, 5000));
-    QVERIFY(!bRan);
+    ASSERT_TRUE(loop.WaitUntil([&] { return bPosted; }, 5000));
+    ASSERT_TRUE(!bRan);
     pollfd ready = {loop.Descriptor(), POLLIN, 0};
-    QCOMPARE(::poll(&ready, 1, 0), 1);
+    ASSERT_EQ(::poll(&ready, 1, 0), 1);
     loop.RunPending();
-    QVERIFY(bRan);
+    ASSERT_TRUE(bRan);
 }
-
-QTEST_GUILESS_MAIN(TestEventLoop)
-#include "tst_event_loop.moc"

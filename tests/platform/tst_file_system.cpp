@@ -3,171 +3,172 @@
 #include <memory>
 #include <string>
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/file_system.h"
-#include "std_string_to_string.h"
+#include "row_name.h"
+#include "temp_folder.h"
 
-class TestFileSystem : public QObject {
-    Q_OBJECT
-private slots:
-    void init();
-    void statReportsKindAndSixtyFourBitSize();
-    void removeDirectoryLeavesContents();
-    void removeFileRefusesDirectory();
-    void renameNeverReplaces_data();
-    void renameNeverReplaces();
-    void listingSkipsDotEntriesAndKeepsDanglingLinks();
-    void realPathResolvesLinksAndRefusesDangling();
-    void pathWithNulNamesNothing();
+namespace fs = std::filesystem;
 
-private:
-    std::string Path(const char* name) const { return QFile::encodeName(m_pDir->filePath(name)).toStdString(); }
+class FileSystem : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_Dir.Valid()); }
+
+    std::string Path(const char* name) const { return m_Dir.PathOf(name); }
     void MakeFile(const char* name, int64_t nSize = 0);
+    bool MakeDirectory(const char* name) const { return fs::create_directories(Path(name)); }
+    bool MakeLink(const char* target, const char* name) const
+    {
+        std::error_code error;
+        fs::create_directory_symlink(Path(target), Path(name), error);
+        return !error;
+    }
+    bool Exists(const char* name) const { return fs::exists(fs::symlink_status(Path(name))); }
 
-    std::unique_ptr<QTemporaryDir> m_pDir;
+    CTempFolder m_Dir;
 };
 
-void TestFileSystem::init()
+void FileSystem::MakeFile(const char* name, int64_t nSize)
 {
-    m_pDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_pDir->isValid());
+    std::ofstream file(Path(name), std::ios::binary);
+    ASSERT_TRUE(file.is_open());
+    file.close();
+    std::error_code error;
+    fs::resize_file(Path(name), static_cast<std::uintmax_t>(nSize), error);
+    ASSERT_FALSE(error) << error.message();
 }
 
-void TestFileSystem::MakeFile(const char* name, int64_t nSize)
-{
-    QFile file(m_pDir->filePath(name));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QVERIFY(file.resize(nSize));
-}
-
-void TestFileSystem::statReportsKindAndSixtyFourBitSize()
+TEST_F(FileSystem, StatReportsKindAndSixtyFourBitSize)
 {
     constexpr int64_t kFiveGiB = 5LL * 1024 * 1024 * 1024;
     MakeFile("big", kFiveGiB); // sparse: takes no room on disk
-    QDir(m_pDir->path()).mkdir("dir");
+    MakeDirectory("dir");
 
     const FileStatus file = CFileSystem::Stat(Path("big"));
-    QCOMPARE(file.kind, FileKind::File);
-    QCOMPARE(file.nSize, kFiveGiB);
-    QVERIFY(file.nModified > 0);
-    QCOMPARE(CFileSystem::Stat(Path("dir")).kind, FileKind::Directory);
-    QCOMPARE(CFileSystem::Stat(Path("dir")).nSize, 0);
-    QCOMPARE(CFileSystem::Stat(Path("missing")).kind, FileKind::Missing);
+    ASSERT_EQ(file.kind, FileKind::File);
+    ASSERT_EQ(file.nSize, kFiveGiB);
+    ASSERT_TRUE(file.nModified > 0);
+    ASSERT_EQ(CFileSystem::Stat(Path("dir")).kind, FileKind::Directory);
+    ASSERT_EQ(CFileSystem::Stat(Path("dir")).nSize, 0);
+    ASSERT_EQ(CFileSystem::Stat(Path("missing")).kind, FileKind::Missing);
 }
 
-void TestFileSystem::removeDirectoryLeavesContents()
+TEST_F(FileSystem, RemoveDirectoryLeavesContents)
 {
-    QDir(m_pDir->path()).mkpath("full/inner");
-    QCOMPARE(CFileSystem::RemoveDirectory(Path("full")), FileError::NotEmpty);
-    QVERIFY(QFileInfo::exists(m_pDir->filePath("full/inner")));
-    QCOMPARE(CFileSystem::RemoveDirectory(Path("full/inner")), FileError::None);
-    QCOMPARE(CFileSystem::RemoveDirectory(Path("full")), FileError::None);
-    QCOMPARE(CFileSystem::RemoveDirectory(Path("full")), FileError::NotFound);
+    MakeDirectory("full/inner");
+    ASSERT_EQ(CFileSystem::RemoveDirectory(Path("full")), FileError::NotEmpty);
+    ASSERT_TRUE(Exists("full/inner"));
+    ASSERT_EQ(CFileSystem::RemoveDirectory(Path("full/inner")), FileError::None);
+    ASSERT_EQ(CFileSystem::RemoveDirectory(Path("full")), FileError::None);
+    ASSERT_EQ(CFileSystem::RemoveDirectory(Path("full")), FileError::NotFound);
 }
 
-void TestFileSystem::removeFileRefusesDirectory()
+TEST_F(FileSystem, RemoveFileRefusesDirectory)
 {
-    QDir(m_pDir->path()).mkdir("dir");
-    QVERIFY(CFileSystem::RemoveFile(Path("dir")) != FileError::None);
-    QVERIFY(QFileInfo(m_pDir->filePath("dir")).isDir());
+    MakeDirectory("dir");
+    ASSERT_TRUE(CFileSystem::RemoveFile(Path("dir")) != FileError::None);
+    ASSERT_TRUE(fs::is_directory(Path("dir")));
     MakeFile("file");
-    QCOMPARE(CFileSystem::RemoveFile(Path("file")), FileError::None);
-    QVERIFY(!QFileInfo::exists(m_pDir->filePath("file")));
+    ASSERT_EQ(CFileSystem::RemoveFile(Path("file")), FileError::None);
+    ASSERT_TRUE(!Exists("file"));
 }
 
-void TestFileSystem::renameNeverReplaces_data()
+struct RenameRow {
+    const char* name;
+    bool bSourceIsDirectory;
+    int nTarget; // 0 none, 1 file, 2 directory
+    bool bMoved;
+};
+
+const RenameRow kRenameRows[] = {
+    {"file to free name", false, 0, true},
+    {"file onto file", false, 1, false},
+    {"file onto directory", false, 2, false},
+    {"directory to free name", true, 0, true},
+    {"directory onto empty directory", true, 2, false},
+    {"directory onto file", true, 1, false},
+};
+
+class FileSystemRename : public FileSystem, public testing::WithParamInterface<RenameRow> {};
+
+TEST_P(FileSystemRename, NeverReplaces)
 {
-    QTest::addColumn<bool>("bSourceIsDirectory");
-    QTest::addColumn<int>("nTarget"); // 0 none, 1 file, 2 directory
-    QTest::addColumn<bool>("bMoved");
-
-    QTest::newRow("file to free name") << false << 0 << true;
-    QTest::newRow("file onto file") << false << 1 << false;
-    QTest::newRow("file onto directory") << false << 2 << false;
-    QTest::newRow("directory to free name") << true << 0 << true;
-    QTest::newRow("directory onto empty directory") << true << 2 << false;
-    QTest::newRow("directory onto file") << true << 1 << false;
-}
-
-void TestFileSystem::renameNeverReplaces()
-{
-    QFETCH(bool, bSourceIsDirectory);
-    QFETCH(int, nTarget);
-    QFETCH(bool, bMoved);
-
+    const auto& [name, bSourceIsDirectory, nTarget, bMoved] = GetParam();
     if (bSourceIsDirectory)
-        QDir(m_pDir->path()).mkdir("source");
+        MakeDirectory("source");
     else
         MakeFile("source", 7);
     if (nTarget == 1)
         MakeFile("target", 3);
     else if (nTarget == 2)
-        QDir(m_pDir->path()).mkdir("target");
+        MakeDirectory("target");
 
     const FileError error = CFileSystem::RenameNoReplace(Path("source"), Path("target"));
-    QCOMPARE(error == FileError::None, bMoved);
-    QCOMPARE(QFileInfo::exists(m_pDir->filePath("source")), !bMoved);
-    if (!bMoved && nTarget == 1)
-        QCOMPARE(QFileInfo(m_pDir->filePath("target")).size(), 3);
+    ASSERT_EQ(error == FileError::None, bMoved);
+    ASSERT_EQ(Exists("source"), !bMoved);
+    if (!bMoved && nTarget == 1) {
+        ASSERT_EQ(fs::file_size(Path("target")), 3u);
+    }
 }
 
-void TestFileSystem::listingSkipsDotEntriesAndKeepsDanglingLinks()
+INSTANTIATE_TEST_SUITE_P(, FileSystemRename, testing::ValuesIn(kRenameRows), RowName());
+
+TEST_F(FileSystem, ListingSkipsDotEntriesAndKeepsDanglingLinks)
 {
     MakeFile("a.txt", 3);
     MakeFile(".profile", 1);
-    QDir(m_pDir->path()).mkdir("sub");
-    QVERIFY(QFile::link(m_pDir->filePath("nowhere"), m_pDir->filePath("dangling")));
+    MakeDirectory("sub");
+    ASSERT_TRUE(MakeLink("nowhere", "dangling"));
 
     std::vector<DirectoryEntry> entries;
-    QCOMPARE(CFileSystem::ListDirectory(Path(""), entries), FileError::None);
+    ASSERT_EQ(CFileSystem::ListDirectory(Path(""), entries), FileError::None);
     std::sort(entries.begin(), entries.end(),
               [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.strName < b.strName; });
-    QCOMPARE(entries.size(), size_t(4));
-    QCOMPARE(entries[0].strName, std::string(".profile"));
-    QCOMPARE(entries[1].strName, std::string("a.txt"));
-    QCOMPARE(entries[1].nSize, 3);
-    QVERIFY(entries[1].bHasTime && !entries[1].bIsDirectory);
-    QCOMPARE(entries[2].strName, std::string("dangling"));
-    QVERIFY(!entries[2].bHasTime);
-    QCOMPARE(entries[2].nSize, 0);
-    QCOMPARE(entries[3].strName, std::string("sub"));
-    QVERIFY(entries[3].bIsDirectory);
+    ASSERT_EQ(entries.size(), size_t(4));
+    ASSERT_EQ(entries[0].strName, std::string(".profile"));
+    ASSERT_EQ(entries[1].strName, std::string("a.txt"));
+    ASSERT_EQ(entries[1].nSize, 3);
+    ASSERT_TRUE(entries[1].bHasTime && !entries[1].bIsDirectory);
+    ASSERT_EQ(entries[2].strName, std::string("dangling"));
+    ASSERT_TRUE(!entries[2].bHasTime);
+    ASSERT_EQ(entries[2].nSize, 0);
+    ASSERT_EQ(entries[3].strName, std::string("sub"));
+    ASSERT_TRUE(entries[3].bIsDirectory);
 
-    QCOMPARE(CFileSystem::ListDirectory(Path("a.txt"), entries), FileError::NotDirectory);
-    QVERIFY(entries.empty());
+    ASSERT_EQ(CFileSystem::ListDirectory(Path("a.txt"), entries), FileError::NotDirectory);
+    ASSERT_TRUE(entries.empty());
 }
 
-void TestFileSystem::realPathResolvesLinksAndRefusesDangling()
+TEST_F(FileSystem, RealPathResolvesLinksAndRefusesDangling)
 {
-    QDir(m_pDir->path()).mkdir("real");
-    QVERIFY(QFile::link(m_pDir->filePath("real"), m_pDir->filePath("link")));
-    QVERIFY(QFile::link(m_pDir->filePath("nowhere"), m_pDir->filePath("dangling")));
+    MakeDirectory("real");
+    ASSERT_TRUE(MakeLink("real", "link"));
+    ASSERT_TRUE(MakeLink("nowhere", "dangling"));
 
     std::string real;
-    QCOMPARE(CFileSystem::RealPath(Path("link"), real), FileError::None);
+    ASSERT_EQ(CFileSystem::RealPath(Path("link"), real), FileError::None);
     std::string expected;
-    QCOMPARE(CFileSystem::RealPath(Path("real"), expected), FileError::None);
-    QCOMPARE(real, expected);
-    QVERIFY(!real.ends_with('/'));
-    QCOMPARE(CFileSystem::RealPath(Path("dangling"), real), FileError::NotFound);
-    QVERIFY(real.empty());
-    QVERIFY(CFileSystem::EntryExists(Path("dangling")));
-    QCOMPARE(CFileSystem::Stat(Path("dangling")).kind, FileKind::Missing);
+    ASSERT_EQ(CFileSystem::RealPath(Path("real"), expected), FileError::None);
+    ASSERT_EQ(real, expected);
+    ASSERT_TRUE(!real.ends_with('/'));
+    ASSERT_EQ(CFileSystem::RealPath(Path("dangling"), real), FileError::NotFound);
+    ASSERT_TRUE(real.empty());
+    ASSERT_TRUE(CFileSystem::EntryExists(Path("dangling")));
+    ASSERT_EQ(CFileSystem::Stat(Path("dangling")).kind, FileKind::Missing);
 }
 
-void TestFileSystem::pathWithNulNamesNothing()
+TEST_F(FileSystem, PathWithNulNamesNothing)
 {
-    QDir(m_pDir->path()).mkdir("dir");
+    MakeDirectory("dir");
     const std::string withNul = Path("dir") + std::string("\0x", 2);
-    QCOMPARE(CFileSystem::Stat(withNul).kind, FileKind::Missing);
-    QVERIFY(!CFileSystem::EntryExists(withNul));
-    QVERIFY(CFileSystem::RemoveDirectory(withNul) != FileError::None);
-    QVERIFY(QFileInfo(m_pDir->filePath("dir")).isDir());
+    ASSERT_EQ(CFileSystem::Stat(withNul).kind, FileKind::Missing);
+    ASSERT_TRUE(!CFileSystem::EntryExists(withNul));
+    ASSERT_TRUE(CFileSystem::RemoveDirectory(withNul) != FileError::None);
+    ASSERT_TRUE(fs::is_directory(Path("dir")));
 }
 
-QTEST_GUILESS_MAIN(TestFileSystem)
-#include "tst_file_system.moc"

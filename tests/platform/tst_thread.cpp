@@ -1,7 +1,7 @@
-#include <QTest>
-
 #include <memory>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/thread.h"
 
@@ -23,16 +23,10 @@ constexpr int kMostPosts = 1000000;
 
 } // namespace
 
-class TestThread : public QObject {
-    Q_OBJECT
-private slots:
-    void postsRacingTheThreadsEndRunInOrderOrAreRefused();
-};
-
 // Posting while the thread ends: a post either runs in its turn or is
 // refused, and none wakes a loop that is being torn down (which crashed the
 // poster now and then, and which the race detector reports).
-void TestThread::postsRacingTheThreadsEndRunInOrderOrAreRefused()
+TEST(Thread, PostsRacingTheThreadsEndRunInOrderOrAreRefused)
 {
     for (int round = 0; round < kRounds; ++round) {
         CSelfEndingThread thread;
@@ -42,17 +36,14 @@ void TestThread::postsRacingTheThreadsEndRunInOrderOrAreRefused()
         int posted = 0;
         while (posted < kMostPosts && thread.PostThreadMessage([&ran, posted] { ran.push_back(posted); }))
             ++posted;
-        QVERIFY(posted < kMostPosts);
-        QVERIFY(thread.Join(5000));
-        QVERIFY(static_cast<int>(ran.size()) <= posted);
+        ASSERT_TRUE(posted < kMostPosts);
+        ASSERT_TRUE(thread.Join(5000));
+        ASSERT_TRUE(static_cast<int>(ran.size()) <= posted);
         for (int i = 0; i < static_cast<int>(ran.size()); ++i)
-            QCOMPARE(ran[i], i);
+            ASSERT_EQ(ran[i], i);
         // Refused: the message is dropped, and what it holds with it.
         const auto held = std::make_shared<int>(0);
-        QVERIFY(!thread.PostThreadMessage([held] {}));
-        QCOMPARE(held.use_count(), 1L);
+        ASSERT_TRUE(!thread.PostThreadMessage([held] {}));
+        ASSERT_EQ(held.use_count(), 1L);
     }
 }
-
-QTEST_GUILESS_MAIN(TestThread)
-#include "tst_thread.moc"

@@ -1,270 +1,311 @@
-#include <QTest>
-
+#include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <sched.h>
+#include <string>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
+#include "eventually.h"
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
 #include "resource_baseline.h"
+#include "row_name.h"
 #include "running_server.h"
+#include "temp_folder.h"
 #include "transfer_fixture.h"
 
 namespace {
 
-constexpr qint64 kBigFile = 64LL * 1024 * 1024;
-constexpr qint64 kFullFileSystem = 256 * 1024;
+constexpr int64_t kBigFile = 64LL * 1024 * 1024;
+constexpr int64_t kFullFileSystem = 256 * 1024;
 
-QByteArray Big5(Text text)
+namespace fs = std::filesystem;
+
+const std::string& Big5(Text text)
 {
-    return QByteArray::fromStdString(CTextTable::Big5(text));
+    return CTextTable::Big5(text);
 }
 
-qint64 FileSize(const QByteArray& path)
+// 0 for what is missing, as for an empty file.
+int64_t FileSize(const std::string& path)
 {
-    return QFileInfo(QFile::decodeName(path)).size();
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(path, error);
+    return error ? 0 : static_cast<int64_t>(size);
 }
 
 } // namespace
 
-class TestFaults : public QObject {
-    Q_OBJECT
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+// Set up once for the program, before the first test: what the process held
+// before any server, and a tiny file system of its own, mounted where only
+// this process sees it.
+class FaultsEnvironment : public testing::Environment {
+public:
+    void SetUp() override;
+    void TearDown() override;
 
-    void brokenDataConnectionEndsOnlyTheTransfer_data();
-    void brokenDataConnectionEndsOnlyTheTransfer();
-    void resetControlConnectionEndsTheSession_data();
-    void resetControlConnectionEndsTheSession();
-    void dataConnectionNeverUsed_data();
-    void dataConnectionNeverUsed();
-    void uploadIntoFullFileSystemKeepsPartialFile();
-    void unreadableDownloadIsAborted_data();
-    void unreadableDownloadIsAborted();
-    void vanishedCurrentFolderKeepsSessionSane();
-
-private:
-    std::unique_ptr<CRunningServer> m_pServer;
-    std::unique_ptr<CFtpTestClient> m_pClient;
-    std::unique_ptr<CResourceBaseline> m_pIdle;
-    std::unique_ptr<CResourceBaseline> m_pBaseline;
-    // A tiny file system of its own, mounted where only this process sees it.
-    QTemporaryDir m_FullRoot;
-    QByteArray m_strNoFullFileSystem;
+    static std::unique_ptr<CResourceBaseline> s_pIdle;
+    static std::unique_ptr<CTempFolder> s_pFullRoot;
+    static std::string s_strNoFullFileSystem;
 };
 
-void TestFaults::initTestCase()
+std::unique_ptr<CResourceBaseline> FaultsEnvironment::s_pIdle;
+std::unique_ptr<CTempFolder> FaultsEnvironment::s_pFullRoot;
+std::string FaultsEnvironment::s_strNoFullFileSystem;
+testing::Environment* const kFaultsEnvironment = testing::AddGlobalTestEnvironment(new FaultsEnvironment);
+
+class Faults : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::unique_ptr<CRunningServer> m_pServer;
+    std::unique_ptr<CFtpTestClient> m_pClient;
+    std::unique_ptr<CResourceBaseline> m_pBaseline;
+};
+
+void FaultsEnvironment::SetUp()
 {
-    m_pIdle = std::make_unique<CResourceBaseline>();
+    s_pFullRoot = std::make_unique<CTempFolder>();
     // Mounting needs root, and a mount namespace can only be entered while
-    // this process has a single thread, so it is made before any session.
+    // this process has a single thread, so it is made before any session
+    // and before the baseline, which may start a thread.
     if (::geteuid() != 0)
-        m_strNoFullFileSystem = "needs root to mount a small file system";
+        s_strNoFullFileSystem = "needs root to mount a small file system";
     else if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        m_strNoFullFileSystem = "cannot make a private mount namespace";
-    else if (::mount("tessel-full", QFile::encodeName(m_FullRoot.path()).constData(), "tmpfs", 0,
-                     ("size=" + QByteArray::number(kFullFileSystem)).constData())
+        s_strNoFullFileSystem = "cannot make a private mount namespace";
+    else if (::mount("tessel-full", s_pFullRoot->Path().c_str(), "tmpfs", 0,
+                     ("size=" + std::to_string(kFullFileSystem)).c_str())
              != 0)
-        m_strNoFullFileSystem = "cannot mount a small file system";
+        s_strNoFullFileSystem = "cannot mount a small file system";
+    s_pIdle = std::make_unique<CResourceBaseline>();
 }
 
-void TestFaults::cleanupTestCase()
+void FaultsEnvironment::TearDown()
 {
-    if (m_strNoFullFileSystem.isEmpty())
-        ::umount2(QFile::encodeName(m_FullRoot.path()).constData(), MNT_DETACH);
+    if (s_strNoFullFileSystem.empty())
+        ::umount2(s_pFullRoot->Path().c_str(), MNT_DETACH);
+    s_pFullRoot.reset();
+    s_pIdle.reset();
 }
 
-void TestFaults::init()
+void Faults::SetUp()
 {
     m_pServer = std::make_unique<CRunningServer>();
-    QVERIFY(m_pServer->ServesFreshClient());
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
+    ASSERT_TRUE(m_pServer->ServesFreshClient());
+    ASSERT_EQ_EVENTUALLY(m_pServer->Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
     // The visit's session thread is gone for good, not only out of the registry.
-    QCOMPARE(m_pIdle->WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), QByteArray());
+    ASSERT_EQ(FaultsEnvironment::s_pIdle->WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), std::string());
     m_pBaseline = std::make_unique<CResourceBaseline>();
     m_pClient = m_pServer->NewClient();
-    QVERIFY(m_pClient);
+    ASSERT_TRUE(m_pClient);
 }
 
-void TestFaults::cleanup()
+void Faults::TearDown()
 {
+    // A set-up that failed half-way has been reported; what it left unmade
+    // is not checked again.
+    if (!m_pBaseline)
+        return;
     // Whatever the fault, the server goes on serving and gives back what the
     // faulty session held.
-    QVERIFY(m_pServer->ServesFreshClient());
+    ASSERT_TRUE(m_pServer->ServesFreshClient());
     m_pClient.reset();
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
-    QCOMPARE(m_pBaseline->WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, CTestSocket::kDeadlineMs), QByteArray());
+    ASSERT_EQ_EVENTUALLY(m_pServer->Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
+    ASSERT_EQ(m_pBaseline->WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, CTestSocket::kDeadlineMs), std::string());
     m_pServer.reset();
 }
 
-void TestFaults::brokenDataConnectionEndsOnlyTheTransfer_data()
-{
-    QTest::addColumn<bool>("bUpload");
-    QTest::addColumn<bool>("bReset");
-    QTest::newRow("download, data connection reset") << false << true;
-    QTest::newRow("download, data connection closed") << false << false;
-    QTest::newRow("upload, data connection reset") << true << true;
-}
+struct BrokenDataConnectionEndsOnlyTheTransferRow {
+    const char* name;
+    bool bUpload;
+    bool bReset;
+};
 
-void TestFaults::brokenDataConnectionEndsOnlyTheTransfer()
+const BrokenDataConnectionEndsOnlyTheTransferRow kBrokenDataConnectionEndsOnlyTheTransferRows[] = {
+    {"download, data connection reset", false, true},
+    {"download, data connection closed", false, false},
+    {"upload, data connection reset", true, true},
+};
+
+class BrokenDataConnectionEndsOnlyTheTransfer : public Faults, public testing::WithParamInterface<BrokenDataConnectionEndsOnlyTheTransferRow> {};
+
+TEST_P(BrokenDataConnectionEndsOnlyTheTransfer, Row)
 {
-    QFETCH(bool, bUpload);
-    QFETCH(bool, bReset);
-    QVERIFY(m_pServer->MakeSparseFile("big.bin", kBigFile));
+    const auto& [name, bUpload, bReset] = GetParam();
+    ASSERT_TRUE(m_pServer->MakeSparseFile("big.bin", kBigFile));
     CUniqueFd data = m_pClient->OpenPassive();
-    QVERIFY(data.Valid());
+    ASSERT_TRUE(data.Valid());
     if (bUpload) {
-        QCOMPARE(m_pClient->Command("STOR part.bin"), Big5(Text::ReplyStorStart));
-        QVERIFY(m_pClient->WriteAll(data.Get(), QByteArray(100000, 'u')));
-        QTRY_VERIFY_WITH_TIMEOUT(FileSize(m_pServer->LocalPath("part.bin")) == 100000, CTestSocket::kDeadlineMs);
+        ASSERT_EQ(m_pClient->Command("STOR part.bin"), Big5(Text::ReplyStorStart));
+        ASSERT_TRUE(m_pClient->WriteAll(data.Get(), std::string(100000, 'u')));
+        ASSERT_EVENTUALLY(FileSize(m_pServer->LocalPath("part.bin")) == 100000, CTestSocket::kDeadlineMs);
     } else {
-        QCOMPARE(m_pClient->Command("RETR big.bin"), Big5(Text::ReplyRetrStart));
-        QVERIFY(m_pClient->ReadAtLeast(data.Get(), 100000));
+        ASSERT_EQ(m_pClient->Command("RETR big.bin"), Big5(Text::ReplyRetrStart));
+        ASSERT_TRUE(m_pClient->ReadAtLeast(data.Get(), 100000));
     }
     if (bReset)
         CTestSocket::Reset(data);
     else
         data.Reset();
     // A broken transfer is never reported as done, and the session goes on.
-    QCOMPARE(m_pClient->ReadLine(5000), Big5(Text::ReplyTransferAborted));
-    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
-    if (bUpload)
-        QCOMPARE(FileSize(m_pServer->LocalPath("part.bin")), 100000);
+    ASSERT_EQ(m_pClient->ReadLine(5000), Big5(Text::ReplyTransferAborted));
+    ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    if (bUpload) {
+        ASSERT_EQ(FileSize(m_pServer->LocalPath("part.bin")), 100000);
+    }
 }
 
-void TestFaults::resetControlConnectionEndsTheSession_data()
-{
-    QTest::addColumn<QByteArray>("command");
-    QTest::newRow("during a download") << QByteArray("RETR big.bin");
-    QTest::newRow("during an upload") << QByteArray("STOR new.bin");
-    QTest::newRow("while the data connection is awaited") << QByteArray("LIST");
-}
+INSTANTIATE_TEST_SUITE_P(Faults, BrokenDataConnectionEndsOnlyTheTransfer, testing::ValuesIn(kBrokenDataConnectionEndsOnlyTheTransferRows), RowName());
 
-void TestFaults::resetControlConnectionEndsTheSession()
+struct ResetControlConnectionEndsTheSessionRow {
+    const char* name;
+    std::string command;
+};
+
+const ResetControlConnectionEndsTheSessionRow kResetControlConnectionEndsTheSessionRows[] = {
+    {"during a download", "RETR big.bin"},
+    {"during an upload", "STOR new.bin"},
+    {"while the data connection is awaited", "LIST"},
+};
+
+class ResetControlConnectionEndsTheSession : public Faults, public testing::WithParamInterface<ResetControlConnectionEndsTheSessionRow> {};
+
+TEST_P(ResetControlConnectionEndsTheSession, Row)
 {
-    QFETCH(QByteArray, command);
-    QVERIFY(m_pServer->MakeSparseFile("big.bin", kBigFile));
+    const auto& [name, command] = GetParam();
+    ASSERT_TRUE(m_pServer->MakeSparseFile("big.bin", kBigFile));
     const bool bAwaited = command == "LIST";
     CUniqueFd data;
     if (bAwaited)
-        QVERIFY(m_pClient->Command("PASV").startsWith("227 "));
+        ASSERT_TRUE(m_pClient->Command("PASV").starts_with("227 "));
     else
         data = m_pClient->OpenPassive();
-    QVERIFY(m_pClient->Command(command).startsWith("150 "));
-    if (command.startsWith("STOR"))
-        QVERIFY(m_pClient->WriteAll(data.Get(), QByteArray(50000, 's')));
+    ASSERT_TRUE(m_pClient->Command(command).starts_with("150 "));
+    if (command.starts_with("STOR")) {
+        ASSERT_TRUE(m_pClient->WriteAll(data.Get(), std::string(50000, 's')));
+    }
     m_pClient->Reset();
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
+    ASSERT_EQ_EVENTUALLY(m_pServer->Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
     // The session took its data connection with it.
     if (data.Valid())
         m_pClient->ReadAll(data.Get(), 5000);
 }
 
-void TestFaults::dataConnectionNeverUsed_data()
-{
-    QTest::addColumn<QByteArray>("ending");
-    QTest::newRow("client quits") << QByteArray("QUIT");
-    QTest::newRow("another PASV replaces it") << QByteArray("PASV");
-    QTest::newRow("client goes away") << QByteArray();
-}
+INSTANTIATE_TEST_SUITE_P(Faults, ResetControlConnectionEndsTheSession, testing::ValuesIn(kResetControlConnectionEndsTheSessionRows), RowName());
 
-void TestFaults::dataConnectionNeverUsed()
+struct DataConnectionNeverUsedRow {
+    const char* name;
+    std::string ending;
+};
+
+const DataConnectionNeverUsedRow kDataConnectionNeverUsedRows[] = {
+    {"client quits", "QUIT"},
+    {"another PASV replaces it", "PASV"},
+    {"client goes away", std::string()},
+};
+
+class DataConnectionNeverUsed : public Faults, public testing::WithParamInterface<DataConnectionNeverUsedRow> {};
+
+TEST_P(DataConnectionNeverUsed, Row)
 {
-    QFETCH(QByteArray, ending);
+    const auto& [name, ending] = GetParam();
     CUniqueFd data = m_pClient->OpenPassive();
-    QVERIFY(data.Valid());
-    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    ASSERT_TRUE(data.Valid());
+    ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
     if (ending == "QUIT") {
-        QCOMPARE(m_pClient->Command("QUIT"), Big5(Text::ReplyBye));
-        QVERIFY(m_pClient->WaitClosed());
+        ASSERT_EQ(m_pClient->Command("QUIT"), Big5(Text::ReplyBye));
+        ASSERT_TRUE(m_pClient->WaitClosed());
     } else if (ending == "PASV") {
-        QVERIFY(m_pClient->Command("PASV").startsWith("227 "));
-        QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+        ASSERT_TRUE(m_pClient->Command("PASV").starts_with("227 "));
+        ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
     } else {
         m_pClient->Close();
     }
     // Whichever way, the server lets go of the unused connection.
-    QCOMPARE(m_pClient->ReadAll(data.Get(), 5000), QByteArray());
+    ASSERT_EQ(m_pClient->ReadAll(data.Get(), 5000), std::string());
 }
 
-void TestFaults::uploadIntoFullFileSystemKeepsPartialFile()
+INSTANTIATE_TEST_SUITE_P(Faults, DataConnectionNeverUsed, testing::ValuesIn(kDataConnectionNeverUsedRows), RowName());
+
+TEST_F(Faults, UploadIntoFullFileSystemKeepsPartialFile)
 {
-    if (!m_strNoFullFileSystem.isEmpty())
-        QSKIP(m_strNoFullFileSystem.constData());
-    m_pServer->SetHome(QFile::encodeName(m_FullRoot.path()));
-    QCOMPARE(m_pClient->Command("PASS again"), Big5(Text::ReplyLoggedIn));
+    if (!FaultsEnvironment::s_strNoFullFileSystem.empty())
+        GTEST_SKIP() << FaultsEnvironment::s_strNoFullFileSystem;
+    m_pServer->SetHome(FaultsEnvironment::s_pFullRoot->Path());
+    ASSERT_EQ(m_pClient->Command("PASS again"), Big5(Text::ReplyLoggedIn));
     CUniqueFd data = m_pClient->OpenPassive();
-    QVERIFY(data.Valid());
-    QCOMPARE(m_pClient->Command("STOR huge.bin"), Big5(Text::ReplyStorStart));
+    ASSERT_TRUE(data.Valid());
+    ASSERT_EQ(m_pClient->Command("STOR huge.bin"), Big5(Text::ReplyStorStart));
     // The server stops reading once the disk is full; what is not taken does not matter.
-    m_pClient->WriteAll(data.Get(), QByteArray(4 * kFullFileSystem, 'f'));
-    QCOMPARE(m_pClient->ReadLine(5000), Big5(Text::ReplyFileAccess));
+    m_pClient->WriteAll(data.Get(), std::string(4 * kFullFileSystem, 'f'));
+    ASSERT_EQ(m_pClient->ReadLine(5000), Big5(Text::ReplyFileAccess));
     data.Reset();
-    const qint64 nKept = FileSize(QFile::encodeName(m_FullRoot.filePath("huge.bin")));
-    QVERIFY2(nKept > 0 && nKept <= kFullFileSystem, qPrintable(QString::number(nKept)));
-    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
-    QCOMPARE(m_pClient->Command("DELE huge.bin"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyDeleted, "huge.bin")));
+    const int64_t nKept = FileSize(FaultsEnvironment::s_pFullRoot->PathOf("huge.bin"));
+    ASSERT_TRUE(nKept > 0 && nKept <= kFullFileSystem) << nKept;
+    ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    ASSERT_EQ(m_pClient->Command("DELE huge.bin"), CTextTable::Format(Text::ReplyDeleted, "huge.bin"));
 }
 
-void TestFaults::unreadableDownloadIsAborted_data()
-{
-    QTest::addColumn<bool>("bShrinks");
-    QTest::newRow("a pipe, not a file") << false;
-    QTest::newRow("a file that shrinks under the download") << true;
-}
+struct UnreadableDownloadIsAbortedRow {
+    const char* name;
+    bool bShrinks;
+};
 
-void TestFaults::unreadableDownloadIsAborted()
+const UnreadableDownloadIsAbortedRow kUnreadableDownloadIsAbortedRows[] = {
+    {"a pipe, not a file", false},
+    {"a file that shrinks under the download", true},
+};
+
+class UnreadableDownloadIsAborted : public Faults, public testing::WithParamInterface<UnreadableDownloadIsAbortedRow> {};
+
+TEST_P(UnreadableDownloadIsAborted, Row)
 {
-    QFETCH(bool, bShrinks);
+    const auto& [name, bShrinks] = GetParam();
     // Permission bits do not stop root; what makes reading fail is a name
     // that is not a regular file, or bytes that are gone when their turn comes.
     if (bShrinks)
-        QVERIFY(m_pServer->MakeSparseFile("file.bin", kBigFile));
+        ASSERT_TRUE(m_pServer->MakeSparseFile("file.bin", kBigFile));
     else
-        QCOMPARE(::mkfifo(m_pServer->LocalPath("file.bin").constData(), 0600), 0);
+        ASSERT_EQ(::mkfifo(m_pServer->LocalPath("file.bin").c_str(), 0600), 0);
     CUniqueFd data = m_pClient->OpenPassive();
-    QVERIFY(data.Valid());
-    QCOMPARE(m_pClient->Command("RETR file.bin"), Big5(Text::ReplyRetrStart));
+    ASSERT_TRUE(data.Valid());
+    ASSERT_EQ(m_pClient->Command("RETR file.bin"), Big5(Text::ReplyRetrStart));
     if (bShrinks) {
-        QVERIFY(m_pClient->ReadAtLeast(data.Get(), 100000));
-        QVERIFY(::truncate(m_pServer->LocalPath("file.bin").constData(), 200000) == 0);
+        ASSERT_TRUE(m_pClient->ReadAtLeast(data.Get(), 100000));
+        ASSERT_TRUE(::truncate(m_pServer->LocalPath("file.bin").c_str(), 200000) == 0);
     }
-    const QByteArray received = m_pClient->ReadAll(data.Get(), 10000);
+    const std::string received = m_pClient->ReadAll(data.Get(), 10000);
     data.Reset();
-    QCOMPARE(m_pClient->ReadLine(5000), Big5(Text::ReplyTransferAborted));
-    QVERIFY(received.size() < kBigFile);
-    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    ASSERT_EQ(m_pClient->ReadLine(5000), Big5(Text::ReplyTransferAborted));
+    ASSERT_TRUE(received.size() < kBigFile);
+    ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
 }
 
-void TestFaults::vanishedCurrentFolderKeepsSessionSane()
+INSTANTIATE_TEST_SUITE_P(Faults, UnreadableDownloadIsAborted, testing::ValuesIn(kUnreadableDownloadIsAbortedRows), RowName());
+
+TEST_F(Faults, VanishedCurrentFolderKeepsSessionSane)
 {
-    QVERIFY(QDir().mkpath(QFile::decodeName(m_pServer->LocalPath("gone"))));
-    QCOMPARE(m_pClient->Command("CWD gone"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyCwd, "/gone")));
-    QVERIFY(QDir().rmdir(QFile::decodeName(m_pServer->LocalPath("gone"))));
+    ASSERT_TRUE(fs::create_directories(m_pServer->LocalPath("gone")));
+    ASSERT_EQ(m_pClient->Command("CWD gone"), CTextTable::Format(Text::ReplyCwd, "/gone"));
+    ASSERT_TRUE(fs::remove(m_pServer->LocalPath("gone")));
 
-    QCOMPARE(m_pClient->Command("PWD"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyPwd, "/gone")));
-    QCOMPARE(m_pClient->Command("LIST"), Big5(Text::ReplyListMissing));
-    QCOMPARE(m_pClient->Command("RETR a.txt"), Big5(Text::ReplyFileMissing));
-    QCOMPARE(m_pClient->Command("CWD sub"), Big5(Text::ReplyDirMissing));
+    ASSERT_EQ(m_pClient->Command("PWD"), CTextTable::Format(Text::ReplyPwd, "/gone"));
+    ASSERT_EQ(m_pClient->Command("LIST"), Big5(Text::ReplyListMissing));
+    ASSERT_EQ(m_pClient->Command("RETR a.txt"), Big5(Text::ReplyFileMissing));
+    ASSERT_EQ(m_pClient->Command("CWD sub"), Big5(Text::ReplyDirMissing));
     CUniqueFd data = m_pClient->OpenPassive();
-    QVERIFY(data.Valid());
-    QCOMPARE(m_pClient->Command("STOR a.txt"), Big5(Text::ReplyStorStart));
-    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyFileAccess));
+    ASSERT_TRUE(data.Valid());
+    ASSERT_EQ(m_pClient->Command("STOR a.txt"), Big5(Text::ReplyStorStart));
+    ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyFileAccess));
     data.Reset();
-    QVERIFY(!QFileInfo::exists(QFile::decodeName(m_pServer->LocalPath("gone"))));
-    QCOMPARE(m_pClient->Command("CDUP"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyCwd, "/")));
-    QCOMPARE(m_pClient->Command("PWD"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyPwd, "/")));
+    ASSERT_TRUE(!fs::exists(m_pServer->LocalPath("gone")));
+    ASSERT_EQ(m_pClient->Command("CDUP"), CTextTable::Format(Text::ReplyCwd, "/"));
+    ASSERT_EQ(m_pClient->Command("PWD"), CTextTable::Format(Text::ReplyPwd, "/"));
 }
 
-QTEST_GUILESS_MAIN(TestFaults)
-#include "tst_faults.moc"

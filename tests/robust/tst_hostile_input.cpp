@@ -1,21 +1,27 @@
-#include <QTest>
-
+#include <algorithm>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <tuple>
 #include <unistd.h>
+#include <vector>
 
-#include <QFile>
-#include <QRegularExpression>
-#include <QScopeGuard>
+#include <gtest/gtest.h>
+
 
 #include "escape_tree.h"
+#include "eventually.h"
 #include "platform/big5_text.h"
+#include "platform/event_loop.h"
 #include "platform/text_table.h"
 #include "process_resources.h"
 #include "resource_baseline.h"
+#include "row_name.h"
 #include "running_server.h"
 #include "server/listen_socket.h"
 #include "transfer_fixture.h"
@@ -25,9 +31,17 @@ namespace {
 constexpr int kLineLimit = 4096;
 constexpr int kFloodConnections = 300;
 
-QByteArray Big5(Text text)
+const std::string& Big5(Text text)
 {
-    return QByteArray::fromStdString(CTextTable::Big5(text));
+    return CTextTable::Big5(text);
+}
+
+std::string Repeated(const std::string& part, int times)
+{
+    std::string whole;
+    for (int i = 0; i < times; ++i)
+        whole += part;
+    return whole;
 }
 
 bool HasConnectionWaiting(int listener, int timeoutMs)
@@ -36,304 +50,291 @@ bool HasConnectionWaiting(int listener, int timeoutMs)
     return ::poll(&waiting, 1, timeoutMs) > 0;
 }
 
-int PassivePort(const QByteArray& reply)
+int PassivePort(const std::string& reply)
 {
-    static const QRegularExpression fields(R"(\(\d+,\d+,\d+,\d+,(\d+),(\d+)\))");
-    const QRegularExpressionMatch match = fields.match(QString::fromLatin1(reply));
-    return match.hasMatch() ? match.captured(1).toInt() * 256 + match.captured(2).toInt() : -1;
+    static const std::regex fields(R"(\(\d+,\d+,\d+,\d+,(\d+),(\d+)\))");
+    std::smatch match;
+    return std::regex_search(reply, match, fields) ? std::stoi(match.str(1)) * 256 + std::stoi(match.str(2)) : -1;
 }
 
 } // namespace
 
-class TestHostileInput : public QObject {
-    Q_OBJECT
-private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+class HostileInput : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
 
-    void linesAroundTheLengthLimit_data();
-    void linesAroundTheLengthLimit();
-    void oddBytesInCommands_data();
-    void oddBytesInCommands();
-    void pathTricksStayInsideTheRoot_data();
-    void pathTricksStayInsideTheRoot();
-    void namesWithBackslashTrailBytesWork();
-    void portBounceIsRefused_data();
-    void portBounceIsRefused();
-    void passivePortCannotBeStolen();
-    void floodOfSilentConnections();
-    void floodExhaustingDescriptors();
-
-private:
     std::unique_ptr<CEscapeTree> m_pTree;
     std::unique_ptr<CRunningServer> m_pServer;
     std::unique_ptr<CFtpTestClient> m_pClient;
     std::unique_ptr<CResourceBaseline> m_pIdle;
     std::unique_ptr<CResourceBaseline> m_pBaseline;
-    QByteArray m_strOutsideBefore;
+    std::string m_strOutsideBefore;
 };
 
-void TestHostileInput::initTestCase()
+void HostileInput::SetUp()
 {
     m_pIdle = std::make_unique<CResourceBaseline>();
-}
-
-void TestHostileInput::init()
-{
-    QVERIFY(CProcessResources::RaiseFileLimit(4L * kFloodConnections + 1024));
+    ASSERT_TRUE(CProcessResources::RaiseFileLimit(4L * kFloodConnections + 1024));
     // The root and, beside it, what no client may reach: a sibling whose name
     // begins with the root's, a file next to the root, links leading out.
     m_pTree = std::make_unique<CEscapeTree>();
-    QCOMPARE(m_pTree->Unmade(), QByteArray());
+    ASSERT_EQ(m_pTree->Unmade(), std::string());
 
     m_pServer = std::make_unique<CRunningServer>();
     m_pServer->SetHome(m_pTree->Home());
-    QVERIFY(m_pServer->ServesFreshClient());
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
-    QCOMPARE(m_pIdle->WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), QByteArray());
+    ASSERT_TRUE(m_pServer->ServesFreshClient());
+    ASSERT_EQ_EVENTUALLY(m_pServer->Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
+    ASSERT_EQ(m_pIdle->WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), std::string());
     m_pBaseline = std::make_unique<CResourceBaseline>();
     m_strOutsideBefore = m_pTree->OutsideFingerprint();
     m_pClient = m_pServer->NewClient();
-    QVERIFY(m_pClient);
+    ASSERT_TRUE(m_pClient);
 }
 
-void TestHostileInput::cleanup()
+void HostileInput::TearDown()
 {
+    // A set-up that failed half-way has been reported; what it left unmade
+    // is not checked again.
+    if (!m_pBaseline)
+        return;
     // During each attack another client is still served, nothing outside the
     // root has changed, and afterwards nothing is left behind.
-    QVERIFY(m_pServer->ServesFreshClient());
-    QCOMPARE(m_pTree->OutsideFingerprint(), m_strOutsideBefore);
+    ASSERT_TRUE(m_pServer->ServesFreshClient());
+    ASSERT_EQ(m_pTree->OutsideFingerprint(), m_strOutsideBefore);
     m_pClient.reset();
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
-    QCOMPARE(m_pBaseline->WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, CTestSocket::kDeadlineMs), QByteArray());
+    ASSERT_EQ_EVENTUALLY(m_pServer->Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
+    ASSERT_EQ(m_pBaseline->WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, CTestSocket::kDeadlineMs), std::string());
     m_pServer.reset();
     m_pTree.reset();
 }
 
-void TestHostileInput::linesAroundTheLengthLimit_data()
-{
-    QTest::addColumn<int>("length");
-    QTest::addColumn<bool>("bEnded");
-    for (int length = kLineLimit - 2; length <= kLineLimit + 2; ++length) {
-        for (bool bEnded : {true, false}) {
-            const QByteArray name = QByteArray::number(length) + (bEnded ? " bytes and CR LF" : " bytes, no CR LF");
-            QTest::newRow(name.constData()) << length << bEnded;
-        }
-    }
-}
+// Every length from two below the limit to two above, with and without its CR LF.
+class LinesAroundTheLengthLimit : public HostileInput, public testing::WithParamInterface<std::tuple<int, bool>> {};
 
-void TestHostileInput::linesAroundTheLengthLimit()
+TEST_P(LinesAroundTheLengthLimit, Row)
 {
-    QFETCH(int, length);
-    QFETCH(bool, bEnded);
-    const QByteArray line = "NOOP " + QByteArray(length - 5, 'a');
+    const auto [length, bEnded] = GetParam();
+    const std::string line = "NOOP " + std::string(length - 5, 'a');
     const auto overflows = [&] {
         return std::count_if(m_pServer->View().m_Rows.begin(), m_pServer->View().m_Rows.end(),
                              [](const auto& row) { return row.message == CTextTable::Big5(Text::LogOverflow); });
     };
-    QVERIFY(m_pClient->SendRaw(bEnded ? line + "\r\n" : line));
+    ASSERT_TRUE(m_pClient->SendRaw(bEnded ? line + "\r\n" : line));
     if (!bEnded && length <= kLineLimit) {
         // Pending and unanswered until its end arrives.
-        QVERIFY(m_pClient->StaysSilent());
-        QVERIFY(m_pServer->ServesFreshClient());
-        QVERIFY(m_pClient->SendRaw("\r\n"));
+        ASSERT_TRUE(m_pClient->StaysSilent());
+        ASSERT_TRUE(m_pServer->ServesFreshClient());
+        ASSERT_TRUE(m_pClient->SendRaw("\r\n"));
     }
     const int total = length + 2;
     if (total <= kLineLimit) {
-        QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyNoop));
-        QCOMPARE(overflows(), 0);
+        ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyNoop));
+        ASSERT_EQ(overflows(), 0);
         return;
     }
     // Too long: no reply, the session ends and says why.
-    QVERIFY(m_pClient->WaitClosed());
-    QCOMPARE(m_pClient->ReadLine(0), QByteArray());
-    QTRY_COMPARE_WITH_TIMEOUT(overflows(), 1, CTestSocket::kDeadlineMs);
+    ASSERT_TRUE(m_pClient->WaitClosed());
+    ASSERT_EQ(m_pClient->ReadLine(0), std::string());
+    ASSERT_EQ_EVENTUALLY(overflows(), 1, CTestSocket::kDeadlineMs);
 }
 
-void TestHostileInput::oddBytesInCommands_data()
+std::string LineRowName(const testing::TestParamInfo<std::tuple<int, bool>>& info)
 {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QByteArray>("urgent");
-    QTest::addColumn<QByteArray>("reply");
-    const QByteArray noop = Big5(Text::ReplyNoop);
-    const QByteArray unknown = Big5(Text::ReplyUnknown);
+    const auto [length, bEnded] = info.param;
+    return std::to_string(length) + (bEnded ? "_bytes_and_CR_LF" : "_bytes_no_CR_LF");
+}
+
+INSTANTIATE_TEST_SUITE_P(HostileInput, LinesAroundTheLengthLimit,
+                         testing::Combine(testing::Range(kLineLimit - 2, kLineLimit + 3), testing::Bool()), LineRowName);
+
     // A NUL cuts what one read contributes, so the rest of the line is lost.
-    QTest::newRow("NUL inside a line") << QByteArray("NOOP\0junk\r\n", 11) << QByteArray() << QByteArray();
-    QTest::newRow("NUL alone") << QByteArray("\0\r\n", 3) << QByteArray() << QByteArray();
-    QTest::newRow("Telnet interrupt before ABOR")
-        << QByteArray("\xff\xf4\xff\xf2" "ABOR\r\n") << QByteArray() << Big5(Text::ReplyAbor);
-    QTest::newRow("Telnet synch sent urgent, then ABOR")
-        << QByteArray("ABOR\r\n") << QByteArray("\xff\xf4\xff\xf2") << Big5(Text::ReplyAbor);
-    QTest::newRow("Telnet bytes before another verb") << QByteArray("\xff\xf4NOOP\r\n") << QByteArray() << unknown;
-    QTest::newRow("Telnet bytes alone") << QByteArray("\xff\xff\xff\xfb\x01\r\n") << QByteArray() << unknown;
-    QTest::newRow("invalid code page 950 verb") << QByteArray("\x81\x30\x80\r\n") << QByteArray() << unknown;
-    QTest::newRow("lone CR and LF inside a line") << QByteArray("NO\rOP\n\r\n") << QByteArray() << unknown;
-    QTest::newRow("invalid code page 950 in CWD")
-        << QByteArray("CWD \x80\xff\r\n") << QByteArray() << Big5(Text::ReplyDirMissing);
-    QTest::newRow("lead byte without trail in RETR")
-        << QByteArray("RETR \xa4\r\n") << QByteArray() << Big5(Text::ReplyFileMissing);
-    QTest::newRow("invalid code page 950 in STOR")
-        << QByteArray("STOR \x81\x30\r\n") << QByteArray() << Big5(Text::ReplyDenied);
-    QTest::newRow("invalid code page 950 in MKD")
-        << QByteArray("MKD \xfe\x7f\r\n") << QByteArray() << Big5(Text::ReplyDenied);
-    QTest::newRow("name longer than the file system allows")
-        << "MKD " + QByteArray(300, 'n') + "\r\n" << QByteArray() << Big5(Text::ReplyMkdFailed);
-    QTest::newRow("deep path near the limit")
-        << "CWD " + QByteArray("a/").repeated(2000) + "\r\n" << QByteArray() << Big5(Text::ReplyDirMissing);
-    QTest::newRow("a thousand lines in one burst")
-        << QByteArray("NOOP\r\n").repeated(1000) << QByteArray() << QByteArray("1000 x ") + noop;
-}
+struct OddBytesInCommandsRow {
+    const char* name;
+    std::string bytes;
+    std::string urgent;
+    std::string reply;
+};
 
-void TestHostileInput::oddBytesInCommands()
+const OddBytesInCommandsRow kOddBytesInCommandsRows[] = {
+    {"NUL inside a line", std::string("NOOP\0junk\r\n", 11), std::string(), std::string()},
+    {"NUL alone", std::string("\0\r\n", 3), std::string(), std::string()},
+    {"Telnet interrupt before ABOR", std::string("\xff\xf4\xff\xf2" "ABOR\r\n"), std::string(), Big5(Text::ReplyAbor)},
+    {"Telnet synch sent urgent, then ABOR", "ABOR\r\n", "\xff\xf4\xff\xf2", Big5(Text::ReplyAbor)},
+    {"Telnet bytes before another verb", "\xff\xf4NOOP\r\n", std::string(), Big5(Text::ReplyUnknown)},
+    {"Telnet bytes alone", "\xff\xff\xff\xfb\x01\r\n", std::string(), Big5(Text::ReplyUnknown)},
+    {"invalid code page 950 verb", "\x81\x30\x80\r\n", std::string(), Big5(Text::ReplyUnknown)},
+    {"lone CR and LF inside a line", "NO\rOP\n\r\n", std::string(), Big5(Text::ReplyUnknown)},
+    {"invalid code page 950 in CWD", "CWD \x80\xff\r\n", std::string(), Big5(Text::ReplyDirMissing)},
+    {"lead byte without trail in RETR", "RETR \xa4\r\n", std::string(), Big5(Text::ReplyFileMissing)},
+    {"invalid code page 950 in STOR", "STOR \x81\x30\r\n", std::string(), Big5(Text::ReplyDenied)},
+    {"invalid code page 950 in MKD", "MKD \xfe\x7f\r\n", std::string(), Big5(Text::ReplyDenied)},
+    {"name longer than the file system allows", "MKD " + std::string(300, 'n') + "\r\n", std::string(), Big5(Text::ReplyMkdFailed)},
+    {"deep path near the limit", "CWD " + Repeated("a/", 2000) + "\r\n", std::string(), Big5(Text::ReplyDirMissing)},
+    {"a thousand lines in one burst", Repeated("NOOP\r\n", 1000), std::string(), "1000 x " + Big5(Text::ReplyNoop)},
+};
+
+class OddBytesInCommands : public HostileInput, public testing::WithParamInterface<OddBytesInCommandsRow> {};
+
+TEST_P(OddBytesInCommands, Row)
 {
-    QFETCH(QByteArray, bytes);
-    QFETCH(QByteArray, urgent);
-    QFETCH(QByteArray, reply);
-    if (!urgent.isEmpty()) {
-        QVERIFY(m_pClient->SendRaw(urgent.left(urgent.size() - 1)));
-        QCOMPARE(::send(m_pClient->Handle(), urgent.constData() + urgent.size() - 1, 1, MSG_OOB), ssize_t(1));
+    const auto& [name, bytes, urgent, reply] = GetParam();
+    if (!urgent.empty()) {
+        ASSERT_TRUE(m_pClient->SendRaw(urgent.substr(0, urgent.size() - 1)));
+        ASSERT_EQ(::send(m_pClient->Handle(), urgent.c_str() + urgent.size() - 1, 1, MSG_OOB), ssize_t(1));
     }
-    QVERIFY(m_pClient->SendRaw(bytes));
-    if (reply.isEmpty()) {
+    ASSERT_TRUE(m_pClient->SendRaw(bytes));
+    if (reply.empty()) {
         // Nothing complete arrived; a line end now runs what did.
-        QVERIFY(m_pClient->StaysSilent());
-        if (bytes.startsWith("NOOP")) {
-            QCOMPARE(m_pClient->Command(""), Big5(Text::ReplyNoop));
+        ASSERT_TRUE(m_pClient->StaysSilent());
+        if (bytes.starts_with("NOOP")) {
+            ASSERT_EQ(m_pClient->Command(""), Big5(Text::ReplyNoop));
         } else {
-            QVERIFY(m_pClient->SendLine(""));
-            QVERIFY(m_pClient->StaysSilent());
+            ASSERT_TRUE(m_pClient->SendLine(""));
+            ASSERT_TRUE(m_pClient->StaysSilent());
         }
-    } else if (reply.startsWith("1000 x ")) {
+    } else if (reply.starts_with("1000 x ")) {
         for (int i = 0; i < 1000; ++i)
-            QCOMPARE(m_pClient->ReadLine(), reply.mid(7));
+            ASSERT_EQ(m_pClient->ReadLine(), reply.substr(7));
     } else {
-        QCOMPARE(m_pClient->ReadLine(), reply);
+        ASSERT_EQ(m_pClient->ReadLine(), reply);
     }
-    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
 }
 
-void TestHostileInput::pathTricksStayInsideTheRoot_data()
-{
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<QByteArray>("reply");
-    const QByteArray denied = Big5(Text::ReplyDenied);
-    const QByteArray missing = Big5(Text::ReplyFileMissing);
-    const QByteArray noRight = Big5(Text::ReplyNoRight);
-    const QByteArray trail = QByteArray::fromStdString(CBig5Text::FromUtf8("許"));
-    QTest::newRow("RETR parent") << QByteArray("RETR ../outside.txt") << denied;
-    QTest::newRow("RETR parent by backslashes") << QByteArray("RETR ..\\outside.txt") << denied;
-    QTest::newRow("RETR far above") << QByteArray("RETR ../../../../../../../../etc/passwd") << denied;
-    QTest::newRow("RETR above the absolute root") << QByteArray("RETR /../outside.txt") << denied;
-    QTest::newRow("RETR sibling sharing the root's name") << QByteArray("RETR /../root2/secret.txt") << denied;
-    QTest::newRow("RETR runs of separators") << QByteArray("RETR \\\\..//\\/outside.txt") << denied;
-    QTest::newRow("RETR encoded dots") << QByteArray("RETR %2e%2e/outside.txt") << missing;
-    QTest::newRow("RETR three dots") << QByteArray("RETR .../outside.txt") << missing;
-    QTest::newRow("RETR absolute system path") << QByteArray("RETR /etc/passwd") << missing;
-    QTest::newRow("RETR drive letter") << QByteArray("RETR C:\\..\\outside.txt") << missing;
-    QTest::newRow("RETR through a link out") << QByteArray("RETR link/outside.txt") << denied;
-    QTest::newRow("RETR a link to a file out") << QByteArray("RETR linkfile") << denied;
-    QTest::newRow("RETR backslash trail byte before parents")
-        << "RETR " + trail + "..\\..\\outside.txt" << missing;
-    QTest::newRow("SIZE parent") << QByteArray("SIZE ../outside.txt") << denied;
-    QTest::newRow("SIZE a link to a file out") << QByteArray("SIZE linkfile") << denied;
-    QTest::newRow("CWD parent") << QByteArray("CWD ..") << denied;
-    QTest::newRow("CWD sibling") << QByteArray("CWD ../root2") << denied;
-    QTest::newRow("CWD link out") << QByteArray("CWD link") << denied;
-    QTest::newRow("CDUP at the root") << QByteArray("CDUP") << denied;
-    QTest::newRow("LIST parent") << QByteArray("LIST ..") << noRight;
-    QTest::newRow("LIST link out") << QByteArray("LIST -la link") << noRight;
-    QTest::newRow("STOR parent") << QByteArray("STOR ../new.txt") << denied;
-    QTest::newRow("STOR through a link out") << QByteArray("STOR link/new.txt") << denied;
-    QTest::newRow("STOR over a link to a file out") << QByteArray("STOR linkfile") << denied;
-    QTest::newRow("STOR through a dangling link") << QByteArray("STOR dangling") << denied;
-    QTest::newRow("MKD through a link out") << QByteArray("MKD link/made") << denied;
-    QTest::newRow("MKD parent") << QByteArray("MKD ../made") << denied;
-    QTest::newRow("DELE parent") << QByteArray("DELE ../outside.txt") << denied;
-    QTest::newRow("DELE a link to a file out") << QByteArray("DELE linkfile") << denied;
-    QTest::newRow("RMD sibling") << QByteArray("RMD ../root2") << Big5(Text::ReplyRmdDenied);
-    QTest::newRow("RNFR parent") << QByteArray("RNFR ../outside.txt") << denied;
-    QTest::newRow("RNFR through a link out") << QByteArray("RNFR link/outside.txt") << denied;
-}
+INSTANTIATE_TEST_SUITE_P(HostileInput, OddBytesInCommands, testing::ValuesIn(kOddBytesInCommandsRows), RowName());
 
-void TestHostileInput::pathTricksStayInsideTheRoot()
+struct PathTricksStayInsideTheRootRow {
+    const char* name;
+    std::string command;
+    std::string reply;
+};
+
+const PathTricksStayInsideTheRootRow kPathTricksStayInsideTheRootRows[] = {
+    {"RETR parent", "RETR ../outside.txt", Big5(Text::ReplyDenied)},
+    {"RETR parent by backslashes", "RETR ..\\outside.txt", Big5(Text::ReplyDenied)},
+    {"RETR far above", "RETR ../../../../../../../../etc/passwd", Big5(Text::ReplyDenied)},
+    {"RETR above the absolute root", "RETR /../outside.txt", Big5(Text::ReplyDenied)},
+    {"RETR sibling sharing the root's name", "RETR /../root2/secret.txt", Big5(Text::ReplyDenied)},
+    {"RETR runs of separators", "RETR \\\\..//\\/outside.txt", Big5(Text::ReplyDenied)},
+    {"RETR encoded dots", "RETR %2e%2e/outside.txt", Big5(Text::ReplyFileMissing)},
+    {"RETR three dots", "RETR .../outside.txt", Big5(Text::ReplyFileMissing)},
+    {"RETR absolute system path", "RETR /etc/passwd", Big5(Text::ReplyFileMissing)},
+    {"RETR drive letter", "RETR C:\\..\\outside.txt", Big5(Text::ReplyFileMissing)},
+    {"RETR through a link out", "RETR link/outside.txt", Big5(Text::ReplyDenied)},
+    {"RETR a link to a file out", "RETR linkfile", Big5(Text::ReplyDenied)},
+    {"RETR backslash trail byte before parents", "RETR " + CBig5Text::FromUtf8("許") + "..\\..\\outside.txt",
+     Big5(Text::ReplyFileMissing)},
+    {"SIZE parent", "SIZE ../outside.txt", Big5(Text::ReplyDenied)},
+    {"SIZE a link to a file out", "SIZE linkfile", Big5(Text::ReplyDenied)},
+    {"CWD parent", "CWD ..", Big5(Text::ReplyDenied)},
+    {"CWD sibling", "CWD ../root2", Big5(Text::ReplyDenied)},
+    {"CWD link out", "CWD link", Big5(Text::ReplyDenied)},
+    {"CDUP at the root", "CDUP", Big5(Text::ReplyDenied)},
+    {"LIST parent", "LIST ..", Big5(Text::ReplyNoRight)},
+    {"LIST link out", "LIST -la link", Big5(Text::ReplyNoRight)},
+    {"STOR parent", "STOR ../new.txt", Big5(Text::ReplyDenied)},
+    {"STOR through a link out", "STOR link/new.txt", Big5(Text::ReplyDenied)},
+    {"STOR over a link to a file out", "STOR linkfile", Big5(Text::ReplyDenied)},
+    {"STOR through a dangling link", "STOR dangling", Big5(Text::ReplyDenied)},
+    {"MKD through a link out", "MKD link/made", Big5(Text::ReplyDenied)},
+    {"MKD parent", "MKD ../made", Big5(Text::ReplyDenied)},
+    {"DELE parent", "DELE ../outside.txt", Big5(Text::ReplyDenied)},
+    {"DELE a link to a file out", "DELE linkfile", Big5(Text::ReplyDenied)},
+    {"RMD sibling", "RMD ../root2", Big5(Text::ReplyRmdDenied)},
+    {"RNFR parent", "RNFR ../outside.txt", Big5(Text::ReplyDenied)},
+    {"RNFR through a link out", "RNFR link/outside.txt", Big5(Text::ReplyDenied)},
+};
+
+class PathTricksStayInsideTheRoot : public HostileInput, public testing::WithParamInterface<PathTricksStayInsideTheRootRow> {};
+
+TEST_P(PathTricksStayInsideTheRoot, Row)
 {
-    QFETCH(QByteArray, command);
-    QFETCH(QByteArray, reply);
-    QCOMPARE(m_pClient->Command(command), reply);
+    const auto& [name, command, reply] = GetParam();
+    ASSERT_EQ(m_pClient->Command(command), reply);
     // A rename may not aim outside either, whatever its source.
-    QCOMPARE(m_pClient->Command("RNFR inner"), Big5(Text::ReplyRnfrDir));
-    QCOMPARE(m_pClient->Command("RNTO ../stolen"), Big5(Text::ReplyDenied));
-    QCOMPARE(m_pClient->Command("PWD"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyPwd, "/")));
+    ASSERT_EQ(m_pClient->Command("RNFR inner"), Big5(Text::ReplyRnfrDir));
+    ASSERT_EQ(m_pClient->Command("RNTO ../stolen"), Big5(Text::ReplyDenied));
+    ASSERT_EQ(m_pClient->Command("PWD"), CTextTable::Format(Text::ReplyPwd, "/"));
 }
 
-void TestHostileInput::namesWithBackslashTrailBytesWork()
+INSTANTIATE_TEST_SUITE_P(HostileInput, PathTricksStayInsideTheRoot, testing::ValuesIn(kPathTricksStayInsideTheRootRows), RowName());
+
+TEST_F(HostileInput, NamesWithBackslashTrailBytesWork)
 {
     // 許, 功 and 蓋 end with the byte of a backslash in code page 950.
-    const QByteArray folder = QByteArray::fromStdString(CBig5Text::FromUtf8("許功蓋"));
-    QCOMPARE(m_pClient->Command("CWD " + folder), QByteArray::fromStdString(CTextTable::Format(Text::ReplyCwd, ("/" + folder).constData())));
-    const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR " + QByteArray::fromStdString(CBig5Text::FromUtf8("深.txt")));
-    QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
-    QCOMPARE(result.data, QByteArray("deep inside"));
-    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
-    QCOMPARE(m_pClient->Command("CWD /inner"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyCwd, "/inner")));
+    const std::string folder = CBig5Text::FromUtf8("許功蓋");
+    ASSERT_EQ(m_pClient->Command("CWD " + folder), CTextTable::Format(Text::ReplyCwd, ("/" + folder).c_str()));
+    const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR " + CBig5Text::FromUtf8("深.txt"));
+    ASSERT_EQ(result.preliminary, Big5(Text::ReplyRetrStart));
+    ASSERT_EQ(result.data, "deep inside");
+    ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
+    ASSERT_EQ(m_pClient->Command("CWD /inner"), CTextTable::Format(Text::ReplyCwd, "/inner"));
 }
 
-void TestHostileInput::portBounceIsRefused_data()
-{
-    QTest::addColumn<QByteArray>("argument");
-    QTest::newRow("another address") << QByteArray("127,0,0,2,P");
-    QTest::newRow("a system port") << QByteArray("127,0,0,1,0,21");
-    QTest::newRow("port 1023") << QByteArray("127,0,0,1,3,255");
-    QTest::newRow("port 65536, which wraps to 0") << QByteArray("127,0,0,1,256,0");
-    QTest::newRow("port 65557, which wraps to 21") << QByteArray("127,0,0,1,256,21");
-    QTest::newRow("negative port") << QByteArray("127,0,0,1,-1,255");
-    QTest::newRow("huge fields") << QByteArray("127,0,0,1,99999999999,99999999999");
-    QTest::newRow("address with padded fields") << QByteArray("127,000,0,1,P");
-    QTest::newRow("address as one number") << QByteArray("2130706433");
-    QTest::newRow("empty") << QByteArray();
-}
+struct PortBounceIsRefusedRow {
+    const char* name;
+    std::string argument;
+};
 
-void TestHostileInput::portBounceIsRefused()
+const PortBounceIsRefusedRow kPortBounceIsRefusedRows[] = {
+    {"another address", "127,0,0,2,P"},
+    {"a system port", "127,0,0,1,0,21"},
+    {"port 1023", "127,0,0,1,3,255"},
+    {"port 65536, which wraps to 0", "127,0,0,1,256,0"},
+    {"port 65557, which wraps to 21", "127,0,0,1,256,21"},
+    {"negative port", "127,0,0,1,-1,255"},
+    {"huge fields", "127,0,0,1,99999999999,99999999999"},
+    {"address with padded fields", "127,000,0,1,P"},
+    {"address as one number", "2130706433"},
+    {"empty", std::string()},
+};
+
+class PortBounceIsRefused : public HostileInput, public testing::WithParamInterface<PortBounceIsRefusedRow> {};
+
+TEST_P(PortBounceIsRefused, Row)
 {
-    QFETCH(QByteArray, argument);
+    std::string argument = GetParam().argument;
     // Something listens where the bounce would go, to see that nobody came.
-    quint16 port = 0;
-    const bool bOther = argument.startsWith("127,0,0,2");
+    uint16_t port = 0;
+    const bool bOther = argument.starts_with("127,0,0,2");
     CUniqueFd listener = CTestSocket::Listen(bOther ? "127.0.0.2" : "127.0.0.1", port);
-    QVERIFY(listener.Valid());
-    argument.replace("P", QByteArray::number(port / 256) + ',' + QByteArray::number(port % 256));
-    QCOMPARE(m_pClient->Command("PORT " + argument), Big5(Text::ReplyPort));
-    QCOMPARE(m_pClient->Command("LIST"), Big5(Text::ReplyListStart));
-    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyDataConnectFailed));
-    QVERIFY(!HasConnectionWaiting(listener.Get(), 200));
-    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    ASSERT_TRUE(listener.Valid());
+    if (const std::size_t at = argument.find('P'); at != std::string::npos)
+        argument.replace(at, 1, std::to_string(port / 256) + ',' + std::to_string(port % 256));
+    ASSERT_EQ(m_pClient->Command("PORT " + argument), Big5(Text::ReplyPort));
+    ASSERT_EQ(m_pClient->Command("LIST"), Big5(Text::ReplyListStart));
+    ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyDataConnectFailed));
+    ASSERT_TRUE(!HasConnectionWaiting(listener.Get(), 200));
+    ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
 }
 
-void TestHostileInput::passivePortCannotBeStolen()
+INSTANTIATE_TEST_SUITE_P(HostileInput, PortBounceIsRefused, testing::ValuesIn(kPortBounceIsRefusedRows), RowName());
+
+TEST_F(HostileInput, PassivePortCannotBeStolen)
 {
-    QVERIFY(QFile::copy(QFile::decodeName(m_pTree->Local("root2/secret.txt")),
-                        QFile::decodeName(m_pTree->Local("root/mine.txt"))));
-    const QByteArray pasv = m_pClient->Command("PASV");
+    std::error_code error;
+    ASSERT_TRUE(std::filesystem::copy_file(m_pTree->Local("root2/secret.txt"), m_pTree->Local("root/mine.txt"), error));
+    const std::string pasv = m_pClient->Command("PASV");
     const int port = PassivePort(pasv);
-    QVERIFY2(port > 0, pasv.constData());
+    ASSERT_TRUE(port > 0) << pasv;
     // Another host is there first: it is sent away with nothing.
-    CUniqueFd thief = m_pClient->ConnectFrom("127.0.0.2", static_cast<quint16>(port));
-    QVERIFY(thief.Valid());
-    QCOMPARE(m_pClient->ReadAll(thief.Get(), 5000), QByteArray());
+    CUniqueFd thief = m_pClient->ConnectFrom("127.0.0.2", static_cast<uint16_t>(port));
+    ASSERT_TRUE(thief.Valid());
+    ASSERT_EQ(m_pClient->ReadAll(thief.Get(), 5000), std::string());
     thief.Reset();
-    QVERIFY(m_pServer->ServesFreshClient());
+    ASSERT_TRUE(m_pServer->ServesFreshClient());
     // The client itself still gets its file.
-    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", static_cast<quint16>(port));
-    QVERIFY(data.Valid());
-    QCOMPARE(m_pClient->Command("RETR mine.txt"), Big5(Text::ReplyRetrStart));
-    QCOMPARE(m_pClient->ReadAll(data.Get()), QByteArray("secret"));
-    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", static_cast<uint16_t>(port));
+    ASSERT_TRUE(data.Valid());
+    ASSERT_EQ(m_pClient->Command("RETR mine.txt"), Big5(Text::ReplyRetrStart));
+    ASSERT_EQ(m_pClient->ReadAll(data.Get()), "secret");
+    ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
     // Once taken, the port is closed to latecomers.
-    QVERIFY(!m_pClient->ConnectFrom("127.0.0.2", static_cast<quint16>(port)).Valid());
+    ASSERT_TRUE(!m_pClient->ConnectFrom("127.0.0.2", static_cast<uint16_t>(port)).Valid());
 }
 
-void TestHostileInput::floodOfSilentConnections()
+TEST_F(HostileInput, FloodOfSilentConnections)
 {
     std::vector<CUniqueFd> silent;
     for (int i = 0; i < kFloodConnections; ++i) {
@@ -341,26 +342,30 @@ void TestHostileInput::floodOfSilentConnections()
         const sockaddr_in remote = CTestSocket::Address("127.0.0.1", m_pServer->Port());
         ::connect(handle.Get(), reinterpret_cast<const sockaddr*>(&remote), sizeof(remote));
         silent.push_back(std::move(handle));
-        QCoreApplication::processEvents();
+        CEventLoop::Current().RunPending();
     }
     // Every one of them gets its session, and they cost the others nothing.
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Connections(), kFloodConnections + 1, 60000);
-    QVERIFY(m_pServer->ServesFreshClient());
-    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    ASSERT_EQ_EVENTUALLY(m_pServer->Server().Connections(), kFloodConnections + 1, 60000);
+    ASSERT_TRUE(m_pServer->ServesFreshClient());
+    ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
     silent.clear();
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Connections(), 1, 20000);
+    ASSERT_EQ_EVENTUALLY(m_pServer->Server().Connections(), 1, 20000);
 }
 
-void TestHostileInput::floodExhaustingDescriptors()
+TEST_F(HostileInput, FloodExhaustingDescriptors)
 {
     // The process may hold only a few more descriptors than it has open; the
     // flood's own sockets count against the same limit as the server's.
     rlimit limit = {};
-    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
     const rlimit saved = limit;
-    const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_NOFILE, &saved); });
+    // Given back also when a check fails first.
+    struct Restore {
+        const rlimit& saved;
+        ~Restore() { ::setrlimit(RLIMIT_NOFILE, &saved); }
+    } restore{saved};
     limit.rlim_cur = static_cast<rlim_t>(CProcessResources::OpenFileCount() + 2 * CListenSocket::kDescriptorReserve);
-    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
     std::vector<CUniqueFd> flood;
     for (int i = 0; i < 4 * CListenSocket::kDescriptorReserve; ++i) {
         CUniqueFd handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
@@ -369,21 +374,18 @@ void TestHostileInput::floodExhaustingDescriptors()
         const sockaddr_in remote = CTestSocket::Address("127.0.0.1", m_pServer->Port());
         ::connect(handle.Get(), reinterpret_cast<const sockaddr*>(&remote), sizeof(remote));
         flood.push_back(std::move(handle));
-        QCoreApplication::processEvents();
+        CEventLoop::Current().RunPending();
     }
-    QVERIFY(flood.size() > 10);
+    ASSERT_TRUE(flood.size() > 10);
     // The session already there goes on, out of descriptors or not.
-    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
     ::setrlimit(RLIMIT_NOFILE, &saved);
     // Every connection of the flood is either greeted or turned away, and the
     // program is still there to say so.
     const auto answered = [&] {
         return std::all_of(flood.begin(), flood.end(), [](const CUniqueFd& handle) { return HasConnectionWaiting(handle.Get(), 0); });
     };
-    QTRY_VERIFY_WITH_TIMEOUT(answered(), 10000);
+    ASSERT_EVENTUALLY(answered(), 10000);
     flood.clear();
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Server().Connections(), 1, 20000);
+    ASSERT_EQ_EVENTUALLY(m_pServer->Server().Connections(), 1, 20000);
 }
-
-QTEST_GUILESS_MAIN(TestHostileInput)
-#include "tst_hostile_input.moc"

@@ -1,17 +1,20 @@
-#include <QTest>
-
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
-#include <QCryptographicHash>
-#include <QElapsedTimer>
-#include <QScopeGuard>
+#include <gtest/gtest.h>
 
 #include "busy_wait.h"
+#include "eventually.h"
 #include "platform/text_table.h"
 #include "process_resources.h"
 #include "resource_baseline.h"
@@ -23,28 +26,23 @@ namespace {
 // The soak run holds five times as many sessions at once.
 int SessionCount()
 {
-    return qEnvironmentVariableIsSet("TESSEL_SOAK") ? 500 : 100;
+    return std::getenv("TESSEL_SOAK") != nullptr ? 500 : 100;
 }
 
-constexpr qsizetype kFileBytes = 96 * 1024;
+constexpr std::size_t kFileBytes = 96 * 1024;
 constexpr int kClientTimeoutMs = 60000;
 constexpr int kPhaseDeadlineMs = 180000;
 
-QByteArray Big5(Text text)
+const std::string& Big5(Text text)
 {
-    return QByteArray::fromStdString(CTextTable::Big5(text));
-}
-
-QByteArray Hash(const QByteArray& bytes)
-{
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    return CTextTable::Big5(text);
 }
 
 // Bytes that differ from one session to the next and within a file.
-QByteArray Contents(int session, char kind)
+std::string Contents(int session, char kind)
 {
-    QByteArray bytes(kFileBytes, Qt::Uninitialized);
-    quint32 state = 2654435761u * static_cast<quint32>(session + 1) + static_cast<quint32>(kind);
+    std::string bytes(kFileBytes, '\0');
+    uint32_t state = 2654435761u * static_cast<uint32_t>(session + 1) + static_cast<uint32_t>(kind);
     for (char& byte : bytes) {
         state = state * 1664525u + 1013904223u;
         byte = static_cast<char>(state >> 24);
@@ -52,14 +50,14 @@ QByteArray Contents(int session, char kind)
     return bytes;
 }
 
-QByteArray DownloadName(int session)
+std::string DownloadName(int session)
 {
-    return "down-" + QByteArray::number(session) + ".bin";
+    return "down-" + std::to_string(session) + ".bin";
 }
 
-QByteArray UploadName(int session)
+std::string UploadName(int session)
 {
-    return "up-" + QByteArray::number(session) + ".bin";
+    return "up-" + std::to_string(session) + ".bin";
 }
 
 // Holds every client after its login until all of them are logged in, so
@@ -99,9 +97,9 @@ private:
 // went right. Odd sessions use active data connections, even ones passive.
 class CVisit {
 public:
-    CVisit(int session, quint16 port) : m_nSession(session), m_nPort(port) {}
+    CVisit(int session, uint16_t port) : m_nSession(session), m_nPort(port) {}
 
-    QByteArray Run(CLoginGate& gate)
+    std::string Run(CLoginGate& gate)
     {
         const bool bLoggedIn = m_Client.Connect(m_nPort) && m_Client.Login();
         gate.Arrive();
@@ -109,32 +107,32 @@ public:
             return "login";
         if (!gate.WaitOpen())
             return "gate";
-        const auto [listStart, listing, listEnd] = Transfer("LIST", QByteArray());
-        if (listStart != Big5(Text::ReplyListStart) || !listing.contains(" " + DownloadName(m_nSession) + "\r\n")
+        const auto [listStart, listing, listEnd] = Transfer("LIST", std::string());
+        if (listStart != Big5(Text::ReplyListStart) || listing.find(" " + DownloadName(m_nSession) + "\r\n") == std::string::npos
             || listEnd != Big5(Text::ReplyTransferDone))
             return "list: " + listStart + " / " + listEnd;
-        const auto [retrStart, file, retrEnd] = Transfer("RETR " + DownloadName(m_nSession), QByteArray());
-        if (retrStart != Big5(Text::ReplyRetrStart) || Hash(file) != Hash(Contents(m_nSession, 'd'))
+        const auto [retrStart, file, retrEnd] = Transfer("RETR " + DownloadName(m_nSession), std::string());
+        if (retrStart != Big5(Text::ReplyRetrStart) || file != Contents(m_nSession, 'd')
             || retrEnd != Big5(Text::ReplyTransferDone))
-            return "retr: " + retrStart + " / " + retrEnd + " / " + QByteArray::number(file.size());
+            return "retr: " + retrStart + " / " + retrEnd + " / " + std::to_string(file.size());
         const auto [storStart, unused, storEnd] = Transfer("STOR " + UploadName(m_nSession), Contents(m_nSession, 'u'));
         if (storStart != Big5(Text::ReplyStorStart) || storEnd != Big5(Text::ReplyTransferDone))
             return "stor: " + storStart + " / " + storEnd;
         if (m_Client.Command("QUIT") != Big5(Text::ReplyBye) || !m_Client.WaitClosed())
             return "quit";
-        return QByteArray();
+        return std::string();
     }
 
 private:
     struct Exchange {
-        QByteArray preliminary;
-        QByteArray data;
-        QByteArray final;
+        std::string preliminary;
+        std::string data;
+        std::string final;
     };
 
     // The command over a data connection: the bytes are sent when there are
     // any, otherwise whatever arrives is read.
-    Exchange Transfer(const QByteArray& command, const QByteArray& upload)
+    Exchange Transfer(const std::string& command, const std::string& upload)
     {
         Exchange exchange;
         const bool bActive = m_nSession % 2 == 1;
@@ -146,7 +144,7 @@ private:
         CUniqueFd data = bActive ? m_Client.AcceptData(opened.Get()) : std::move(opened);
         opened.Reset();
         if (data.Valid()) {
-            if (upload.isEmpty())
+            if (upload.empty())
                 exchange.data = m_Client.ReadAll(data.Get());
             else
                 m_Client.WriteAll(data.Get(), upload);
@@ -158,61 +156,65 @@ private:
     }
 
     int m_nSession;
-    quint16 m_nPort;
+    uint16_t m_nPort;
     CFtpTestClient m_Client{CFtpTestClient::Wait::Block, kClientTimeoutMs};
 };
 
 } // namespace
 
-class TestLoad : public QObject {
-    Q_OBJECT
-private slots:
-    void initTestCase();
-    void concurrentSessionsAllSucceedAndGiveEverythingBack();
+class Load : public testing::Test {
+protected:
+    void SetUp() override;
 };
 
-void TestLoad::initTestCase()
+void Load::SetUp()
 {
     // Each session holds a control and a data connection on both ends.
-    QVERIFY(CProcessResources::RaiseFileLimit(8L * SessionCount() + 1024));
+    ASSERT_TRUE(CProcessResources::RaiseFileLimit(8L * SessionCount() + 1024));
 }
 
-void TestLoad::concurrentSessionsAllSucceedAndGiveEverythingBack()
+TEST_F(Load, ConcurrentSessionsAllSucceedAndGiveEverythingBack)
 {
     const int nSessions = SessionCount();
     const CResourceBaseline idle;
     CRunningServer server;
     for (int i = 0; i < nSessions; ++i)
-        QVERIFY(server.WriteFile(DownloadName(i), Contents(i, 'd')));
+        ASSERT_TRUE(server.WriteFile(DownloadName(i), Contents(i, 'd')));
     // One visit first, so that what the server sets up once is not counted.
     {
         CLoginGate gate;
         gate.Open();
         CVisit warmUp(nSessions, server.Port());
-        QVERIFY(server.WriteFile(DownloadName(nSessions), Contents(nSessions, 'd')));
-        QByteArray result;
+        ASSERT_TRUE(server.WriteFile(DownloadName(nSessions), Contents(nSessions, 'd')));
+        std::string result;
         std::atomic<bool> bDone{false};
         std::thread visitor([&] {
             result = warmUp.Run(gate);
             bDone = true;
         });
-        QTRY_VERIFY_WITH_TIMEOUT(bDone && server.Server().Hub().SessionCount() == 0, kPhaseDeadlineMs);
+        ASSERT_EVENTUALLY(bDone && server.Server().Hub().SessionCount() == 0, kPhaseDeadlineMs);
         visitor.join();
-        QCOMPARE(result, QByteArray());
+        ASSERT_EQ(result, std::string());
     }
     // The warm-up's session thread is gone for good, not only out of the registry.
-    QCOMPARE(idle.WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), QByteArray());
+    ASSERT_EQ(idle.WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), std::string());
     const CResourceBaseline baseline;
 
     CLoginGate gate;
-    std::vector<QByteArray> failures(nSessions);
+    std::vector<std::string> failures(nSessions);
     std::atomic<int> nFinished{0};
-    QElapsedTimer clock;
-    clock.start();
+    const auto start = std::chrono::steady_clock::now();
+    const auto elapsedMs = [&start] {
+        return static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    };
     {
         std::vector<std::jthread> visitors;
         // However the test ends, the clients are let through and waited for.
-        const auto release = qScopeGuard([&] { gate.Open(); });
+        struct Release {
+            CLoginGate& gate;
+            ~Release() { gate.Open(); }
+        } release{gate};
         for (int i = 0; i < nSessions; ++i) {
             visitors.emplace_back([&, i] {
                 CVisit visit(i, server.Port());
@@ -220,33 +222,30 @@ void TestLoad::concurrentSessionsAllSucceedAndGiveEverythingBack()
                 ++nFinished;
             });
         }
-        QVERIFY(CBusyWait::Until([&] { return gate.Arrived() == nSessions; }, kPhaseDeadlineMs));
+        ASSERT_TRUE(CBusyWait::Until([&] { return gate.Arrived() == nSessions; }, kPhaseDeadlineMs));
         const bool bAllConnected = CBusyWait::Until([&] { return server.Server().Connections() == nSessions; }, 10000);
         if (!bAllConnected) {
-            std::map<QByteArray, int> kinds;
+            std::map<std::string, int> kinds;
             for (int i = 0; i < nSessions; ++i)
                 ++kinds[failures[i]];
             for (const auto& [kind, count] : kinds)
-                qInfo("%s: %d", kind.constData(), count);
-            qInfo("connections %d", server.Server().Connections());
+                std::printf("%s: %d\n", kind.c_str(), count);
+            std::printf("connections %d\n", server.Server().Connections());
         }
-        QVERIFY(bAllConnected);
-        QCOMPARE(server.Server().Hub().SessionCount(), nSessions);
-        const qint64 nLoginMs = clock.elapsed();
+        ASSERT_TRUE(bAllConnected);
+        ASSERT_EQ(server.Server().Hub().SessionCount(), nSessions);
+        const long long nLoginMs = elapsedMs();
         gate.Open();
-        QVERIFY(CBusyWait::Until([&] { return nFinished == nSessions; }, kPhaseDeadlineMs));
-        qInfo("%d sessions held at once after %lld ms; all visits done after %lld ms", nSessions, nLoginMs,
-              clock.elapsed());
+        ASSERT_TRUE(CBusyWait::Until([&] { return nFinished == nSessions; }, kPhaseDeadlineMs));
+        std::printf("%d sessions held at once after %lld ms; all visits done after %lld ms\n", nSessions, nLoginMs,
+                    elapsedMs());
     }
 
     for (int i = 0; i < nSessions; ++i) {
-        QVERIFY2(failures[i].isEmpty(), qPrintable(QString::number(i) + ": " + QString::fromLatin1(failures[i])));
-        QVERIFY2(Hash(server.ReadFile(UploadName(i))) == Hash(Contents(i, 'u')), qPrintable(QString::number(i)));
+        ASSERT_TRUE(failures[i].empty()) << i << ": " << failures[i];
+        ASSERT_TRUE(server.ReadFile(UploadName(i)) == Contents(i, 'u')) << i;
     }
-    QVERIFY(server.ServesFreshClient());
-    QTRY_COMPARE_WITH_TIMEOUT(server.Server().Connections(), 0, 10000);
-    QCOMPARE(baseline.WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, 10000), QByteArray());
+    ASSERT_TRUE(server.ServesFreshClient());
+    ASSERT_EQ_EVENTUALLY(server.Server().Connections(), 0, 10000);
+    ASSERT_EQ(baseline.WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, 10000), std::string());
 }
-
-QTEST_GUILESS_MAIN(TestLoad)
-#include "tst_load.moc"

@@ -1,19 +1,23 @@
-#include <QTest>
-
-#include <condition_variable>
-#include <mutex>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <set>
+#include <string>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
+#include <gtest/gtest.h>
 
+#include "eventually.h"
 #include "platform/text_table.h"
 #include "process_resources.h"
 #include "resource_baseline.h"
@@ -24,7 +28,7 @@ namespace {
 
 int SessionCount()
 {
-    return qEnvironmentVariableIsSet("TESSEL_SOAK") ? 500 : 200;
+    return std::getenv("TESSEL_SOAK") != nullptr ? 500 : 200;
 }
 
 constexpr int kStalledDownloads = 20;
@@ -37,9 +41,9 @@ constexpr int kFloodCommands = 200000;
 constexpr int kTrickleRounds = 3000;
 constexpr int kTrickleMs = 10;
 
-QByteArray Big5(Text text)
+const std::string& Big5(Text text)
 {
-    return QByteArray::fromStdString(CTextTable::Big5(text));
+    return CTextTable::Big5(text);
 }
 
 // Sends one byte on each upload's data connection every few milliseconds, on
@@ -82,7 +86,7 @@ private:
 };
 
 // A client connection whose receive window is small from the start.
-CUniqueFd ConnectWithSmallWindow(quint16 port)
+CUniqueFd ConnectWithSmallWindow(uint16_t port)
 {
     return CTestSocket::Connect("127.0.0.1", port, CTestSocket::DeadlineIn(CFtpTestClient::kDeadlineMs),
                                 CTestSocket::Wait::PumpEvents, nullptr, 4096);
@@ -97,27 +101,24 @@ bool SeesClose(int socket)
 
 } // namespace
 
-class TestStopUnderLoad : public QObject {
-    Q_OBJECT
-private slots:
-    void initTestCase();
-    void stopEndsBusySessionsInTimeAndStartsAgain();
+class StopUnderLoad : public testing::Test {
+protected:
+    void SetUp() override;
 
-private:
     bool StartStalledDownload(CRunningServer& server, CFtpTestClient& client, int index, std::vector<CUniqueFd>& data);
     bool StartTricklingUpload(CFtpTestClient& client, int index, std::vector<CUniqueFd>& data);
 };
 
-void TestStopUnderLoad::initTestCase()
+void StopUnderLoad::SetUp()
 {
-    QVERIFY(CProcessResources::RaiseFileLimit(8L * SessionCount() + 1024));
+    ASSERT_TRUE(CProcessResources::RaiseFileLimit(8L * SessionCount() + 1024));
 }
 
-bool TestStopUnderLoad::StartStalledDownload(CRunningServer& server, CFtpTestClient& client, int index,
+bool StopUnderLoad::StartStalledDownload(CRunningServer& server, CFtpTestClient& client, int index,
                                              std::vector<CUniqueFd>& data)
 {
     // Each its own file: a download holds its file exclusively.
-    const QByteArray name = "big-" + QByteArray::number(index) + ".bin";
+    const std::string name = "big-" + std::to_string(index) + ".bin";
     if (!server.MakeSparseFile(name, 64LL * 1024 * 1024))
         return false;
     data.push_back(client.OpenPassive());
@@ -128,22 +129,22 @@ bool TestStopUnderLoad::StartStalledDownload(CRunningServer& server, CFtpTestCli
         && client.ReadAtLeast(socket, 65536);
 }
 
-bool TestStopUnderLoad::StartTricklingUpload(CFtpTestClient& client, int index, std::vector<CUniqueFd>& data)
+bool StopUnderLoad::StartTricklingUpload(CFtpTestClient& client, int index, std::vector<CUniqueFd>& data)
 {
     data.push_back(client.OpenPassive());
-    return data.back().Valid() && client.Command("STOR up-" + QByteArray::number(index)) == Big5(Text::ReplyStorStart);
+    return data.back().Valid() && client.Command("STOR up-" + std::to_string(index)) == Big5(Text::ReplyStorStart);
 }
 
-void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
+TEST_F(StopUnderLoad, StopEndsBusySessionsInTimeAndStartsAgain)
 {
     const int nSessions = SessionCount();
     const CResourceBaseline idle;
     CFakeServerView view;
     CRunningServer server(&view);
-    QVERIFY(server.WriteFile("small.bin", "just a few bytes"));
-    QVERIFY(server.ServesFreshClient());
-    QTRY_COMPARE_WITH_TIMEOUT(server.Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
-    QCOMPARE(idle.WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), QByteArray());
+    ASSERT_TRUE(server.WriteFile("small.bin", "just a few bytes"));
+    ASSERT_TRUE(server.ServesFreshClient());
+    ASSERT_EQ_EVENTUALLY(server.Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
+    ASSERT_EQ(idle.WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), std::string());
     const CResourceBaseline baseline;
 
     std::vector<std::unique_ptr<CFtpTestClient>> clients;
@@ -151,24 +152,27 @@ void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
     std::vector<CUniqueFd> uploads;
     for (int i = 0; i < nSessions; ++i) {
         auto client = server.NewClient();
-        QVERIFY2(client, qPrintable(QString::number(i)));
+        ASSERT_TRUE(client) << i;
         if (i < kStalledDownloads)
-            QVERIFY(StartStalledDownload(server, *client, i, downloads));
-        else if (i < kStalledDownloads + kTricklingUploads)
-            QVERIFY(StartTricklingUpload(*client, i, uploads));
+            ASSERT_TRUE(StartStalledDownload(server, *client, i, downloads));
+        else if (i < kStalledDownloads + kTricklingUploads) {
+            ASSERT_TRUE(StartTricklingUpload(*client, i, uploads));
+        }
         clients.push_back(std::move(client));
     }
     // Will wait for a data connection that never comes.
     auto waiting = server.NewClient();
-    QVERIFY(waiting);
+    ASSERT_TRUE(waiting);
     // Clients that never read their replies while commands keep coming: the
     // sessions end up blocked sending to them.
     std::vector<CUniqueFd> deaf;
     for (int i = 0; i < kUnreadReplies; ++i) {
         deaf.push_back(ConnectWithSmallWindow(server.Port()));
-        QVERIFY(deaf.back().Valid());
-        const QByteArray flood = QByteArray("NOOP\r\n").repeated(kFloodCommands);
-        ::send(deaf.back().Get(), flood.constData(), flood.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ASSERT_TRUE(deaf.back().Valid());
+        std::string flood;
+        for (int command = 0; command < kFloodCommands; ++command)
+            flood += "NOOP\r\n";
+        ::send(deaf.back().Get(), flood.c_str(), flood.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     }
     CFtpTestClient* pWaiting = waiting.get();
     clients.push_back(std::move(waiting));
@@ -177,55 +181,52 @@ void TestStopUnderLoad::stopEndsBusySessionsInTimeAndStartsAgain()
     for (const CUniqueFd& upload : uploads)
         trickled.push_back(upload.Get());
     CTrickler trickler(trickled);
-    QTRY_COMPARE_WITH_TIMEOUT(server.Server().Connections(), nHeld, 10000);
+    ASSERT_EQ_EVENTUALLY(server.Server().Connections(), nHeld, 10000);
 
     // The wait for the data connection starts last: on a loaded machine the
     // crowd above takes longer to gather than that wait lasts.
-    QVERIFY(pWaiting->Command("PASV").startsWith("227 "));
-    QCOMPARE(pWaiting->Command("RETR small.bin"), Big5(Text::ReplyRetrStart));
+    ASSERT_TRUE(pWaiting->Command("PASV").starts_with("227 "));
+    ASSERT_EQ(pWaiting->Command("RETR small.bin"), Big5(Text::ReplyRetrStart));
     // Still waiting: its 421 has not come yet.
-    QVERIFY(pWaiting->StaysSilent(0));
+    ASSERT_TRUE(pWaiting->StaysSilent(0));
     const size_t nRowsBefore = view.m_Rows.size();
-    QElapsedTimer clock;
-    clock.start();
+    const auto start = std::chrono::steady_clock::now();
     server.Server().StopServer();
-    const qint64 nStopMs = clock.elapsed();
+    const long long nStopMs = static_cast<long long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
     trickler.Stop();
 
     // Every session ended within the time Stop grants it (one that outlives
     // it is logged as stuck) and before Stop returned; how fast is for the
     // benchmarks to tell.
-    std::set<quint32> closing;
+    std::set<uint32_t> closing;
     int nEnded = 0;
     for (size_t i = nRowsBefore; i < view.m_Rows.size(); ++i) {
         const auto& row = view.m_Rows[i];
-        QVERIFY2(row.message != CTextTable::Big5(Text::LogThreadStuck), "a session outlived its stop");
+        ASSERT_TRUE(row.message != CTextTable::Big5(Text::LogThreadStuck)) << "a session outlived its stop";
         if (row.message == CTextTable::Big5(Text::LogClosingThread))
             closing.insert(row.threadId);
         if (row.message == CTextTable::Big5(Text::LogThreadClosed)) {
-            QVERIFY(closing.count(row.threadId) == 1);
+            ASSERT_TRUE(closing.count(row.threadId) == 1);
             ++nEnded;
         }
     }
-    qInfo("Stop ended %d sessions in %lld ms", nEnded, nStopMs);
-    QCOMPARE(nEnded, nHeld);
-    QCOMPARE(server.Server().Hub().SessionCount(), 0);
-    QCOMPARE(baseline.WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), QByteArray());
+    std::printf("Stop ended %d sessions in %lld ms\n", nEnded, nStopMs);
+    ASSERT_EQ(nEnded, nHeld);
+    ASSERT_EQ(server.Server().Hub().SessionCount(), 0);
+    ASSERT_EQ(baseline.WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), std::string());
     for (size_t i = 0; i < clients.size(); ++i)
-        QVERIFY2(clients[i]->WaitClosed(), qPrintable(QString::number(i)));
+        ASSERT_TRUE(clients[i]->WaitClosed()) << i;
     for (const CUniqueFd& socket : deaf)
-        QVERIFY(SeesClose(socket.Get()));
+        ASSERT_TRUE(SeesClose(socket.Get()));
     deaf.clear();
 
     server.Server().StartServer();
-    QVERIFY(server.Server().IsRunning());
-    QVERIFY(server.ServesFreshClient());
+    ASSERT_TRUE(server.Server().IsRunning());
+    ASSERT_TRUE(server.ServesFreshClient());
     clients.clear();
     downloads.clear();
     uploads.clear();
-    QTRY_COMPARE_WITH_TIMEOUT(server.Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
-    QCOMPARE(baseline.WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, CTestSocket::kDeadlineMs), QByteArray());
+    ASSERT_EQ_EVENTUALLY(server.Server().Hub().SessionCount(), 0, CTestSocket::kDeadlineMs);
+    ASSERT_EQ(baseline.WaitUntilBack(CResourceBaseline::Held::ThreadsAndFiles, CTestSocket::kDeadlineMs), std::string());
 }
-
-QTEST_GUILESS_MAIN(TestStopUnderLoad)
-#include "tst_stop_under_load.moc"

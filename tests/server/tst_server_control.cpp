@@ -1,27 +1,31 @@
-#include <QElapsedTimer>
-#include <QTest>
-
+#include <algorithm>
 #include <arpa/inet.h>
+#include <chrono>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
+#include <gtest/gtest.h>
+
+#include "eventually.h"
 #include "fake_server_view.h"
 #include "ftp_test_client.h"
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
-#include "platform/unique_fd.h"
 #include "platform/thread.h"
+#include "platform/unique_fd.h"
+#include "resource_baseline.h"
 #include "server/server_control.h"
-#include "std_string_to_string.h"
 
 namespace {
 
-QByteArray Big5(Text text)
+std::string Big5(Text text)
 {
-    return QByteArray::fromStdString(CTextTable::Big5(text));
+    return CTextTable::Big5(text);
 }
 
 int CountRows(const CFakeServerView& view, const std::string& message)
@@ -32,24 +36,11 @@ int CountRows(const CFakeServerView& view, const std::string& message)
 
 } // namespace
 
-class TestServerControl : public QObject {
-    Q_OBJECT
-private slots:
-    void init();
-    void cleanup();
+class ServerControl : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
 
-    void startLogsPortWithMainThreadId();
-    void repeatedStartAndStopLogNothing();
-    void busyPortLogsFailureAndStaysStopped();
-    void captionFollowsConnectsAndDisconnects();
-    void stopEndsIdleSessionsOldestFirst();
-    void refusesClientsAfterStop();
-    void showsSessionTextsLiterally();
-    void restartsRightAfterStopWithClients();
-    void sessionOutlivingStopTouchesNothingFreed();
-    void burstOfClientsWaitsInTheQueue();
-
-private:
     std::unique_ptr<CServerControl> MakeServer();
 
     CFakeServerView m_View;
@@ -57,185 +48,191 @@ private:
     std::unique_ptr<CServerControl> m_pServer;
 };
 
-std::unique_ptr<CServerControl> TestServerControl::MakeServer()
+std::unique_ptr<CServerControl> ServerControl::MakeServer()
 {
     return std::make_unique<CServerControl>(&m_View, m_pSettings, 0, "127.0.0.1");
 }
 
-void TestServerControl::init()
+void ServerControl::SetUp()
 {
     m_View = CFakeServerView();
     m_pSettings = std::make_shared<CServerSettings>();
     m_pServer = MakeServer();
 }
 
-void TestServerControl::cleanup()
+void ServerControl::TearDown()
 {
-    m_pServer->StopServer();
+    // A test that failed half-way may have left no server.
+    if (m_pServer)
+        m_pServer->StopServer();
     m_pServer.reset();
 }
 
-void TestServerControl::startLogsPortWithMainThreadId()
+TEST_F(ServerControl, StartLogsPortWithMainThreadId)
 {
     m_pServer->StartServer();
-    QVERIFY(m_pServer->IsRunning());
-    QVERIFY(m_View.m_bRunning);
-    QCOMPARE(m_View.m_strStatus, CTextTable::Big5(Text::StatusOnline));
-    QCOMPARE(m_View.m_Rows.size(), size_t(1));
-    QCOMPARE(m_View.m_Rows[0].message, CTextTable::Format(Text::LogServerStarted, 21));
-    QCOMPARE(m_View.m_Rows[0].threadId, CThread::CurrentThreadId());
+    ASSERT_TRUE(m_pServer->IsRunning());
+    ASSERT_TRUE(m_View.m_bRunning);
+    ASSERT_EQ(m_View.m_strStatus, CTextTable::Big5(Text::StatusOnline));
+    ASSERT_EQ(m_View.m_Rows.size(), size_t(1));
+    ASSERT_EQ(m_View.m_Rows[0].message, CTextTable::Format(Text::LogServerStarted, 21));
+    ASSERT_EQ(m_View.m_Rows[0].threadId, CThread::CurrentThreadId());
 }
 
-void TestServerControl::repeatedStartAndStopLogNothing()
+TEST_F(ServerControl, RepeatedStartAndStopLogNothing)
 {
     m_pServer->StopServer();
-    QVERIFY(m_View.m_Rows.empty());
+    ASSERT_TRUE(m_View.m_Rows.empty());
     m_pServer->StartServer();
     m_pServer->StartServer();
-    QCOMPARE(m_View.m_Rows.size(), size_t(1));
+    ASSERT_EQ(m_View.m_Rows.size(), size_t(1));
     m_pServer->StopServer();
     m_pServer->StopServer();
-    QCOMPARE(m_View.m_Rows.size(), size_t(2));
-    QCOMPARE(m_View.m_Rows[1].message, CTextTable::Big5(Text::LogServerStopped));
-    QCOMPARE(m_View.m_strStatus, CTextTable::Big5(Text::StatusOffline));
-    QVERIFY(!m_View.m_bRunning);
+    ASSERT_EQ(m_View.m_Rows.size(), size_t(2));
+    ASSERT_EQ(m_View.m_Rows[1].message, CTextTable::Big5(Text::LogServerStopped));
+    ASSERT_EQ(m_View.m_strStatus, CTextTable::Big5(Text::StatusOffline));
+    ASSERT_TRUE(!m_View.m_bRunning);
 }
 
-void TestServerControl::busyPortLogsFailureAndStaysStopped()
+TEST_F(ServerControl, BusyPortLogsFailureAndStaysStopped)
 {
     m_pServer->StartServer();
-    const quint16 port = m_pServer->ListeningPort();
+    const uint16_t port = m_pServer->ListeningPort();
     CFakeServerView otherView;
     CServerControl other(&otherView, m_pSettings, port, "127.0.0.1");
     other.StartServer();
-    QVERIFY(!other.IsRunning());
-    QVERIFY(!otherView.m_bRunning);
-    QCOMPARE(otherView.m_Rows.size(), size_t(1));
-    QCOMPARE(otherView.m_Rows[0].message, CTextTable::Format(Text::LogServerPortFailed, 21));
+    ASSERT_TRUE(!other.IsRunning());
+    ASSERT_TRUE(!otherView.m_bRunning);
+    ASSERT_EQ(otherView.m_Rows.size(), size_t(1));
+    ASSERT_EQ(otherView.m_Rows[0].message, CTextTable::Format(Text::LogServerPortFailed, 21));
     // After the port is free again, the same object can start.
     m_pServer->StopServer();
     other.StartServer();
-    QVERIFY(other.IsRunning());
+    ASSERT_TRUE(other.IsRunning());
     other.StopServer();
 }
 
-void TestServerControl::captionFollowsConnectsAndDisconnects()
+TEST_F(ServerControl, CaptionFollowsConnectsAndDisconnects)
 {
     m_pServer->StartServer();
     auto first = CFtpTestClient::Greeted(m_pServer->ListeningPort());
     auto second = CFtpTestClient::Greeted(m_pServer->ListeningPort());
-    QVERIFY(first && second);
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, CTestSocket::kDeadlineMs);
+    ASSERT_TRUE(first && second);
+    ASSERT_EQ_EVENTUALLY(m_pServer->Connections(), 2, CTestSocket::kDeadlineMs);
     first->Close();
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 1, CTestSocket::kDeadlineMs);
-    QCOMPARE(m_View.m_strCaption, CBig5Text::FromUtf8("Tessel FTP Server [連線數：1 ]"));
+    ASSERT_EQ_EVENTUALLY(m_pServer->Connections(), 1, CTestSocket::kDeadlineMs);
+    ASSERT_EQ(m_View.m_strCaption, CBig5Text::FromUtf8("Tessel FTP Server [連線數：1 ]"));
     auto third = CFtpTestClient::Greeted(m_pServer->ListeningPort());
-    QVERIFY(third);
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, CTestSocket::kDeadlineMs);
-    QCOMPARE(m_View.m_strCaption, CBig5Text::FromUtf8("Tessel FTP Server [連線數： 2 ]"));
-    QCOMPARE(CountRows(m_View, CTextTable::Format(Text::LogClientConnected, "127.0.0.1")), 3);
-    QCOMPARE(CountRows(m_View, CTextTable::Format(Text::LogClientDisconnected, "127.0.0.1")), 1);
+    ASSERT_TRUE(third);
+    ASSERT_EQ_EVENTUALLY(m_pServer->Connections(), 2, CTestSocket::kDeadlineMs);
+    ASSERT_EQ(m_View.m_strCaption, CBig5Text::FromUtf8("Tessel FTP Server [連線數： 2 ]"));
+    ASSERT_EQ(CountRows(m_View, CTextTable::Format(Text::LogClientConnected, "127.0.0.1")), 3);
+    ASSERT_EQ(CountRows(m_View, CTextTable::Format(Text::LogClientDisconnected, "127.0.0.1")), 1);
 }
 
-void TestServerControl::stopEndsIdleSessionsOldestFirst()
+TEST_F(ServerControl, StopEndsIdleSessionsOldestFirst)
 {
     m_pServer->StartServer();
     auto first = CFtpTestClient::Greeted(m_pServer->ListeningPort());
     auto second = CFtpTestClient::Greeted(m_pServer->ListeningPort());
-    QVERIFY(first && second);
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 2, CTestSocket::kDeadlineMs);
-    std::vector<quint32> sessionIds;
+    ASSERT_TRUE(first && second);
+    ASSERT_EQ_EVENTUALLY(m_pServer->Connections(), 2, CTestSocket::kDeadlineMs);
+    std::vector<uint32_t> sessionIds;
     for (const auto& row : m_View.m_Rows) {
         if (row.message == CTextTable::Format(Text::LogClientConnected, "127.0.0.1"))
             sessionIds.push_back(row.threadId);
     }
-    QCOMPARE(sessionIds.size(), size_t(2));
+    ASSERT_EQ(sessionIds.size(), size_t(2));
     const size_t before = m_View.m_Rows.size();
     m_pServer->StopServer();
 
-    std::vector<std::pair<quint32, std::string>> stopRows;
+    std::vector<std::pair<uint32_t, std::string>> stopRows;
     for (size_t i = before; i < m_View.m_Rows.size(); ++i) {
         const auto& row = m_View.m_Rows[i];
         if (row.message == CTextTable::Big5(Text::LogClosingThread) || row.message == CTextTable::Big5(Text::LogThreadClosed)
             || row.message == CTextTable::Big5(Text::LogServerStopped))
             stopRows.emplace_back(row.threadId, row.message);
     }
-    const quint32 mainId = CThread::CurrentThreadId();
+    const uint32_t mainId = CThread::CurrentThreadId();
     const std::string& closing = CTextTable::Big5(Text::LogClosingThread);
     const std::string& closed = CTextTable::Big5(Text::LogThreadClosed);
-    const std::vector<std::pair<quint32, std::string>> expected = {
+    const std::vector<std::pair<uint32_t, std::string>> expected = {
         {sessionIds[0], closing}, {sessionIds[0], closed}, {sessionIds[1], closing}, {sessionIds[1], closed},
         {mainId, CTextTable::Big5(Text::LogServerStopped)}};
-    QCOMPARE(stopRows, expected);
-    QVERIFY(first->WaitClosed());
-    QVERIFY(second->WaitClosed());
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 0, CTestSocket::kDeadlineMs);
-    QCOMPARE(m_pServer->Hub().SessionCount(), 0);
+    ASSERT_EQ(stopRows, expected);
+    ASSERT_TRUE(first->WaitClosed());
+    ASSERT_TRUE(second->WaitClosed());
+    ASSERT_EQ_EVENTUALLY(m_pServer->Connections(), 0, CTestSocket::kDeadlineMs);
+    ASSERT_EQ(m_pServer->Hub().SessionCount(), 0);
 }
 
-void TestServerControl::refusesClientsAfterStop()
+TEST_F(ServerControl, RefusesClientsAfterStop)
 {
     m_pServer->StartServer();
-    const quint16 port = m_pServer->ListeningPort();
+    const uint16_t port = m_pServer->ListeningPort();
     m_pServer->StopServer();
     CFtpTestClient client;
-    QVERIFY(!client.Connect(port));
+    ASSERT_TRUE(!client.Connect(port));
 }
 
-void TestServerControl::showsSessionTextsLiterally()
+TEST_F(ServerControl, ShowsSessionTextsLiterally)
 {
     m_pServer->StartServer();
     auto client = CFtpTestClient::Greeted(m_pServer->ListeningPort());
-    QVERIFY(client);
-    QCOMPARE(client->Command("SITE %d %s 100%"), Big5(Text::ReplyLoginFirst));
-    QTRY_COMPARE_WITH_TIMEOUT(CountRows(m_View, "SITE %d %s 100%"), 1, CTestSocket::kDeadlineMs);
+    ASSERT_TRUE(client);
+    ASSERT_EQ(client->Command("SITE %d %s 100%"), Big5(Text::ReplyLoginFirst));
+    ASSERT_EQ_EVENTUALLY(CountRows(m_View, "SITE %d %s 100%"), 1, CTestSocket::kDeadlineMs);
 }
 
-void TestServerControl::restartsRightAfterStopWithClients()
+TEST_F(ServerControl, RestartsRightAfterStopWithClients)
 {
     m_pServer->StartServer();
-    const quint16 port = m_pServer->ListeningPort();
+    const uint16_t port = m_pServer->ListeningPort();
     {
         auto client = CFtpTestClient::Greeted(m_pServer->ListeningPort());
-        QVERIFY(client);
-        QCOMPARE(client->Command("USER anonymous"), Big5(Text::ReplyUserOk));
+        ASSERT_TRUE(client);
+        ASSERT_EQ(client->Command("USER anonymous"), Big5(Text::ReplyUserOk));
         m_pServer->StopServer();
-        QVERIFY(client->WaitClosed());
+        ASSERT_TRUE(client->WaitClosed());
     }
     // The server closed its side first: those connections sit in TIME_WAIT on the port.
     CServerControl again(&m_View, m_pSettings, port, "127.0.0.1");
     again.StartServer();
-    QVERIFY(again.IsRunning());
+    ASSERT_TRUE(again.IsRunning());
     CFtpTestClient client;
-    QVERIFY(client.Connect(port));
-    QCOMPARE(client.ReadLine(), Big5(Text::Greeting));
+    ASSERT_TRUE(client.Connect(port));
+    ASSERT_EQ(client.ReadLine(), Big5(Text::Greeting));
     again.StopServer();
 }
 
-void TestServerControl::sessionOutlivingStopTouchesNothingFreed()
+TEST_F(ServerControl, SessionOutlivingStopTouchesNothingFreed)
 {
+    const CResourceBaseline before;
     m_pServer->SetStopTimeout(0);
     m_pServer->StartServer();
     std::vector<std::unique_ptr<CFtpTestClient>> clients;
     for (int i = 0; i < 5; ++i) {
         clients.push_back(CFtpTestClient::Greeted(m_pServer->ListeningPort()));
-        QVERIFY(clients.back());
+        ASSERT_TRUE(clients.back());
     }
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Connections(), 5, CTestSocket::kDeadlineMs);
+    ASSERT_EQ_EVENTUALLY(m_pServer->Connections(), 5, CTestSocket::kDeadlineMs);
     m_pServer->StopServer();
-    QVERIFY(CountRows(m_View, CTextTable::Big5(Text::LogThreadStuck)) >= 1);
-    QCOMPARE(m_pServer->Hub().SessionCount(), 0);
+    ASSERT_TRUE(CountRows(m_View, CTextTable::Big5(Text::LogThreadStuck)) >= 1);
+    ASSERT_EQ(m_pServer->Hub().SessionCount(), 0);
     // The window goes away while the sessions are still ending: they keep the
     // hub alive and post into nothing, and the last of them frees it.
     const std::weak_ptr<CSessionHub> hub = m_pServer->Hub().shared_from_this();
     m_pServer.reset();
     for (auto& client : clients)
-        QVERIFY(client->WaitClosed());
-    QTRY_VERIFY_WITH_TIMEOUT(hub.expired(), CTestSocket::kDeadlineMs);
+        ASSERT_TRUE(client->WaitClosed());
+    ASSERT_EVENTUALLY(hub.expired(), CTestSocket::kDeadlineMs);
+    // Their threads end after they let go of the hub; one still ending when
+    // the program's loop goes would post its end into a loop that is gone.
+    ASSERT_EQ(before.WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), std::string());
     m_pServer = MakeServer();
 }
 
-void TestServerControl::burstOfClientsWaitsInTheQueue()
+TEST_F(ServerControl, BurstOfClientsWaitsInTheQueue)
 {
     // Many clients connect while the main thread is busy (here: not taking
     // events). Their connections must wait complete in the kernel's queue: a
@@ -260,14 +257,10 @@ void TestServerControl::burstOfClientsWaitsInTheQueue()
         return int(std::count_if(clients.begin(), clients.end(),
                                  [](const pollfd& client) { return client.revents == POLLOUT; }));
     };
-    QElapsedTimer elapsed;
-    elapsed.start();
+    const auto start = std::chrono::steady_clock::now();
     int connected = countConnected();
-    while (connected < kClients && elapsed.elapsed() < 500)
+    while (connected < kClients && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(500))
         connected = countConnected();
-    QCOMPARE(connected, kClients);
-    QTRY_COMPARE_WITH_TIMEOUT(m_pServer->Hub().SessionCount(), kClients, CTestSocket::kDeadlineMs);
+    ASSERT_EQ(connected, kClients);
+    ASSERT_EQ_EVENTUALLY(m_pServer->Hub().SessionCount(), kClients, CTestSocket::kDeadlineMs);
 }
-
-QTEST_GUILESS_MAIN(TestServerControl)
-#include "tst_server_control.moc"

@@ -1,23 +1,17 @@
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include <QTest>
+#include <gtest/gtest.h>
 
+#include "eventually.h"
 #include "platform/event_loop.h"
 #include "server/server_settings.h"
 #include "server/session_hub.h"
 #include "test_socket.h"
 
 // The road of the sessions' notifications to the main thread under a flood.
-class TestSessionHub : public QObject {
-    Q_OBJECT
-private slots:
-    void floodArrivesCompleteAndInOrder();
-    void floodLeavesRoomForTheWindowsOwnEvents();
-    void stragglersArriveWithoutFurtherPosts();
-    void newReceiverGetsWhatWasPending();
-};
 
 namespace {
 
@@ -28,7 +22,7 @@ std::shared_ptr<CSessionHub> MakeHub()
 
 } // namespace
 
-void TestSessionHub::floodArrivesCompleteAndInOrder()
+TEST(SessionHub, FloodArrivesCompleteAndInOrder)
 {
     constexpr int kPerThread = 2 * static_cast<int>(CSessionHub::kMaxDeliveredPerTurn) + 7;
     auto hub = MakeHub();
@@ -43,18 +37,18 @@ void TestSessionHub::floodArrivesCompleteAndInOrder()
         ++delivered;
     });
     std::vector<std::thread> sessions;
-    for (quint32 id = 0; id < 2; ++id)
+    for (uint32_t id = 0; id < 2; ++id)
         sessions.emplace_back([&hub, id] {
             for (int i = 0; i < kPerThread; ++i)
                 hub->PostServerLog(std::to_string(i), id);
         });
     for (std::thread& session : sessions)
         session.join();
-    QTRY_COMPARE_WITH_TIMEOUT(delivered, 2 * kPerThread, CTestSocket::kDeadlineMs);
-    QVERIFY(bInOrder);
+    ASSERT_EQ_EVENTUALLY(delivered, 2 * kPerThread, CTestSocket::kDeadlineMs);
+    ASSERT_TRUE(bInOrder);
 }
 
-void TestSessionHub::floodLeavesRoomForTheWindowsOwnEvents()
+TEST(SessionHub, FloodLeavesRoomForTheWindowsOwnEvents)
 {
     const int turn = static_cast<int>(CSessionHub::kMaxDeliveredPerTurn);
     auto hub = MakeHub();
@@ -66,34 +60,34 @@ void TestSessionHub::floodLeavesRoomForTheWindowsOwnEvents()
     // Posted after the flood, handled after its first turn only.
     int deliveredBeforeOwnEvent = -1;
     context.Post([&] { deliveredBeforeOwnEvent = delivered; });
-    QTRY_COMPARE_WITH_TIMEOUT(delivered, 3 * turn, CTestSocket::kDeadlineMs);
-    QCOMPARE(deliveredBeforeOwnEvent, turn);
+    ASSERT_EQ_EVENTUALLY(delivered, 3 * turn, CTestSocket::kDeadlineMs);
+    ASSERT_EQ(deliveredBeforeOwnEvent, turn);
 }
 
 // While sessions keep posting, the main thread only looks every few
 // milliseconds; what is posted at the end of such a spell, and after it, must
 // still arrive on its own, with nothing posted after it.
-void TestSessionHub::stragglersArriveWithoutFurtherPosts()
+TEST(SessionHub, StragglersArriveWithoutFurtherPosts)
 {
     auto hub = MakeHub();
     CEventLoop& context = CEventLoop::Current();
-    QList<QByteArray> texts;
-    hub->SetReceiver(&context, [&](const CSessionHub::Notification& notification) { texts.append(QByteArray::fromStdString(notification.text)); });
+    std::vector<std::string> texts;
+    hub->SetReceiver(&context, [&](const CSessionHub::Notification& notification) { texts.push_back(notification.text); });
     hub->PostServerLog("first", 1);
-    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 1, CTestSocket::kDeadlineMs);
+    ASSERT_EQ_EVENTUALLY(texts.size(), 1u, CTestSocket::kDeadlineMs);
     // Within the collecting spell that the first delivery opened.
     hub->PostServerLog("second", 1);
-    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 2, CTestSocket::kDeadlineMs);
+    ASSERT_EQ_EVENTUALLY(texts.size(), 2u, CTestSocket::kDeadlineMs);
     // After it, when the spell has run out.
-    QTRY_VERIFY_WITH_TIMEOUT(!hub->IsCollecting(), CTestSocket::kDeadlineMs);
+    ASSERT_EVENTUALLY(!hub->IsCollecting(), CTestSocket::kDeadlineMs);
     hub->PostServerLog("third", 1);
-    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 3, CTestSocket::kDeadlineMs);
-    QCOMPARE(texts, QList<QByteArray>({"first", "second", "third"}));
+    ASSERT_EQ_EVENTUALLY(texts.size(), 3u, CTestSocket::kDeadlineMs);
+    ASSERT_EQ(texts, std::vector<std::string>({"first", "second", "third"}));
 }
 
 // A receiver set while notifications wait (the old one's event loop may never
 // run them) is handed them.
-void TestSessionHub::newReceiverGetsWhatWasPending()
+TEST(SessionHub, NewReceiverGetsWhatWasPending)
 {
     auto hub = MakeHub();
     int delivered = 0;
@@ -108,8 +102,5 @@ void TestSessionHub::newReceiverGetsWhatWasPending()
     CEventLoop& context = CEventLoop::Current();
     hub->PostServerLog("dropped while no one listens", 1);
     hub->SetReceiver(&context, [&](const CSessionHub::Notification&) { ++delivered; });
-    QTRY_COMPARE_WITH_TIMEOUT(delivered, 1, CTestSocket::kDeadlineMs);
+    ASSERT_EQ_EVENTUALLY(delivered, 1, CTestSocket::kDeadlineMs);
 }
-
-QTEST_MAIN(TestSessionHub)
-#include "tst_session_hub.moc"

@@ -1,116 +1,126 @@
 #include <algorithm>
+#include <chrono>
 #include <clocale>
+#include <cstdint>
+#include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
+#include <gtest/gtest.h>
 
+#include "row_name.h"
 #include "session/directory_listing.h"
-#include "std_string_to_string.h"
+#include "temp_folder.h"
+#include "temp_tree.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
 // 2026-03-05 09:07:00 UTC; the tests run with TZ=UTC.
-constexpr qint64 kNow = 1772701620;
-constexpr qint64 kDay = 86400;
+constexpr int64_t kNow = 1772701620;
+constexpr int64_t kDay = 86400;
 
 // The lines of a listing ordered by name (the name begins at byte 52).
-QList<QByteArray> SortedLines(const QByteArray& listing)
+std::vector<std::string> SortedLines(const std::string& listing)
 {
-    QList<QByteArray> lines = listing.split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < listing.size();) {
+        const std::size_t end = std::min(listing.find('\n', start), listing.size());
+        lines.push_back(listing.substr(start, end - start));
+        start = end + 1;
+    }
     std::sort(lines.begin(), lines.end(),
-              [](const QByteArray& a, const QByteArray& b) { return a.mid(52) < b.mid(52); });
+              [](const std::string& a, const std::string& b) { return a.substr(52) < b.substr(52); });
     return lines;
 }
 
 } // namespace
 
-class TestDirectoryListing : public QObject {
-    Q_OBJECT
-private slots:
-    void initTestCase();
-    void nameWithLineBreaksStaysOneLine();
-    void stripsListOptions_data();
-    void stripsListOptions();
-    void dateFieldForm_data();
-    void dateFieldForm();
-    void monthNamesStayEnglishUnderAnotherLocale();
-    void lineLayout_data();
-    void lineLayout();
-    void listsDirectoryInCodePage950();
-    void listsOneFileUnderItsBareName();
+class DirectoryListing : public testing::Test {
+protected:
+    void SetUp() override;
 };
 
-void TestDirectoryListing::initTestCase()
+void DirectoryListing::SetUp()
 {
-    qputenv("TZ", "UTC");
-    tzset();
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
 }
 
-void TestDirectoryListing::stripsListOptions_data()
-{
-    QTest::addColumn<QByteArray>("argument");
-    QTest::addColumn<QByteArray>("expected");
+struct StripsListOptionsRow {
+    const char* name;
+    std::string argument;
+    std::string expected;
+};
 
-    QTest::newRow("option alone") << QByteArray("-la") << QByteArray("");
-    QTest::newRow("option before path") << QByteArray("-l /pub") << QByteArray("/pub");
-    QTest::newRow("option after path") << QByteArray("/pub -l") << QByteArray("/pub");
-    QTest::newRow("two options") << QByteArray("-a -l dir") << QByteArray("dir");
-    QTest::newRow("minus inside word") << QByteArray("a-b") << QByteArray("a-b");
-    QTest::newRow("minus after blank inside name") << QByteArray("my -file") << QByteArray("my");
-    QTest::newRow("white space trimmed") << QByteArray(" \t*\r\n") << QByteArray("*");
-    QTest::newRow("lone minus") << QByteArray("dir -") << QByteArray("dir");
-    QTest::newRow("option eats one blank only") << QByteArray("-l  x") << QByteArray("x");
-}
+const StripsListOptionsRow kStripsListOptionsRows[] = {
+    {"option alone", "-la", ""},
+    {"option before path", "-l /pub", "/pub"},
+    {"option after path", "/pub -l", "/pub"},
+    {"two options", "-a -l dir", "dir"},
+    {"minus inside word", "a-b", "a-b"},
+    {"minus after blank inside name", "my -file", "my"},
+    {"white space trimmed", " \t*\r\n", "*"},
+    {"lone minus", "dir -", "dir"},
+    {"option eats one blank only", "-l  x", "x"},
+};
 
-void TestDirectoryListing::stripsListOptions()
+class StripsListOptions : public DirectoryListing, public testing::WithParamInterface<StripsListOptionsRow> {};
+
+
+TEST_P(StripsListOptions, Row)
 {
-    QFETCH(QByteArray, argument);
-    QFETCH(QByteArray, expected);
-    std::string stripped = argument.toStdString();
+    const auto& [name, argument, expected] = GetParam();
+    std::string stripped = argument;
     CDirectoryListing::StripListOptions(stripped);
-    QCOMPARE(stripped, expected.toStdString());
+    ASSERT_EQ(stripped, expected);
 }
 
-void TestDirectoryListing::dateFieldForm_data()
-{
-    QTest::addColumn<qint64>("nModified");
-    QTest::addColumn<QByteArray>("expected");
+INSTANTIATE_TEST_SUITE_P(DirectoryListing, StripsListOptions, testing::ValuesIn(kStripsListOptionsRows), RowName());
 
-    QTest::newRow("now") << kNow << QByteArray(" Mar 05 09:07 ");
-    QTest::newRow("350 days 23 hours ago") << kNow - 350 * kDay - 23 * 3600 << QByteArray(" Mar 19 10:07 ");
-    QTest::newRow("just under 351 days ago") << kNow - 351 * kDay + 1 << QByteArray(" Mar 19 09:07 ");
-    QTest::newRow("351 days ago") << kNow - 351 * kDay << QByteArray(" Mar 19 2025  ");
-    QTest::newRow("one second ahead") << kNow + 1 << QByteArray(" Mar 05 2026  ");
-    QTest::newRow("long ago") << qint64(1072828800) << QByteArray(" Dec 31 2003  ");
-    QTest::newRow("single-digit hour and minute") << kNow - 9 * 3600 + 60 << QByteArray(" Mar 05 00:08 ");
-}
+struct DateFieldFormRow {
+    const char* name;
+    int64_t nModified;
+    std::string expected;
+};
 
-void TestDirectoryListing::dateFieldForm()
+const DateFieldFormRow kDateFieldFormRows[] = {
+    {"now", kNow, " Mar 05 09:07 "},
+    {"350 days 23 hours ago", kNow - 350 * kDay - 23 * 3600, " Mar 19 10:07 "},
+    {"just under 351 days ago", kNow - 351 * kDay + 1, " Mar 19 09:07 "},
+    {"351 days ago", kNow - 351 * kDay, " Mar 19 2025  "},
+    {"one second ahead", kNow + 1, " Mar 05 2026  "},
+    {"long ago", int64_t(1072828800), " Dec 31 2003  "},
+    {"single-digit hour and minute", kNow - 9 * 3600 + 60, " Mar 05 00:08 "},
+};
+
+class DateFieldForm : public DirectoryListing, public testing::WithParamInterface<DateFieldFormRow> {};
+
+
+TEST_P(DateFieldForm, Row)
 {
-    QFETCH(qint64, nModified);
-    QFETCH(QByteArray, expected);
+    const auto& [name, nModified, expected] = GetParam();
     const std::string field = CDirectoryListing::FormatListTime(nModified, kNow);
-    QCOMPARE(field, expected.toStdString());
-    QCOMPARE(field.size(), size_t(14));
+    ASSERT_EQ(field, expected);
+    ASSERT_EQ(field.size(), size_t(14));
 }
 
-void TestDirectoryListing::monthNamesStayEnglishUnderAnotherLocale()
+INSTANTIATE_TEST_SUITE_P(DirectoryListing, DateFieldForm, testing::ValuesIn(kDateFieldFormRows), RowName());
+
+TEST_F(DirectoryListing, MonthNamesStayEnglishUnderAnotherLocale)
 {
     // No other locale may be installed: build one into a private folder.
-    QTemporaryDir locales;
-    QVERIFY(locales.isValid());
-    const QString target = locales.filePath("zh_TW.UTF-8");
-    if (QProcess::execute("localedef", {"-i", "zh_TW", "-f", "UTF-8", target}) != 0)
-        QSKIP("localedef could not build zh_TW.UTF-8 (package locales missing)");
-    qputenv("LOCPATH", QFile::encodeName(locales.path()));
-    QVERIFY(std::setlocale(LC_TIME, "zh_TW.UTF-8"));
+    CTempFolder locales;
+    ASSERT_TRUE(locales.Valid());
+    const std::string build = "localedef -i zh_TW -f UTF-8 '" + locales.PathOf("zh_TW.UTF-8") + "' >/dev/null 2>&1";
+    if (std::system(build.c_str()) != 0)
+        GTEST_SKIP() << "localedef could not build zh_TW.UTF-8 (package locales missing)";
+    ::setenv("LOCPATH", locales.Path().c_str(), 1);
+    ASSERT_TRUE(std::setlocale(LC_TIME, "zh_TW.UTF-8"));
     char native[32];
     const time_t now = kNow;
     tm local {};
@@ -118,107 +128,95 @@ void TestDirectoryListing::monthNamesStayEnglishUnderAnotherLocale()
     std::strftime(native, sizeof(native), "%b", &local);
     const std::string field = CDirectoryListing::FormatListTime(kNow - 400 * kDay, kNow);
     std::setlocale(LC_TIME, "C");
-    qunsetenv("LOCPATH");
-    QVERIFY(QByteArray(native) != "Mar"); // the locale is really in force
-    QCOMPARE(field, std::string(" Jan 29 2025  "));
+    ::unsetenv("LOCPATH");
+    ASSERT_TRUE(std::string(native) != "Mar"); // the locale is really in force
+    ASSERT_EQ(field, std::string(" Jan 29 2025  "));
 }
 
-void TestDirectoryListing::lineLayout_data()
-{
-    QTest::addColumn<bool>("bIsDirectory");
-    QTest::addColumn<qint64>("nSize");
-    QTest::addColumn<QByteArray>("expected");
+struct LineLayoutRow {
+    const char* name;
+    bool bIsDirectory;
+    int64_t nSize;
+    std::string expected;
+};
 
-    const QByteArray date(" Mar 05 09:07 ");
-    QTest::newRow("file") << false << qint64(1234)
-                          << QByteArray("-rwx------ 1 user group           1234 Mar 05 09:07 name\r\n");
-    QTest::newRow("directory") << true << qint64(0)
-                               << QByteArray("drwx------ 1 user group              0 Mar 05 09:07 name\r\n");
-    QTest::newRow("one digit") << false << qint64(7)
-                               << QByteArray("-rwx------ 1 user group              7 Mar 05 09:07 name\r\n");
-    QTest::newRow("ten digits") << false << qint64(1234567890)
-                                << QByteArray("-rwx------ 1 user group     1234567890 Mar 05 09:07 name\r\n");
-    QTest::newRow("five GiB") << false << qint64(5368709120)
-                              << QByteArray("-rwx------ 1 user group     5368709120 Mar 05 09:07 name\r\n");
-    QTest::newRow("fourteen digits") << false << qint64(12345678901234)
-                                     << QByteArray("-rwx------ 1 user group 12345678901234 Mar 05 09:07 name\r\n");
-    QTest::newRow("fifteen digits") << false << qint64(123456789012345)
-                                    << QByteArray("-rwx------ 1 user group 123456789012345 Mar 05 09:07 name\r\n");
-}
+const LineLayoutRow kLineLayoutRows[] = {
+    {"file", false, int64_t(1234), "-rwx------ 1 user group           1234 Mar 05 09:07 name\r\n"},
+    {"directory", true, int64_t(0), "drwx------ 1 user group              0 Mar 05 09:07 name\r\n"},
+    {"one digit", false, int64_t(7), "-rwx------ 1 user group              7 Mar 05 09:07 name\r\n"},
+    {"ten digits", false, int64_t(1234567890), "-rwx------ 1 user group     1234567890 Mar 05 09:07 name\r\n"},
+    {"five GiB", false, int64_t(5368709120), "-rwx------ 1 user group     5368709120 Mar 05 09:07 name\r\n"},
+    {"fourteen digits", false, int64_t(12345678901234), "-rwx------ 1 user group 12345678901234 Mar 05 09:07 name\r\n"},
+    {"fifteen digits", false, int64_t(123456789012345), "-rwx------ 1 user group 123456789012345 Mar 05 09:07 name\r\n"},
+};
 
-void TestDirectoryListing::lineLayout()
+class LineLayout : public DirectoryListing, public testing::WithParamInterface<LineLayoutRow> {};
+
+
+TEST_P(LineLayout, Row)
 {
-    QFETCH(bool, bIsDirectory);
-    QFETCH(qint64, nSize);
-    QFETCH(QByteArray, expected);
+    const auto& [name, bIsDirectory, nSize, expected] = GetParam();
     const std::string line = CDirectoryListing::FormatLine("name", bIsDirectory, nSize, " Mar 05 09:07 ");
-    QCOMPARE(line, expected.toStdString());
-    if (nSize < 1e14)
-        QCOMPARE(line.find("name"), size_t(52));
-}
-
-void TestDirectoryListing::listsDirectoryInCodePage950()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QDir(dir.path()).mkdir("sub");
-    for (const char* name : {"a.txt", ".profile", "\xE8\xA8\xB1", "caf\xC3\xA9"}) {
-        QFile file(dir.filePath(QString::fromUtf8(name)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("abc");
+    ASSERT_EQ(line, expected);
+    if (nSize < 1e14) {
+        ASSERT_EQ(line.find("name"), size_t(52));
     }
-    QVERIFY(QFile::link(dir.filePath("nowhere"), dir.filePath("dangling")));
-    const qint64 nNow = QDateTime::currentSecsSinceEpoch() + 60; // every entry a minute old at most
-    const QByteArray now = QByteArray::fromStdString(CDirectoryListing::FormatListTime(nNow, nNow));
-
-    const QList<QByteArray> lines = SortedLines(
-        QByteArray::fromStdString(CDirectoryListing::ListDirectory(QFile::encodeName(dir.path()).toStdString(), nNow)));
-    QCOMPARE(lines.size(), 6);
-    for (const QByteArray& line : lines) {
-        QVERIFY(line.endsWith("\r"));
-        QCOMPARE(line.at(48), ':'); // every entry is recent: the time form
-    }
-    QVERIFY(lines[0].startsWith("-rwx------ 1 user group              3 "));
-    QVERIFY(lines[0].endsWith(" .profile\r"));
-    QVERIFY(lines[1].endsWith(" a.txt\r"));
-    QVERIFY(lines[2].endsWith(" caf?\r"));
-    QCOMPARE(lines[3], "-rwx------ 1 user group              0" + now + "dangling\r");
-    QVERIFY(lines[4].startsWith("drwx------ 1 user group              0 "));
-    QVERIFY(lines[4].endsWith(" sub\r"));
-    QVERIFY(lines[5].startsWith("-rwx------ 1 user group              3 "));
-    QVERIFY(lines[5].endsWith(" \xB3\x5C\r"));
-
-    QVERIFY(CDirectoryListing::ListDirectory(QFile::encodeName(dir.filePath("missing")).toStdString(), nNow).empty());
 }
 
-void TestDirectoryListing::listsOneFileUnderItsBareName()
+INSTANTIATE_TEST_SUITE_P(DirectoryListing, LineLayout, testing::ValuesIn(kLineLayoutRows), RowName());
+
+TEST_F(DirectoryListing, ListsDirectoryInCodePage950)
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QDir(dir.path()).mkdir("sub");
-    QFile file(dir.filePath("sub/big.bin"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QVERIFY(file.resize(5368709120)); // sparse
-    file.close();
-    const QByteArray listing = QByteArray::fromStdString(
-        CDirectoryListing::ListFile(QFile::encodeName(dir.filePath("sub/big.bin")).toStdString(), kNow));
-    QVERIFY(listing.startsWith("-rwx------ 1 user group     5368709120 "));
-    QVERIFY(listing.endsWith(" big.bin\r\n"));
-    QCOMPARE(listing.count('\n'), 1);
+    CTempTree dir;
+    ASSERT_TRUE(!dir.Root().empty());
+    fs::create_directory(dir.LocalPath("sub"));
+    for (const char* name : {"a.txt", ".profile", "\xE8\xA8\xB1", "caf\xC3\xA9"})
+        ASSERT_TRUE(dir.WriteFile(name, "abc"));
+    std::error_code error;
+    fs::create_symlink(dir.LocalPath("nowhere"), dir.LocalPath("dangling"), error);
+    ASSERT_FALSE(error) << error.message();
+    // Every entry a minute old at most.
+    const int64_t nNow = std::chrono::duration_cast<std::chrono::seconds>(
+                             std::chrono::system_clock::now().time_since_epoch()).count() + 60;
+    const std::string now = CDirectoryListing::FormatListTime(nNow, nNow);
+
+    const std::vector<std::string> lines = SortedLines(CDirectoryListing::ListDirectory(dir.Root(), nNow));
+    ASSERT_EQ(lines.size(), 6u);
+    for (const std::string& line : lines) {
+        ASSERT_TRUE(line.ends_with("\r"));
+        ASSERT_EQ(line.at(48), ':'); // every entry is recent: the time form
+    }
+    ASSERT_TRUE(lines[0].starts_with("-rwx------ 1 user group              3 "));
+    ASSERT_TRUE(lines[0].ends_with(" .profile\r"));
+    ASSERT_TRUE(lines[1].ends_with(" a.txt\r"));
+    ASSERT_TRUE(lines[2].ends_with(" caf?\r"));
+    ASSERT_EQ(lines[3], "-rwx------ 1 user group              0" + now + "dangling\r");
+    ASSERT_TRUE(lines[4].starts_with("drwx------ 1 user group              0 "));
+    ASSERT_TRUE(lines[4].ends_with(" sub\r"));
+    ASSERT_TRUE(lines[5].starts_with("-rwx------ 1 user group              3 "));
+    ASSERT_TRUE(lines[5].ends_with(" \xB3\x5C\r"));
+
+    ASSERT_TRUE(CDirectoryListing::ListDirectory(dir.LocalPath("missing"), nNow).empty());
 }
 
-void TestDirectoryListing::nameWithLineBreaksStaysOneLine()
+TEST_F(DirectoryListing, ListsOneFileUnderItsBareName)
+{
+    CTempTree dir;
+    ASSERT_TRUE(!dir.Root().empty());
+    fs::create_directory(dir.LocalPath("sub"));
+    ASSERT_TRUE(dir.MakeSparseFile("sub/big.bin", 5368709120));
+    const std::string listing = CDirectoryListing::ListFile(dir.LocalPath("sub/big.bin"), kNow);
+    ASSERT_TRUE(listing.starts_with("-rwx------ 1 user group     5368709120 "));
+    ASSERT_TRUE(listing.ends_with(" big.bin\r\n"));
+    ASSERT_EQ(std::count(listing.begin(), listing.end(), '\n'), 1);
+}
+
+TEST_F(DirectoryListing, NameWithLineBreaksStaysOneLine)
 {
     // A name on disk may hold CR and LF; listed raw it would forge entries.
-    QTemporaryDir dir;
-    QFile file(dir.path() + "/evil\r\n-rwx------ 1 user group 1 Jan 01 2000  fake");
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
-    const QByteArray listing = QByteArray::fromStdString(
-        CDirectoryListing::ListDirectory(QFile::encodeName(dir.path()).toStdString(), std::time(nullptr)));
-    QCOMPARE(listing.count("\r\n"), 1);
-    QVERIFY(listing.endsWith("evil  -rwx------ 1 user group 1 Jan 01 2000  fake\r\n"));
+    CTempTree dir;
+    ASSERT_TRUE(dir.WriteFile("evil\r\n-rwx------ 1 user group 1 Jan 01 2000  fake", ""));
+    const std::string listing = CDirectoryListing::ListDirectory(dir.Root(), std::time(nullptr));
+    ASSERT_EQ(std::count(listing.begin(), listing.end(), '\n'), 1);
+    ASSERT_TRUE(listing.ends_with("evil  -rwx------ 1 user group 1 Jan 01 2000  fake\r\n"));
 }
-
-QTEST_GUILESS_MAIN(TestDirectoryListing)
-#include "tst_directory_listing.moc"

@@ -1,34 +1,38 @@
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <string>
 
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTest>
+#include <gtest/gtest.h>
 
 #include "escape_tree.h"
 #include "ftp_test_client.h"
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
+#include "row_name.h"
 #include "session_harness.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
-QByteArray Big5(Text text)
+const std::string& Big5(Text text)
 {
-    return QByteArray::fromStdString(CTextTable::Big5(text));
+    return CTextTable::Big5(text);
 }
 
-QByteArray Pwd(const char* client)
+std::string Pwd(const char* client)
 {
-    return QByteArray::fromStdString(CTextTable::Format(Text::ReplyPwd, client));
+    return CTextTable::Format(Text::ReplyPwd, client);
 }
 
-QByteArray Cwd(const char* client)
+std::string Cwd(const char* client)
 {
-    return QByteArray::fromStdString(CTextTable::Format(Text::ReplyCwd, client));
+    return CTextTable::Format(Text::ReplyCwd, client);
 }
 
 // A made directory is answered with the code the protocol gives it, which
@@ -41,41 +45,15 @@ constexpr char kMkdDone[] = "257 \xA5\xD8\xBF\xFD\xAB\xD8\xA5\xDF\xA7\xB9\xA6\xA
 // gets a fresh escape tree: the home "root", a sibling "root2" whose name
 // begins with the home's, and "outside", reachable from the home through the
 // link root/escape.
-class TestFileCommands : public QObject {
-    Q_OBJECT
-private slots:
-    void init();
-    void cleanup();
+class FileCommands : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
 
-    void cwdRepliesAndPwd_data();
-    void cwdRepliesAndPwd();
-    void cdupStopsAtHome();
-    void trailByteDirectoryWorksAsCurrent();
-    void sizeReportsSixtyFourBits();
-    void deleReplies_data();
-    void deleReplies();
-    void deleFailureNamesArgument();
-    void rmdReplies_data();
-    void rmdReplies();
-    void rmdKeepsHome();
-    void mkdReplies_data();
-    void mkdReplies();
-    void mkdCreatesMissingParents();
-    void renameStateTable();
-    void rntoRefusalsKeepRenamePending();
-    void moveNeverReplacesOtherKind();
-    void rnfrRefusesHomeAndOutside_data();
-    void rnfrRefusesHomeAndOutside();
-    void linkOutOfHomeRefusedByEveryCommand_data();
-    void linkOutOfHomeRefusedByEveryCommand();
-    void rightsOffRefuseBeforeAnything_data();
-    void rightsOffRefuseBeforeAnything();
-    void emptyHomeLeavesNothingUsable();
-
-private:
-    QString Base(const QString& relative) const { return QFile::decodeName(m_pTree->Local(QFile::encodeName(relative))); }
-    void MakeFile(const QString& relative, qint64 nSize = 3);
-    bool Exists(const QString& relative) const { return QFileInfo::exists(Base(relative)); }
+    std::string Base(const std::string& relative) const { return m_pTree->Local(relative); }
+    void MakeFile(const std::string& relative, int64_t nSize = 3);
+    // Links count as what they lead to; a dangling one is nothing.
+    bool Exists(const std::string& relative) const { return fs::exists(Base(relative)); }
     void LogIn();
 
     std::unique_ptr<CEscapeTree> m_pTree;
@@ -83,377 +61,414 @@ private:
     std::unique_ptr<CFtpTestClient> m_pClient;
 };
 
-void TestFileCommands::init()
+void FileCommands::SetUp()
 {
     m_pTree = std::make_unique<CEscapeTree>();
-    QCOMPARE(m_pTree->Unmade(), QByteArray());
+    ASSERT_EQ(m_pTree->Unmade(), std::string());
 
     m_pHarness = std::make_unique<CSessionHarness>();
     CFakeSessionHost& host = m_pHarness->Host();
-    host.SetHomeDirectory(m_pTree->Home().toStdString());
+    host.SetHomeDirectory(m_pTree->Home());
     for (Right right : {Right::Delete, Right::CreateDir, Right::Rename})
         host.SetRight(right, 1);
     m_pClient = std::make_unique<CFtpTestClient>();
-    QVERIFY(m_pClient->Connect(m_pHarness->Port()));
+    ASSERT_TRUE(m_pClient->Connect(m_pHarness->Port()));
 }
 
-void TestFileCommands::cleanup()
+void FileCommands::TearDown()
 {
     m_pClient.reset();
     m_pHarness.reset();
     m_pTree.reset();
 }
 
-void TestFileCommands::MakeFile(const QString& relative, qint64 nSize)
+void FileCommands::MakeFile(const std::string& relative, int64_t nSize)
 {
-    QFile file(Base(relative));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QVERIFY(file.resize(nSize));
+    ASSERT_TRUE(std::ofstream(Base(relative), std::ios::binary).is_open());
+    std::error_code error;
+    fs::resize_file(Base(relative), static_cast<std::uintmax_t>(nSize), error);
+    ASSERT_FALSE(error) << error.message();
 }
 
-void TestFileCommands::LogIn()
+void FileCommands::LogIn()
 {
-    QVERIFY(m_pClient->Login());
+    ASSERT_TRUE(m_pClient->Login());
 }
 
-void TestFileCommands::cwdRepliesAndPwd_data()
+struct CwdRepliesAndPwdRow {
+    const char* name;
+    std::string start; // CWD argument that comes first
+    std::string command;
+    std::string reply;
+    std::string pwd; // client form afterwards
+};
+
+const CwdRepliesAndPwdRow kCwdRepliesAndPwdRows[] = {
+    {"no argument", "docs", "CWD", Cwd("/docs"), "/docs"},
+    {"slash", "docs", "CWD /", Cwd("/"), "/"},
+    {"backslash", "docs", "CWD \\", Cwd("/"), "/"},
+    {"runs of slashes", "/", "CWD //photos///trip/", Cwd("/photos/trip"), "/photos/trip"},
+    {"upper case becomes lower", "/", "CWD /PHOTOS", Cwd("/photos"), "/photos"},
+    {"dots", "docs", "CWD sub/./.../", Cwd("/docs/sub"), "/docs/sub"},
+    {"padded name", "/", "CWD .docs.", Cwd("/docs"), "/docs"},
+    {"missing", "docs", "CWD nothere", Big5(Text::ReplyDirMissing), "/docs"},
+    {"file", "/", "CWD Report.TXT", Big5(Text::ReplyDirMissing), "/"},
+    {"above home", "/", "CWD ..", Big5(Text::ReplyDenied), "/"},
+    {"far above home", "docs", "CWD ../../../../../../..", Big5(Text::ReplyDenied), "/docs"},
+    {"sibling sharing home's name", "/", "CWD /../root2", Big5(Text::ReplyDenied), "/"},
+    {"missing sibling", "/", "CWD /../root3", Big5(Text::ReplyDirMissing), "/"},
+    {"back in from above", "/", "CWD ../root/docs", Cwd("/docs"), "/docs"},
+    {"drive letter is a name", "/", "CWD C:\\docs", Big5(Text::ReplyDirMissing), "/"},
+    {"invalid code page 950", "/", "CWD \xFF\xFF", Big5(Text::ReplyDirMissing), "/"},
+};
+
+class CwdRepliesAndPwd : public FileCommands, public testing::WithParamInterface<CwdRepliesAndPwdRow> {};
+
+TEST_P(CwdRepliesAndPwd, Row)
 {
-    QTest::addColumn<QByteArray>("start"); // CWD argument that comes first
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QByteArray>("pwd"); // client form afterwards
-
-    QTest::newRow("no argument") << QByteArray("docs") << QByteArray("CWD") << Cwd("/docs") << QByteArray("/docs");
-    QTest::newRow("slash") << QByteArray("docs") << QByteArray("CWD /") << Cwd("/") << QByteArray("/");
-    QTest::newRow("backslash") << QByteArray("docs") << QByteArray("CWD \\") << Cwd("/") << QByteArray("/");
-    QTest::newRow("runs of slashes") << QByteArray("/") << QByteArray("CWD //photos///trip/") << Cwd("/photos/trip") << QByteArray("/photos/trip");
-    QTest::newRow("upper case becomes lower") << QByteArray("/") << QByteArray("CWD /PHOTOS") << Cwd("/photos") << QByteArray("/photos");
-    QTest::newRow("dots") << QByteArray("docs") << QByteArray("CWD sub/./.../") << Cwd("/docs/sub") << QByteArray("/docs/sub");
-    QTest::newRow("padded name") << QByteArray("/") << QByteArray("CWD .docs.") << Cwd("/docs") << QByteArray("/docs");
-    QTest::newRow("missing") << QByteArray("docs") << QByteArray("CWD nothere") << Big5(Text::ReplyDirMissing) << QByteArray("/docs");
-    QTest::newRow("file") << QByteArray("/") << QByteArray("CWD Report.TXT") << Big5(Text::ReplyDirMissing) << QByteArray("/");
-    QTest::newRow("above home") << QByteArray("/") << QByteArray("CWD ..") << Big5(Text::ReplyDenied) << QByteArray("/");
-    QTest::newRow("far above home") << QByteArray("docs") << QByteArray("CWD ../../../../../../..") << Big5(Text::ReplyDenied) << QByteArray("/docs");
-    QTest::newRow("sibling sharing home's name") << QByteArray("/") << QByteArray("CWD /../root2") << Big5(Text::ReplyDenied) << QByteArray("/");
-    QTest::newRow("missing sibling") << QByteArray("/") << QByteArray("CWD /../root3") << Big5(Text::ReplyDirMissing) << QByteArray("/");
-    QTest::newRow("back in from above") << QByteArray("/") << QByteArray("CWD ../root/docs") << Cwd("/docs") << QByteArray("/docs");
-    QTest::newRow("drive letter is a name") << QByteArray("/") << QByteArray("CWD C:\\docs") << Big5(Text::ReplyDirMissing) << QByteArray("/");
-    QTest::newRow("invalid code page 950") << QByteArray("/") << QByteArray("CWD \xFF\xFF") << Big5(Text::ReplyDirMissing) << QByteArray("/");
-}
-
-void TestFileCommands::cwdRepliesAndPwd()
-{
-    QFETCH(QByteArray, start);
-    QFETCH(QByteArray, command);
-    QFETCH(QByteArray, reply);
-    QFETCH(QByteArray, pwd);
-
+    const auto& [name, start, command, reply, pwd] = GetParam();
     LogIn();
-    QVERIFY(m_pClient->Command("CWD " + start).startsWith("250 "));
-    QCOMPARE(m_pClient->Command(command), reply);
-    QCOMPARE(m_pClient->Command("PWD"), Pwd(pwd.constData()));
-    QCOMPARE(m_pClient->Command("XPWD"), Pwd(pwd.constData()));
+    ASSERT_TRUE(m_pClient->Command("CWD " + start).starts_with("250 "));
+    ASSERT_EQ(m_pClient->Command(command), reply);
+    ASSERT_EQ(m_pClient->Command("PWD"), Pwd(pwd.c_str()));
+    ASSERT_EQ(m_pClient->Command("XPWD"), Pwd(pwd.c_str()));
 }
 
-void TestFileCommands::cdupStopsAtHome()
+INSTANTIATE_TEST_SUITE_P(FileCommands, CwdRepliesAndPwd, testing::ValuesIn(kCwdRepliesAndPwdRows), RowName());
+
+TEST_F(FileCommands, CdupStopsAtHome)
 {
     LogIn();
-    QCOMPARE(m_pClient->Command("PWD"), Pwd("/"));
-    QCOMPARE(m_pClient->Command("CWD docs/sub"), Cwd("/docs/sub"));
-    QCOMPARE(m_pClient->Command("CDUP"), Cwd("/docs"));
-    QCOMPARE(m_pClient->Command("CDUP"), Cwd("/"));
-    QCOMPARE(m_pClient->Command("CDUP"), Big5(Text::ReplyDenied));
-    QCOMPARE(m_pClient->Command("PWD"), Pwd("/"));
+    ASSERT_EQ(m_pClient->Command("PWD"), Pwd("/"));
+    ASSERT_EQ(m_pClient->Command("CWD docs/sub"), Cwd("/docs/sub"));
+    ASSERT_EQ(m_pClient->Command("CDUP"), Cwd("/docs"));
+    ASSERT_EQ(m_pClient->Command("CDUP"), Cwd("/"));
+    ASSERT_EQ(m_pClient->Command("CDUP"), Big5(Text::ReplyDenied));
+    ASSERT_EQ(m_pClient->Command("PWD"), Pwd("/"));
 }
 
-void TestFileCommands::trailByteDirectoryWorksAsCurrent()
+TEST_F(FileCommands, TrailByteDirectoryWorksAsCurrent)
 {
     // 許 is B3 5C in code page 950: its second byte is a backslash.
     LogIn();
-    QCOMPARE(m_pClient->Command("CWD /\xB3\x5C"), Cwd("/\xB3\x5C"));
-    QCOMPARE(m_pClient->Command("CWD sub"), Cwd("/\xB3\x5C/sub"));
-    QCOMPARE(m_pClient->Command("CDUP"), Cwd("/\xB3\x5C"));
-    QCOMPARE(m_pClient->Command("PWD"), Pwd("/\xB3\x5C"));
+    ASSERT_EQ(m_pClient->Command("CWD /\xB3\x5C"), Cwd("/\xB3\x5C"));
+    ASSERT_EQ(m_pClient->Command("CWD sub"), Cwd("/\xB3\x5C/sub"));
+    ASSERT_EQ(m_pClient->Command("CDUP"), Cwd("/\xB3\x5C"));
+    ASSERT_EQ(m_pClient->Command("PWD"), Pwd("/\xB3\x5C"));
 }
 
-void TestFileCommands::sizeReportsSixtyFourBits()
+TEST_F(FileCommands, SizeReportsSixtyFourBits)
 {
     MakeFile("root/docs/Big.bin", 5368709120); // sparse
     LogIn();
-    QCOMPARE(m_pClient->Command("SIZE /docs/big.bin"), QByteArray("213 5368709120"));
-    QCOMPARE(m_pClient->Command("SIZE docs/a.txt"), QByteArray("213 3"));
-    QCOMPARE(m_pClient->Command("SIZE docs"), Big5(Text::ReplyFileMissing));
-    QCOMPARE(m_pClient->Command("SIZE nothere"), Big5(Text::ReplyFileMissing));
-    QCOMPARE(m_pClient->Command("SIZE /../outside/secret.txt"), Big5(Text::ReplyDenied));
+    ASSERT_EQ(m_pClient->Command("SIZE /docs/big.bin"), "213 5368709120");
+    ASSERT_EQ(m_pClient->Command("SIZE docs/a.txt"), "213 3");
+    ASSERT_EQ(m_pClient->Command("SIZE docs"), Big5(Text::ReplyFileMissing));
+    ASSERT_EQ(m_pClient->Command("SIZE nothere"), Big5(Text::ReplyFileMissing));
+    ASSERT_EQ(m_pClient->Command("SIZE /../outside/secret.txt"), Big5(Text::ReplyDenied));
 }
 
-void TestFileCommands::deleReplies_data()
+struct DeleRepliesRow {
+    const char* name;
+    std::string argument;
+    std::string reply;
+    std::string gone; // below base; empty when nothing goes
+};
+
+const DeleRepliesRow kDeleRepliesRows[] = {
+    {"file as typed", "Docs/A.TXT", CTextTable::Format(Text::ReplyDeleted, "Docs/A.TXT"), "root/docs/a.txt"},
+    {"directory", "docs", Big5(Text::ReplyFileMissing), ""},
+    {"missing", "nothere", Big5(Text::ReplyFileMissing), ""},
+    {"outside", "/../outside/secret.txt", Big5(Text::ReplyDenied), ""},
+    {"missing outside", "/../outside/none", Big5(Text::ReplyFileMissing), ""},
+};
+
+class DeleReplies : public FileCommands, public testing::WithParamInterface<DeleRepliesRow> {};
+
+TEST_P(DeleReplies, Row)
 {
-    QTest::addColumn<QByteArray>("argument");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("gone"); // below base; empty when nothing goes
-
-    QTest::newRow("file as typed") << QByteArray("Docs/A.TXT") << QByteArray::fromStdString(CTextTable::Format(Text::ReplyDeleted, "Docs/A.TXT")) << QString("root/docs/a.txt");
-    QTest::newRow("directory") << QByteArray("docs") << Big5(Text::ReplyFileMissing) << QString();
-    QTest::newRow("missing") << QByteArray("nothere") << Big5(Text::ReplyFileMissing) << QString();
-    QTest::newRow("outside") << QByteArray("/../outside/secret.txt") << Big5(Text::ReplyDenied) << QString();
-    QTest::newRow("missing outside") << QByteArray("/../outside/none") << Big5(Text::ReplyFileMissing) << QString();
-}
-
-void TestFileCommands::deleReplies()
-{
-    QFETCH(QByteArray, argument);
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, gone);
-
+    const auto& [name, argument, reply, gone] = GetParam();
     LogIn();
-    QCOMPARE(m_pClient->Command("DELE " + argument), reply);
-    if (!gone.isEmpty())
-        QVERIFY(!Exists(gone));
-    QVERIFY(Exists("outside/secret.txt"));
-    QVERIFY(Exists("root/docs"));
+    ASSERT_EQ(m_pClient->Command("DELE " + argument), reply);
+    if (!gone.empty()) {
+        ASSERT_TRUE(!Exists(gone));
+    }
+    ASSERT_TRUE(Exists("outside/secret.txt"));
+    ASSERT_TRUE(Exists("root/docs"));
 }
 
-void TestFileCommands::deleFailureNamesArgument()
+INSTANTIATE_TEST_SUITE_P(FileCommands, DeleReplies, testing::ValuesIn(kDeleRepliesRows), RowName());
+
+TEST_F(FileCommands, DeleFailureNamesArgument)
 {
     // A directory whose entries cannot be removed: read-only for an ordinary
     // user, immutable for root, who ignores permissions.
     const bool bRoot = geteuid() == 0;
-    const QString locked = Base("root/docs");
-    const bool bLocked = bRoot ? QProcess::execute("chattr", {"+i", locked}) == 0
-                               : QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+    const std::string locked = Base("root/docs");
+    const std::string chattr = "chattr %si '" + locked + "' >/dev/null 2>&1";
+    const auto setImmutable = [&](char sign) {
+        std::string command = chattr;
+        command.replace(command.find("%s"), 2, 1, sign);
+        return std::system(command.c_str()) == 0;
+    };
+    const auto setPermissions = [&](fs::perms permissions) {
+        std::error_code error;
+        fs::permissions(locked, permissions, error);
+        return !error;
+    };
+    const bool bLocked = bRoot ? setImmutable('+') : setPermissions(fs::perms::owner_read | fs::perms::owner_exec);
     if (!bLocked)
-        QSKIP("cannot make a directory whose files cannot be deleted");
+        GTEST_SKIP() << "cannot make a directory whose files cannot be deleted";
     LogIn();
-    const QByteArray reply = m_pClient->Command("DELE docs/a.txt");
+    const std::string reply = m_pClient->Command("DELE docs/a.txt");
     if (bRoot)
-        QProcess::execute("chattr", {"-i", locked});
+        setImmutable('-');
     else
-        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(reply, QByteArray::fromStdString(CTextTable::Format(Text::ReplyDeleteFailed, "docs/a.txt")));
-    QVERIFY(Exists("root/docs/a.txt"));
+        setPermissions(fs::perms::owner_all);
+    ASSERT_EQ(reply, CTextTable::Format(Text::ReplyDeleteFailed, "docs/a.txt"));
+    ASSERT_TRUE(Exists("root/docs/a.txt"));
 }
 
-void TestFileCommands::rmdReplies_data()
+struct RmdRepliesRow {
+    const char* name;
+    std::string verb;
+    std::string argument;
+    std::string reply;
+    std::string gone;
+};
+
+const RmdRepliesRow kRmdRepliesRows[] = {
+    {"empty directory", "RMD", "Empty", CTextTable::Format(Text::ReplyRmdDone, "Empty"), "root/empty"},
+    {"XRMD", "XRMD", "/empty/", CTextTable::Format(Text::ReplyRmdDone, "/empty/"), "root/empty"},
+    {"not empty", "RMD", "full", CTextTable::Format(Text::ReplyRmdFailed, "full"), ""},
+    {"file", "RMD", "Report.TXT", Big5(Text::ReplyDirMissing), ""},
+    {"missing", "RMD", "nothere", Big5(Text::ReplyDirMissing), ""},
+    {"outside", "RMD", "/../outside/emptydir", Big5(Text::ReplyRmdDenied), ""},
+    {"sibling", "RMD", "/../root2", Big5(Text::ReplyRmdDenied), ""},
+};
+
+class RmdReplies : public FileCommands, public testing::WithParamInterface<RmdRepliesRow> {};
+
+TEST_P(RmdReplies, Row)
 {
-    QTest::addColumn<QByteArray>("verb");
-    QTest::addColumn<QByteArray>("argument");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("gone");
-
-    QTest::newRow("empty directory") << QByteArray("RMD") << QByteArray("Empty") << QByteArray::fromStdString(CTextTable::Format(Text::ReplyRmdDone, "Empty")) << QString("root/empty");
-    QTest::newRow("XRMD") << QByteArray("XRMD") << QByteArray("/empty/") << QByteArray::fromStdString(CTextTable::Format(Text::ReplyRmdDone, "/empty/")) << QString("root/empty");
-    QTest::newRow("not empty") << QByteArray("RMD") << QByteArray("full") << QByteArray::fromStdString(CTextTable::Format(Text::ReplyRmdFailed, "full")) << QString();
-    QTest::newRow("file") << QByteArray("RMD") << QByteArray("Report.TXT") << Big5(Text::ReplyDirMissing) << QString();
-    QTest::newRow("missing") << QByteArray("RMD") << QByteArray("nothere") << Big5(Text::ReplyDirMissing) << QString();
-    QTest::newRow("outside") << QByteArray("RMD") << QByteArray("/../outside/emptydir") << Big5(Text::ReplyRmdDenied) << QString();
-    QTest::newRow("sibling") << QByteArray("RMD") << QByteArray("/../root2") << Big5(Text::ReplyRmdDenied) << QString();
-}
-
-void TestFileCommands::rmdReplies()
-{
-    QFETCH(QByteArray, verb);
-    QFETCH(QByteArray, argument);
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, gone);
-
+    const auto& [name, verb, argument, reply, gone] = GetParam();
     LogIn();
-    QCOMPARE(m_pClient->Command(verb + ' ' + argument), reply);
-    if (!gone.isEmpty())
-        QVERIFY(!Exists(gone));
+    ASSERT_EQ(m_pClient->Command(verb + ' ' + argument), reply);
+    if (!gone.empty()) {
+        ASSERT_TRUE(!Exists(gone));
+    }
     for (const char* kept : {"root/full/inner", "root/Report.TXT", "outside/emptydir", "root2"})
-        QVERIFY(Exists(kept));
+        ASSERT_TRUE(Exists(kept));
 }
 
-void TestFileCommands::rmdKeepsHome()
+INSTANTIATE_TEST_SUITE_P(FileCommands, RmdReplies, testing::ValuesIn(kRmdRepliesRows), RowName());
+
+TEST_F(FileCommands, RmdKeepsHome)
 {
     // A home that is empty passes every other check; it must stay all the same.
-    const QByteArray emptyHome = QFile::encodeName(QDir(Base("root/empty")).canonicalPath());
-    m_pHarness->Host().SetHomeDirectory(emptyHome.toStdString());
+    const std::string emptyHome = fs::canonical(Base("root/empty")).string();
+    m_pHarness->Host().SetHomeDirectory(emptyHome);
     LogIn();
-    QCOMPARE(m_pClient->Command("RMD /"), Big5(Text::ReplyDenied));
-    QCOMPARE(m_pClient->Command("RMD ."), Big5(Text::ReplyDenied));
-    QCOMPARE(m_pClient->Command("XRMD ../empty"), Big5(Text::ReplyDenied));
-    QVERIFY(Exists("root/empty"));
+    ASSERT_EQ(m_pClient->Command("RMD /"), Big5(Text::ReplyDenied));
+    ASSERT_EQ(m_pClient->Command("RMD ."), Big5(Text::ReplyDenied));
+    ASSERT_EQ(m_pClient->Command("XRMD ../empty"), Big5(Text::ReplyDenied));
+    ASSERT_TRUE(Exists("root/empty"));
 }
 
-void TestFileCommands::mkdReplies_data()
-{
-    QTest::addColumn<QByteArray>("argument");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("made");
+struct MkdRepliesRow {
+    const char* name;
+    std::string argument;
+    std::string reply;
+    std::string made;
+};
 
-    QTest::newRow("new") << QByteArray("NewDir") << QByteArray(kMkdDone) << QString("root/NewDir");
-    QTest::newRow("new under lower-cased parent") << QByteArray("/photos/Summer") << Big5(Text::ReplyMkdDone) << QString("root/Photos/Summer");
-    QTest::newRow("existing") << QByteArray("DOCS") << Big5(Text::ReplyDirExists) << QString();
-    QTest::newRow("name of a file") << QByteArray("Report.TXT") << Big5(Text::ReplyMkdFailed) << QString();
-    QTest::newRow("outside") << QByteArray("/../made-outside") << Big5(Text::ReplyDenied) << QString();
-    QTest::newRow("existing outside") << QByteArray("/../root2") << Big5(Text::ReplyDirExists) << QString();
+const MkdRepliesRow kMkdRepliesRows[] = {
+    {"new", "NewDir", std::string(kMkdDone), "root/NewDir"},
+    {"new under lower-cased parent", "/photos/Summer", Big5(Text::ReplyMkdDone), "root/Photos/Summer"},
+    {"existing", "DOCS", Big5(Text::ReplyDirExists), ""},
+    {"name of a file", "Report.TXT", Big5(Text::ReplyMkdFailed), ""},
+    {"outside", "/../made-outside", Big5(Text::ReplyDenied), ""},
+    {"existing outside", "/../root2", Big5(Text::ReplyDirExists), ""},
+};
+
+class MkdReplies : public FileCommands, public testing::WithParamInterface<MkdRepliesRow> {};
+
+TEST_P(MkdReplies, Row)
+{
+    const auto& [name, argument, reply, made] = GetParam();
+    LogIn();
+    ASSERT_EQ(m_pClient->Command("MKD " + argument), reply);
+    if (!made.empty()) {
+        ASSERT_TRUE(fs::is_directory(Base(made)));
+    }
+    ASSERT_TRUE(!Exists("made-outside"));
+    ASSERT_TRUE(fs::is_regular_file(Base("root/Report.TXT")));
 }
 
-void TestFileCommands::mkdReplies()
-{
-    QFETCH(QByteArray, argument);
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, made);
+INSTANTIATE_TEST_SUITE_P(FileCommands, MkdReplies, testing::ValuesIn(kMkdRepliesRows), RowName());
 
-    LogIn();
-    QCOMPARE(m_pClient->Command("MKD " + argument), reply);
-    if (!made.isEmpty())
-        QVERIFY(QFileInfo(Base(made)).isDir());
-    QVERIFY(!Exists("made-outside"));
-    QVERIFY(QFileInfo(Base("root/Report.TXT")).isFile());
-}
-
-void TestFileCommands::mkdCreatesMissingParents()
+TEST_F(FileCommands, MkdCreatesMissingParents)
 {
     LogIn();
-    QCOMPARE(m_pClient->Command("XMKD a/b/c"), QByteArray(kMkdDone));
-    QVERIFY(QFileInfo(Base("root/a/b/c")).isDir());
-    QCOMPARE(m_pClient->Command("MKD docs/a.txt/z"), Big5(Text::ReplyMkdFailed));
+    ASSERT_EQ(m_pClient->Command("XMKD a/b/c"), std::string(kMkdDone));
+    ASSERT_TRUE(fs::is_directory(Base("root/a/b/c")));
+    ASSERT_EQ(m_pClient->Command("MKD docs/a.txt/z"), Big5(Text::ReplyMkdFailed));
     // The last step fails on a name too long; the parents made before it stay.
-    QCOMPARE(m_pClient->Command("MKD x/y/" + QByteArray(300, 'n')), Big5(Text::ReplyMkdFailed));
-    QVERIFY(QFileInfo(Base("root/x/y")).isDir());
+    ASSERT_EQ(m_pClient->Command("MKD x/y/" + std::string(300, 'n')), Big5(Text::ReplyMkdFailed));
+    ASSERT_TRUE(fs::is_directory(Base("root/x/y")));
 }
 
-void TestFileCommands::renameStateTable()
+TEST_F(FileCommands, RenameStateTable)
 {
     LogIn();
-    QCOMPARE(m_pClient->Command("RNTO new.txt"), Big5(Text::ReplyRntoWithoutRnfr));
-    QCOMPARE(m_pClient->Command("RNFR Report.TXT"), Big5(Text::ReplyRnfrFile));
+    ASSERT_EQ(m_pClient->Command("RNTO new.txt"), Big5(Text::ReplyRntoWithoutRnfr));
+    ASSERT_EQ(m_pClient->Command("RNFR Report.TXT"), Big5(Text::ReplyRnfrFile));
     // A refused RNFR and other commands leave the pending rename alone.
-    QCOMPARE(m_pClient->Command("RNFR nothere"), Big5(Text::ReplyRnfrMissing));
-    QCOMPARE(m_pClient->Command("CWD docs"), Cwd("/docs"));
-    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
-    QCOMPARE(m_pClient->Command("RNTO /New.txt"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenamedFile, "/report.txt")));
-    QVERIFY(Exists("root/New.txt"));
-    QVERIFY(!Exists("root/Report.TXT"));
-    QCOMPARE(m_pClient->Command("RNTO again.txt"), Big5(Text::ReplyRntoWithoutRnfr));
+    ASSERT_EQ(m_pClient->Command("RNFR nothere"), Big5(Text::ReplyRnfrMissing));
+    ASSERT_EQ(m_pClient->Command("CWD docs"), Cwd("/docs"));
+    ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    ASSERT_EQ(m_pClient->Command("RNTO /New.txt"), CTextTable::Format(Text::ReplyRenamedFile, "/report.txt"));
+    ASSERT_TRUE(Exists("root/New.txt"));
+    ASSERT_TRUE(!Exists("root/Report.TXT"));
+    ASSERT_EQ(m_pClient->Command("RNTO again.txt"), Big5(Text::ReplyRntoWithoutRnfr));
 
-    QCOMPARE(m_pClient->Command("RNFR /Photos"), Big5(Text::ReplyRnfrDir));
-    QCOMPARE(m_pClient->Command("RNTO sub/Pictures"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenamedDir, "/photos")));
-    QVERIFY(QFileInfo(Base("root/docs/sub/Pictures/Trip")).isDir());
+    ASSERT_EQ(m_pClient->Command("RNFR /Photos"), Big5(Text::ReplyRnfrDir));
+    ASSERT_EQ(m_pClient->Command("RNTO sub/Pictures"), CTextTable::Format(Text::ReplyRenamedDir, "/photos"));
+    ASSERT_TRUE(fs::is_directory(Base("root/docs/sub/Pictures/Trip")));
 }
 
-void TestFileCommands::rntoRefusalsKeepRenamePending()
+TEST_F(FileCommands, RntoRefusalsKeepRenamePending)
 {
     MakeFile("root/other.txt");
     LogIn();
-    QCOMPARE(m_pClient->Command("RNFR report.txt"), Big5(Text::ReplyRnfrFile));
-    QCOMPARE(m_pClient->Command("RNTO Other.TXT"), Big5(Text::ReplyFileExists));
-    QCOMPARE(m_pClient->Command("RNTO /../root2/moved.txt"), Big5(Text::ReplyDenied));
-    QCOMPARE(m_pClient->Command("RNTO escape/moved.txt"), Big5(Text::ReplyDenied));
-    QCOMPARE(m_pClient->Command("RNTO docs/moved.txt"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenamedFile, "/report.txt")));
-    QVERIFY(Exists("root/docs/moved.txt"));
-    QVERIFY(!Exists("root2/moved.txt"));
-    QVERIFY(!Exists("outside/moved.txt"));
+    ASSERT_EQ(m_pClient->Command("RNFR report.txt"), Big5(Text::ReplyRnfrFile));
+    ASSERT_EQ(m_pClient->Command("RNTO Other.TXT"), Big5(Text::ReplyFileExists));
+    ASSERT_EQ(m_pClient->Command("RNTO /../root2/moved.txt"), Big5(Text::ReplyDenied));
+    ASSERT_EQ(m_pClient->Command("RNTO escape/moved.txt"), Big5(Text::ReplyDenied));
+    ASSERT_EQ(m_pClient->Command("RNTO docs/moved.txt"), CTextTable::Format(Text::ReplyRenamedFile, "/report.txt"));
+    ASSERT_TRUE(Exists("root/docs/moved.txt"));
+    ASSERT_TRUE(!Exists("root2/moved.txt"));
+    ASSERT_TRUE(!Exists("outside/moved.txt"));
 
-    QCOMPARE(m_pClient->Command("RNFR docs"), Big5(Text::ReplyRnfrDir));
-    QCOMPARE(m_pClient->Command("RNTO photos"), Big5(Text::ReplyDirExists));
-    QCOMPARE(m_pClient->Command("RNTO documents"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenamedDir, "/docs")));
-    QVERIFY(Exists("root/documents/moved.txt"));
+    ASSERT_EQ(m_pClient->Command("RNFR docs"), Big5(Text::ReplyRnfrDir));
+    ASSERT_EQ(m_pClient->Command("RNTO photos"), Big5(Text::ReplyDirExists));
+    ASSERT_EQ(m_pClient->Command("RNTO documents"), CTextTable::Format(Text::ReplyRenamedDir, "/docs"));
+    ASSERT_TRUE(Exists("root/documents/moved.txt"));
 }
 
-void TestFileCommands::moveNeverReplacesOtherKind()
+TEST_F(FileCommands, MoveNeverReplacesOtherKind)
 {
     LogIn();
-    QCOMPARE(m_pClient->Command("RNFR Report.TXT"), Big5(Text::ReplyRnfrFile));
-    QCOMPARE(m_pClient->Command("RNTO empty"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenameFileFailed, "/report.txt")));
-    QCOMPARE(m_pClient->Command("RNTO x"), Big5(Text::ReplyRntoWithoutRnfr)); // a tried move ends the rename
-    QCOMPARE(m_pClient->Command("RNFR empty"), Big5(Text::ReplyRnfrDir));
-    QCOMPARE(m_pClient->Command("RNTO Report.TXT"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenameDirFailed, "/empty")));
-    QVERIFY(QFileInfo(Base("root/Report.TXT")).isFile());
-    QVERIFY(QFileInfo(Base("root/empty")).isDir());
+    ASSERT_EQ(m_pClient->Command("RNFR Report.TXT"), Big5(Text::ReplyRnfrFile));
+    ASSERT_EQ(m_pClient->Command("RNTO empty"), CTextTable::Format(Text::ReplyRenameFileFailed, "/report.txt"));
+    ASSERT_EQ(m_pClient->Command("RNTO x"), Big5(Text::ReplyRntoWithoutRnfr)); // a tried move ends the rename
+    ASSERT_EQ(m_pClient->Command("RNFR empty"), Big5(Text::ReplyRnfrDir));
+    ASSERT_EQ(m_pClient->Command("RNTO Report.TXT"), CTextTable::Format(Text::ReplyRenameDirFailed, "/empty"));
+    ASSERT_TRUE(fs::is_regular_file(Base("root/Report.TXT")));
+    ASSERT_TRUE(fs::is_directory(Base("root/empty")));
     // A source gone since RNFR fails the move.
-    QCOMPARE(m_pClient->Command("RNFR docs/a.txt"), Big5(Text::ReplyRnfrFile));
-    QVERIFY(QFile::remove(Base("root/docs/a.txt")));
-    QCOMPARE(m_pClient->Command("RNTO b.txt"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenameFileFailed, "/docs/a.txt")));
+    ASSERT_EQ(m_pClient->Command("RNFR docs/a.txt"), Big5(Text::ReplyRnfrFile));
+    ASSERT_TRUE(fs::remove(Base("root/docs/a.txt")));
+    ASSERT_EQ(m_pClient->Command("RNTO b.txt"), CTextTable::Format(Text::ReplyRenameFileFailed, "/docs/a.txt"));
 }
 
-void TestFileCommands::rnfrRefusesHomeAndOutside_data()
-{
-    QTest::addColumn<QByteArray>("argument");
-    QTest::newRow("home") << QByteArray("/");
-    QTest::newRow("home by dot") << QByteArray(".");
-    QTest::newRow("existing outside") << QByteArray("/../root2");
-    QTest::newRow("missing outside") << QByteArray("/../nothere");
-    QTest::newRow("through link out") << QByteArray("escape/secret.txt");
-    QTest::newRow("invalid code page 950") << QByteArray("\xFF\xFF");
-}
+struct RnfrRefusesHomeAndOutsideRow {
+    const char* name;
+    std::string argument;
+};
 
-void TestFileCommands::rnfrRefusesHomeAndOutside()
+const RnfrRefusesHomeAndOutsideRow kRnfrRefusesHomeAndOutsideRows[] = {
+    {"home", "/"},
+    {"home by dot", "."},
+    {"existing outside", "/../root2"},
+    {"missing outside", "/../nothere"},
+    {"through link out", "escape/secret.txt"},
+    {"invalid code page 950", "\xFF\xFF"},
+};
+
+class RnfrRefusesHomeAndOutside : public FileCommands, public testing::WithParamInterface<RnfrRefusesHomeAndOutsideRow> {};
+
+TEST_P(RnfrRefusesHomeAndOutside, Row)
 {
-    QFETCH(QByteArray, argument);
+    const auto& [name, argument] = GetParam();
     LogIn();
-    QCOMPARE(m_pClient->Command("RNFR " + argument), Big5(Text::ReplyDenied));
-    QCOMPARE(m_pClient->Command("RNTO elsewhere"), Big5(Text::ReplyRntoWithoutRnfr));
+    ASSERT_EQ(m_pClient->Command("RNFR " + argument), Big5(Text::ReplyDenied));
+    ASSERT_EQ(m_pClient->Command("RNTO elsewhere"), Big5(Text::ReplyRntoWithoutRnfr));
 }
 
-void TestFileCommands::linkOutOfHomeRefusedByEveryCommand_data()
-{
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<QByteArray>("reply");
+INSTANTIATE_TEST_SUITE_P(FileCommands, RnfrRefusesHomeAndOutside, testing::ValuesIn(kRnfrRefusesHomeAndOutsideRows), RowName());
 
-    QTest::newRow("CWD") << QByteArray("CWD escape") << Big5(Text::ReplyDenied);
-    QTest::newRow("CWD below") << QByteArray("CWD /escape/emptydir") << Big5(Text::ReplyDenied);
-    QTest::newRow("SIZE") << QByteArray("SIZE escape/secret.txt") << Big5(Text::ReplyDenied);
-    QTest::newRow("DELE") << QByteArray("DELE escape/secret.txt") << Big5(Text::ReplyDenied);
-    QTest::newRow("RMD") << QByteArray("RMD escape/emptydir") << Big5(Text::ReplyRmdDenied);
-    QTest::newRow("MKD") << QByteArray("MKD escape/new") << Big5(Text::ReplyDenied);
-    QTest::newRow("MKD deeper") << QByteArray("MKD escape/new/deeper") << Big5(Text::ReplyDenied);
-    QTest::newRow("RNFR") << QByteArray("RNFR escape/secret.txt") << Big5(Text::ReplyDenied);
-    QTest::newRow("RNFR link's directory") << QByteArray("RNFR ESCAPE/emptydir") << Big5(Text::ReplyDenied);
-}
+struct LinkOutOfHomeRefusedByEveryCommandRow {
+    const char* name;
+    std::string command;
+    std::string reply;
+};
 
-void TestFileCommands::linkOutOfHomeRefusedByEveryCommand()
+const LinkOutOfHomeRefusedByEveryCommandRow kLinkOutOfHomeRefusedByEveryCommandRows[] = {
+    {"CWD", "CWD escape", Big5(Text::ReplyDenied)},
+    {"CWD below", "CWD /escape/emptydir", Big5(Text::ReplyDenied)},
+    {"SIZE", "SIZE escape/secret.txt", Big5(Text::ReplyDenied)},
+    {"DELE", "DELE escape/secret.txt", Big5(Text::ReplyDenied)},
+    {"RMD", "RMD escape/emptydir", Big5(Text::ReplyRmdDenied)},
+    {"MKD", "MKD escape/new", Big5(Text::ReplyDenied)},
+    {"MKD deeper", "MKD escape/new/deeper", Big5(Text::ReplyDenied)},
+    {"RNFR", "RNFR escape/secret.txt", Big5(Text::ReplyDenied)},
+    {"RNFR link's directory", "RNFR ESCAPE/emptydir", Big5(Text::ReplyDenied)},
+};
+
+class LinkOutOfHomeRefusedByEveryCommand : public FileCommands, public testing::WithParamInterface<LinkOutOfHomeRefusedByEveryCommandRow> {};
+
+TEST_P(LinkOutOfHomeRefusedByEveryCommand, Row)
 {
-    QFETCH(QByteArray, command);
-    QFETCH(QByteArray, reply);
+    const auto& [name, command, reply] = GetParam();
     LogIn();
-    QCOMPARE(m_pClient->Command(command), reply);
-    QCOMPARE(QDir(Base("outside")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), CEscapeTree::ListedIn("outside"));
-    QCOMPARE(m_pClient->Command("PWD"), Pwd("/"));
+    ASSERT_EQ(m_pClient->Command(command), reply);
+    ASSERT_EQ(CEscapeTree::NamesIn(Base("outside")), CEscapeTree::ListedIn("outside"));
+    ASSERT_EQ(m_pClient->Command("PWD"), Pwd("/"));
 }
 
-void TestFileCommands::rightsOffRefuseBeforeAnything_data()
+INSTANTIATE_TEST_SUITE_P(FileCommands, LinkOutOfHomeRefusedByEveryCommand, testing::ValuesIn(kLinkOutOfHomeRefusedByEveryCommandRows), RowName());
+
+struct RightsOffRefuseBeforeAnythingRow {
+    const char* name;
+    int right;
+    std::string command;
+};
+
+const RightsOffRefuseBeforeAnythingRow kRightsOffRefuseBeforeAnythingRows[] = {
+    {"DELE", int(Right::Delete), "DELE Report.TXT"},
+    {"RMD", int(Right::Delete), "RMD empty"},
+    {"XRMD", int(Right::Delete), "XRMD empty"},
+    {"MKD", int(Right::CreateDir), "MKD fresh"},
+    {"XMKD", int(Right::CreateDir), "XMKD fresh"},
+    {"RNFR", int(Right::Rename), "RNFR Report.TXT"},
+    {"RNTO", int(Right::Rename), "RNTO renamed.txt"},
+};
+
+class RightsOffRefuseBeforeAnything : public FileCommands, public testing::WithParamInterface<RightsOffRefuseBeforeAnythingRow> {};
+
+TEST_P(RightsOffRefuseBeforeAnything, Row)
 {
-    QTest::addColumn<int>("right");
-    QTest::addColumn<QByteArray>("command");
-
-    QTest::newRow("DELE") << int(Right::Delete) << QByteArray("DELE Report.TXT");
-    QTest::newRow("RMD") << int(Right::Delete) << QByteArray("RMD empty");
-    QTest::newRow("XRMD") << int(Right::Delete) << QByteArray("XRMD empty");
-    QTest::newRow("MKD") << int(Right::CreateDir) << QByteArray("MKD fresh");
-    QTest::newRow("XMKD") << int(Right::CreateDir) << QByteArray("XMKD fresh");
-    QTest::newRow("RNFR") << int(Right::Rename) << QByteArray("RNFR Report.TXT");
-    QTest::newRow("RNTO") << int(Right::Rename) << QByteArray("RNTO renamed.txt");
-}
-
-void TestFileCommands::rightsOffRefuseBeforeAnything()
-{
-    QFETCH(int, right);
-    QFETCH(QByteArray, command);
-
+    const auto& [name, right, command] = GetParam();
     LogIn();
-    QCOMPARE(m_pClient->Command("RNFR docs/a.txt"), Big5(Text::ReplyRnfrFile));
+    ASSERT_EQ(m_pClient->Command("RNFR docs/a.txt"), Big5(Text::ReplyRnfrFile));
     m_pHarness->Host().SetRight(static_cast<Right>(right), 0);
-    QCOMPARE(m_pClient->Command(command), Big5(Text::ReplyNoRight));
-    QVERIFY(Exists("root/Report.TXT") && Exists("root/empty") && !Exists("root/fresh"));
+    ASSERT_EQ(m_pClient->Command(command), Big5(Text::ReplyNoRight));
+    ASSERT_TRUE(Exists("root/Report.TXT") && Exists("root/empty") && !Exists("root/fresh"));
     // The rename that was pending before is still there once the right is back.
     m_pHarness->Host().SetRight(static_cast<Right>(right), 1);
-    QCOMPARE(m_pClient->Command("RNTO /moved.txt"), QByteArray::fromStdString(CTextTable::Format(Text::ReplyRenamedFile, "/docs/a.txt")));
+    ASSERT_EQ(m_pClient->Command("RNTO /moved.txt"), CTextTable::Format(Text::ReplyRenamedFile, "/docs/a.txt"));
 }
 
-void TestFileCommands::emptyHomeLeavesNothingUsable()
+INSTANTIATE_TEST_SUITE_P(FileCommands, RightsOffRefuseBeforeAnything, testing::ValuesIn(kRightsOffRefuseBeforeAnythingRows), RowName());
+
+TEST_F(FileCommands, EmptyHomeLeavesNothingUsable)
 {
     m_pHarness->Host().SetHomeDirectory(std::string());
     LogIn();
-    QCOMPARE(m_pClient->Command("PWD"), Pwd("/"));
-    QCOMPARE(m_pClient->Command("CWD /"), Big5(Text::ReplyDirMissing));
-    QCOMPARE(m_pClient->Command("CWD /tmp"), Big5(Text::ReplyDirMissing));
-    QCOMPARE(m_pClient->Command("MKD /tmp/x"), Big5(Text::ReplyDenied));
-    QCOMPARE(m_pClient->Command("RNFR /tmp"), Big5(Text::ReplyDenied));
+    ASSERT_EQ(m_pClient->Command("PWD"), Pwd("/"));
+    ASSERT_EQ(m_pClient->Command("CWD /"), Big5(Text::ReplyDirMissing));
+    ASSERT_EQ(m_pClient->Command("CWD /tmp"), Big5(Text::ReplyDirMissing));
+    ASSERT_EQ(m_pClient->Command("MKD /tmp/x"), Big5(Text::ReplyDenied));
+    ASSERT_EQ(m_pClient->Command("RNFR /tmp"), Big5(Text::ReplyDenied));
 }
-
-QTEST_GUILESS_MAIN(TestFileCommands)
-#include "tst_file_commands.moc"

@@ -1,42 +1,77 @@
 #include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <random>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
-#include <QDir>
-#include <QFile>
-#include <QRandomGenerator>
-#include <QTest>
+#include <gtest/gtest.h>
 
+#include "eventually.h"
 #include "platform/text_table.h"
 #include "process_resources.h"
 #include "session/connection_timeouts.h"
 #include "session/control_socket.h"
+#include "row_name.h"
 #include "session/directory_listing.h"
+#include "temp_folder.h"
 #include "transfer_fixture.h"
 
 namespace {
 
-QByteArray Big5(Text text)
+namespace fs = std::filesystem;
+
+const std::string& Big5(Text text)
 {
-    return QByteArray::fromStdString(CTextTable::Big5(text));
+    return CTextTable::Big5(text);
 }
 
-QByteArray RandomBytes(qsizetype length)
+std::string RandomBytes(int64_t length)
 {
-    QByteArray bytes(length, Qt::Uninitialized);
-    QRandomGenerator generator(length);
-    for (char& byte : bytes)
-        byte = static_cast<char>(generator.bounded(256));
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    std::mt19937 generator(static_cast<std::mt19937::result_type>(length));
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (char& each : bytes)
+        each = static_cast<char>(byte(generator));
     return bytes;
 }
 
-QByteArray Digits(qsizetype length)
+std::vector<std::string> Split(const std::string& text, char separator)
 {
-    QByteArray bytes;
-    for (qsizetype i = 0; i < length; ++i)
-        bytes.append(static_cast<char>('0' + i % 10));
+    std::vector<std::string> parts(1);
+    for (const char c : text) {
+        if (c == separator)
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    return parts;
+}
+
+int Occurrences(const std::string& text, const std::string& part)
+{
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::string Digits(int64_t length)
+{
+    std::string bytes;
+    for (int64_t i = 0; i < length; ++i)
+        bytes += static_cast<char>('0' + i % 10);
     return bytes;
 }
 
@@ -50,513 +85,526 @@ int SocketOption(int socket, int level, int name)
 
 // Larger than every socket buffer between the session and a client that does
 // not read, so the download stays under way.
-constexpr qint64 kStalledLength = qint64(256) << 20;
+constexpr int64_t kStalledLength = int64_t(256) << 20;
 
 } // namespace
 
-class TestTransfers : public QObject {
-    Q_OBJECT
-private slots:
-    void init();
-    void cleanup();
+class Transfers : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
 
-    void downloadsByteForByte();
-    void downloadStartsAtRestOffset_data();
-    void downloadStartsAtRestOffset();
-    void restAppliesToOneTransferOnly();
-    void downloadsEmptyFile();
-    void refusesDownloadOfMissingOrFolderOrOutside_data();
-    void refusesDownloadOfMissingOrFolderOrOutside();
-    void refusesWithoutRight_data();
-    void refusesWithoutRight();
-    void uploadsByteForByte();
-    void uploadSentBeforeStorIsKeptAndEndsIdle();
-    void uploadCutsOrExtendsAtRestOffset_data();
-    void uploadCutsOrExtendsAtRestOffset();
-    void uploadWithoutDataMakesEmptyFile();
-    void negativeRestRefusesUploadAndSessionGoesOn();
-    void uploadToFolderIsRefused();
-    void fiveGibibyteFileResumesAndLists();
-    void listingLongerThanOneBlockArrivesWhole();
-    void listingOfEmptyFolderSendsNothing();
-    void listingTargets_data();
-    void listingTargets();
-    void danglingLinkDoesNotStopListing();
-    void twoSessionsDownloadOneFileAtOnce();
-    void uploadOfFileBeingDownloadedGets450();
-    void downloadOfFileBeingUploadedGets426();
-    void clientLeavingMidDownloadGets426AndSessionGoesOn();
-    void shrunkenFileEndsWith426();
-    void aborDuringDownloadAnswers426Then226();
-    void controlConnectionSendsWithoutNagleDelay();
-    void everyConnectionNoticesAVanishedClient_data();
-    void everyConnectionNoticesAVanishedClient();
+    // A link in the served root, by name, to a target as it is given.
+    bool MakeLink(const std::string& target, const std::string& name) const
+    {
+        std::error_code error;
+        fs::create_symlink(target, m_pFixture->LocalPath(name), error);
+        return !error;
+    }
 
-private:
     std::unique_ptr<CTransferFixture> m_pFixture;
     std::unique_ptr<CFtpTestClient> m_pClient;
 };
 
-void TestTransfers::init()
+void Transfers::SetUp()
 {
     m_pFixture = std::make_unique<CTransferFixture>();
     m_pClient = m_pFixture->NewClient();
-    QVERIFY(m_pClient);
+    ASSERT_TRUE(m_pClient);
 }
 
-void TestTransfers::cleanup()
+void Transfers::TearDown()
 {
     m_pClient.reset();
     m_pFixture.reset();
 }
 
-void TestTransfers::downloadsByteForByte()
+TEST_F(Transfers, DownloadsByteForByte)
 {
     // Longer than what one turn of the session moves, and not a whole number of
     // pages, so the transfer is carried across turns and ends on a short step.
-    const QByteArray bytes = RandomBytes((9 << 20) + 4321);
-    QVERIFY(m_pFixture->WriteFile("random.bin", bytes));
+    const std::string bytes = RandomBytes((9 << 20) + 4321);
+    ASSERT_TRUE(m_pFixture->WriteFile("random.bin", bytes));
     const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR random.bin");
-    QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
-    QCOMPARE(result.data.size(), bytes.size());
-    QVERIFY(result.data == bytes);
-    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+    ASSERT_EQ(result.preliminary, Big5(Text::ReplyRetrStart));
+    ASSERT_EQ(result.data.size(), bytes.size());
+    ASSERT_TRUE(result.data == bytes);
+    ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
 }
 
-void TestTransfers::downloadStartsAtRestOffset_data()
-{
-    QTest::addColumn<QByteArray>("rest");
-    QTest::addColumn<int>("firstByte");
-    QTest::newRow("no REST") << QByteArray() << 0;
-    QTest::newRow("REST 100") << QByteArray("100") << 100;
-    QTest::newRow("REST 999") << QByteArray("999") << 999;
-    QTest::newRow("REST at the length") << QByteArray("1000") << 0;
-    QTest::newRow("REST past the length") << QByteArray("5000") << 0;
-    QTest::newRow("REST negative") << QByteArray("-5") << 0;
-    QTest::newRow("REST past 32 bits") << QByteArray("4294967396") << 0;
-}
+struct DownloadStartsAtRestOffsetRow {
+    const char* name;
+    std::string rest;
+    int firstByte;
+};
 
-void TestTransfers::downloadStartsAtRestOffset()
+const DownloadStartsAtRestOffsetRow kDownloadStartsAtRestOffsetRows[] = {
+    {"no REST", std::string(), 0},
+    {"REST 100", "100", 100},
+    {"REST 999", "999", 999},
+    {"REST at the length", "1000", 0},
+    {"REST past the length", "5000", 0},
+    {"REST negative", "-5", 0},
+    {"REST past 32 bits", "4294967396", 0},
+};
+
+class DownloadStartsAtRestOffset : public Transfers, public testing::WithParamInterface<DownloadStartsAtRestOffsetRow> {};
+
+TEST_P(DownloadStartsAtRestOffset, Row)
 {
-    QFETCH(QByteArray, rest);
-    QFETCH(int, firstByte);
-    const QByteArray bytes = Digits(1000);
-    QVERIFY(m_pFixture->WriteFile("digits", bytes));
-    if (!rest.isEmpty())
-        QVERIFY(m_pClient->Command("REST " + rest).startsWith("350 "));
+    const auto& [name, rest, firstByte] = GetParam();
+    const std::string bytes = Digits(1000);
+    ASSERT_TRUE(m_pFixture->WriteFile("digits", bytes));
+    if (!rest.empty()) {
+        ASSERT_TRUE(m_pClient->Command("REST " + rest).starts_with("350 "));
+    }
     const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR digits");
-    QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
-    QCOMPARE(result.data, bytes.mid(firstByte));
-    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+    ASSERT_EQ(result.preliminary, Big5(Text::ReplyRetrStart));
+    ASSERT_EQ(result.data, bytes.substr(firstByte));
+    ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
 }
 
-void TestTransfers::restAppliesToOneTransferOnly()
+INSTANTIATE_TEST_SUITE_P(Transfers, DownloadStartsAtRestOffset, testing::ValuesIn(kDownloadStartsAtRestOffsetRows), RowName());
+
+TEST_F(Transfers, RestAppliesToOneTransferOnly)
 {
-    QVERIFY(m_pFixture->WriteFile("digits", Digits(1000)));
-    QVERIFY(m_pClient->Command("REST 100").startsWith("350 "));
-    QCOMPARE(CTransferFixture::Download(*m_pClient, "RETR digits").data.size(), 900);
-    QCOMPARE(CTransferFixture::Download(*m_pClient, "RETR digits").data.size(), 1000);
+    ASSERT_TRUE(m_pFixture->WriteFile("digits", Digits(1000)));
+    ASSERT_TRUE(m_pClient->Command("REST 100").starts_with("350 "));
+    ASSERT_EQ(CTransferFixture::Download(*m_pClient, "RETR digits").data.size(), 900);
+    ASSERT_EQ(CTransferFixture::Download(*m_pClient, "RETR digits").data.size(), 1000);
 }
 
-void TestTransfers::downloadsEmptyFile()
+TEST_F(Transfers, DownloadsEmptyFile)
 {
-    QVERIFY(m_pFixture->WriteFile("empty", QByteArray()));
+    ASSERT_TRUE(m_pFixture->WriteFile("empty", std::string()));
     const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR empty");
-    QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
-    QVERIFY(result.data.isEmpty());
-    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+    ASSERT_EQ(result.preliminary, Big5(Text::ReplyRetrStart));
+    ASSERT_TRUE(result.data.empty());
+    ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
 }
 
-void TestTransfers::refusesDownloadOfMissingOrFolderOrOutside_data()
+struct RefusesDownloadOfMissingOrFolderOrOutsideRow {
+    const char* name;
+    std::string target;
+    std::string reply;
+};
+
+const RefusesDownloadOfMissingOrFolderOrOutsideRow kRefusesDownloadOfMissingOrFolderOrOutsideRows[] = {
+    {"missing", "nothing", Big5(Text::ReplyFileMissing)},
+    {"folder", "folder", Big5(Text::ReplyFileMissing)},
+    {"link out of the root", "outside", Big5(Text::ReplyDenied)},
+};
+
+class RefusesDownloadOfMissingOrFolderOrOutside : public Transfers, public testing::WithParamInterface<RefusesDownloadOfMissingOrFolderOrOutsideRow> {};
+
+TEST_P(RefusesDownloadOfMissingOrFolderOrOutside, Row)
 {
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::newRow("missing") << QByteArray("nothing") << Big5(Text::ReplyFileMissing);
-    QTest::newRow("folder") << QByteArray("folder") << Big5(Text::ReplyFileMissing);
-    QTest::newRow("link out of the root") << QByteArray("outside") << Big5(Text::ReplyDenied);
+    const auto& [name, target, reply] = GetParam();
+    CTempFolder elsewhere;
+    ASSERT_TRUE(std::ofstream(elsewhere.PathOf("secret")).is_open());
+    ASSERT_TRUE(MakeLink(elsewhere.PathOf("secret"), "outside"));
+    ASSERT_TRUE(fs::create_directory(m_pFixture->LocalPath("folder")));
+    ASSERT_EQ(m_pClient->Command("RETR " + target), reply);
+    ASSERT_TRUE(m_pClient->StaysSilent());
 }
 
-void TestTransfers::refusesDownloadOfMissingOrFolderOrOutside()
-{
-    QFETCH(QByteArray, name);
-    QFETCH(QByteArray, reply);
-    QTemporaryDir elsewhere;
-    QVERIFY(QFile(elsewhere.filePath("secret")).open(QIODevice::WriteOnly));
-    QVERIFY(QFile::link(elsewhere.filePath("secret"), QFile::decodeName(m_pFixture->LocalPath("outside"))));
-    QVERIFY(QDir().mkdir(QFile::decodeName(m_pFixture->LocalPath("folder"))));
-    QCOMPARE(m_pClient->Command("RETR " + name), reply);
-    QVERIFY(m_pClient->StaysSilent());
-}
+INSTANTIATE_TEST_SUITE_P(Transfers, RefusesDownloadOfMissingOrFolderOrOutside, testing::ValuesIn(kRefusesDownloadOfMissingOrFolderOrOutsideRows), RowName());
 
-void TestTransfers::refusesWithoutRight_data()
-{
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<int>("right");
-    QTest::newRow("RETR") << QByteArray("RETR digits") << int(Right::Download);
-    QTest::newRow("STOR") << QByteArray("STOR digits") << int(Right::Upload);
-}
+struct RefusesWithoutRightRow {
+    const char* name;
+    std::string command;
+    int right;
+};
 
-void TestTransfers::refusesWithoutRight()
+const RefusesWithoutRightRow kRefusesWithoutRightRows[] = {
+    {"RETR", "RETR digits", int(Right::Download)},
+    {"STOR", "STOR digits", int(Right::Upload)},
+};
+
+class RefusesWithoutRight : public Transfers, public testing::WithParamInterface<RefusesWithoutRightRow> {};
+
+TEST_P(RefusesWithoutRight, Row)
 {
-    QFETCH(QByteArray, command);
-    QFETCH(int, right);
-    QVERIFY(m_pFixture->WriteFile("digits", Digits(10)));
+    const auto& [name, command, right] = GetParam();
+    ASSERT_TRUE(m_pFixture->WriteFile("digits", Digits(10)));
     m_pFixture->Host().SetRight(static_cast<Right>(right), 0);
     CUniqueFd data = m_pClient->OpenPassive();
-    QVERIFY(data.Valid());
-    QCOMPARE(m_pClient->Command(command), Big5(Text::ReplyNoRight));
-    QVERIFY(m_pClient->StaysSilent());
+    ASSERT_TRUE(data.Valid());
+    ASSERT_EQ(m_pClient->Command(command), Big5(Text::ReplyNoRight));
+    ASSERT_TRUE(m_pClient->StaysSilent());
     data.Reset();
-    QCOMPARE(m_pFixture->ReadFile("digits"), Digits(10));
+    ASSERT_EQ(m_pFixture->ReadFile("digits"), Digits(10));
 }
 
-void TestTransfers::uploadsByteForByte()
+INSTANTIATE_TEST_SUITE_P(Transfers, RefusesWithoutRight, testing::ValuesIn(kRefusesWithoutRightRows), RowName());
+
+TEST_F(Transfers, UploadsByteForByte)
 {
     // As for downloads: several turns' worth, ending on an odd-sized piece.
-    const QByteArray bytes = RandomBytes((9 << 20) + 4321);
+    const std::string bytes = RandomBytes((9 << 20) + 4321);
     const TransferResult result = CTransferFixture::Upload(*m_pClient, "STOR new.bin", bytes);
-    QCOMPARE(result.preliminary, Big5(Text::ReplyStorStart));
-    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
-    QVERIFY(m_pFixture->ReadFile("new.bin") == bytes);
+    ASSERT_EQ(result.preliminary, Big5(Text::ReplyStorStart));
+    ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
+    ASSERT_TRUE(m_pFixture->ReadFile("new.bin") == bytes);
 }
 
-void TestTransfers::uploadSentBeforeStorIsKeptAndEndsIdle()
+TEST_F(Transfers, UploadSentBeforeStorIsKeptAndEndsIdle)
 {
     // All of the upload, and its end, are queued before the file is open:
     // they are reported once it is, and the end of the stream ends the upload.
     CUniqueFd data = m_pClient->OpenPassive();
-    QVERIFY(data.Valid());
-    QVERIFY(m_pClient->WriteAll(data.Get(), "early bytes"));
+    ASSERT_TRUE(data.Valid());
+    ASSERT_TRUE(m_pClient->WriteAll(data.Get(), "early bytes"));
     data.Reset();
-    QCOMPARE(m_pClient->Command("STOR early"), Big5(Text::ReplyStorStart));
-    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
-    QCOMPARE(m_pFixture->ReadFile("early"), QByteArray("early bytes"));
+    ASSERT_EQ(m_pClient->Command("STOR early"), Big5(Text::ReplyStorStart));
+    ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+    ASSERT_EQ(m_pFixture->ReadFile("early"), "early bytes");
     // The session is idle again: with a fresh data socket, ABOR finds no
     // transfer to end.
     CUniqueFd next = m_pClient->OpenPassive();
-    QVERIFY(next.Valid());
-    QCOMPARE(m_pClient->Command("ABOR"), Big5(Text::ReplyAbor));
-    QVERIFY(m_pClient->StaysSilent());
+    ASSERT_TRUE(next.Valid());
+    ASSERT_EQ(m_pClient->Command("ABOR"), Big5(Text::ReplyAbor));
+    ASSERT_TRUE(m_pClient->StaysSilent());
 }
 
-void TestTransfers::uploadCutsOrExtendsAtRestOffset_data()
-{
-    QTest::addColumn<QByteArray>("rest");
-    QTest::addColumn<QByteArray>("expected");
-    const QByteArray old = Digits(1000);
-    QTest::newRow("no REST replaces") << QByteArray() << QByteArray("ABCDEFGHIJ");
-    QTest::newRow("REST 4 keeps 4") << QByteArray("4") << old.left(4) + "ABCDEFGHIJ";
-    QTest::newRow("REST past the end extends")
-        << QByteArray("1002") << old + QByteArray(2, '\0') + "ABCDEFGHIJ";
-}
+struct UploadCutsOrExtendsAtRestOffsetRow {
+    const char* name;
+    std::string rest;
+    std::string expected;
+};
 
-void TestTransfers::uploadCutsOrExtendsAtRestOffset()
-{
-    QFETCH(QByteArray, rest);
-    QFETCH(QByteArray, expected);
-    QVERIFY(m_pFixture->WriteFile("digits", Digits(1000)));
-    if (!rest.isEmpty())
-        QVERIFY(m_pClient->Command("REST " + rest).startsWith("350 "));
-    const TransferResult result = CTransferFixture::Upload(*m_pClient, "STOR digits", "ABCDEFGHIJ");
-    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
-    QCOMPARE(m_pFixture->ReadFile("digits"), expected);
-}
+const UploadCutsOrExtendsAtRestOffsetRow kUploadCutsOrExtendsAtRestOffsetRows[] = {
+    {"no REST replaces", std::string(), "ABCDEFGHIJ"},
+    {"REST 4 keeps 4", "4", Digits(1000).substr(0, 4) + "ABCDEFGHIJ"},
+    {"REST past the end extends", "1002", Digits(1000) + std::string(2, '\0') + "ABCDEFGHIJ"},
+};
 
-void TestTransfers::uploadWithoutDataMakesEmptyFile()
-{
-    const TransferResult result = CTransferFixture::Upload(*m_pClient, "STOR nothing", QByteArray());
-    QCOMPARE(result.preliminary, Big5(Text::ReplyStorStart));
-    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
-    QVERIFY(QFile::exists(QFile::decodeName(m_pFixture->LocalPath("nothing"))));
-    QCOMPARE(m_pFixture->ReadFile("nothing"), QByteArray());
-}
+class UploadCutsOrExtendsAtRestOffset : public Transfers, public testing::WithParamInterface<UploadCutsOrExtendsAtRestOffsetRow> {};
 
-void TestTransfers::negativeRestRefusesUploadAndSessionGoesOn()
+TEST_P(UploadCutsOrExtendsAtRestOffset, Row)
 {
-    QVERIFY(m_pFixture->WriteFile("digits", Digits(1000)));
-    QVERIFY(m_pClient->Command("REST -4").startsWith("350 "));
-    CUniqueFd data = m_pClient->OpenPassive();
-    QVERIFY(data.Valid());
-    QCOMPARE(m_pClient->Command("STOR digits"), Big5(Text::ReplyStorStart));
-    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyFileAccess));
-    data.Reset();
-    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
-    QCOMPARE(m_pFixture->ReadFile("digits"), Digits(1000));
-}
-
-void TestTransfers::uploadToFolderIsRefused()
-{
-    QVERIFY(QDir().mkdir(QFile::decodeName(m_pFixture->LocalPath("folder"))));
-    const TransferResult result = CTransferFixture::Upload(*m_pClient, "STOR folder", "bytes");
-    QCOMPARE(result.preliminary, Big5(Text::ReplyStorStart));
-    QCOMPARE(result.final, Big5(Text::ReplyFileAccess));
-    QVERIFY(m_pClient->StaysSilent());
-}
-
-void TestTransfers::fiveGibibyteFileResumesAndLists()
-{
-    const qint64 nLength = qint64(5) << 30;
-    QVERIFY(m_pFixture->MakeSparseFile("huge", nLength - 10));
-    {
-        QFile file(QFile::decodeName(m_pFixture->LocalPath("huge")));
-        QVERIFY(file.open(QIODevice::Append));
-        QCOMPARE(file.write("0123456789"), 10);
+    const auto& [name, rest, expected] = GetParam();
+    ASSERT_TRUE(m_pFixture->WriteFile("digits", Digits(1000)));
+    if (!rest.empty()) {
+        ASSERT_TRUE(m_pClient->Command("REST " + rest).starts_with("350 "));
     }
-    QVERIFY(m_pClient->Command("REST " + QByteArray::number(nLength - 4)).startsWith("350 "));
+    const TransferResult result = CTransferFixture::Upload(*m_pClient, "STOR digits", "ABCDEFGHIJ");
+    ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
+    ASSERT_EQ(m_pFixture->ReadFile("digits"), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transfers, UploadCutsOrExtendsAtRestOffset, testing::ValuesIn(kUploadCutsOrExtendsAtRestOffsetRows), RowName());
+
+TEST_F(Transfers, UploadWithoutDataMakesEmptyFile)
+{
+    const TransferResult result = CTransferFixture::Upload(*m_pClient, "STOR nothing", std::string());
+    ASSERT_EQ(result.preliminary, Big5(Text::ReplyStorStart));
+    ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
+    ASSERT_TRUE(fs::exists(m_pFixture->LocalPath("nothing")));
+    ASSERT_EQ(m_pFixture->ReadFile("nothing"), std::string());
+}
+
+TEST_F(Transfers, NegativeRestRefusesUploadAndSessionGoesOn)
+{
+    ASSERT_TRUE(m_pFixture->WriteFile("digits", Digits(1000)));
+    ASSERT_TRUE(m_pClient->Command("REST -4").starts_with("350 "));
+    CUniqueFd data = m_pClient->OpenPassive();
+    ASSERT_TRUE(data.Valid());
+    ASSERT_EQ(m_pClient->Command("STOR digits"), Big5(Text::ReplyStorStart));
+    ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyFileAccess));
+    data.Reset();
+    ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    ASSERT_EQ(m_pFixture->ReadFile("digits"), Digits(1000));
+}
+
+TEST_F(Transfers, UploadToFolderIsRefused)
+{
+    ASSERT_TRUE(fs::create_directory(m_pFixture->LocalPath("folder")));
+    const TransferResult result = CTransferFixture::Upload(*m_pClient, "STOR folder", "bytes");
+    ASSERT_EQ(result.preliminary, Big5(Text::ReplyStorStart));
+    ASSERT_EQ(result.final, Big5(Text::ReplyFileAccess));
+    ASSERT_TRUE(m_pClient->StaysSilent());
+}
+
+TEST_F(Transfers, FiveGibibyteFileResumesAndLists)
+{
+    const int64_t nLength = int64_t(5) << 30;
+    ASSERT_TRUE(m_pFixture->MakeSparseFile("huge", nLength - 10));
+    {
+        std::ofstream file(m_pFixture->LocalPath("huge"), std::ios::binary | std::ios::app);
+        ASSERT_TRUE(file.is_open());
+        ASSERT_TRUE(file.write("0123456789", 10) && file.flush());
+    }
+    ASSERT_TRUE(m_pClient->Command("REST " + std::to_string(nLength - 4)).starts_with("350 "));
     const TransferResult tail = CTransferFixture::Download(*m_pClient, "RETR huge");
-    QCOMPARE(tail.data, QByteArray("6789"));
-    QCOMPARE(tail.final, Big5(Text::ReplyTransferDone));
+    ASSERT_EQ(tail.data, "6789");
+    ASSERT_EQ(tail.final, Big5(Text::ReplyTransferDone));
 
     const TransferResult listing = CTransferFixture::Download(*m_pClient, "LIST huge");
-    QVERIFY2(listing.data.contains(" " + QByteArray::number(nLength) + " "), listing.data.constData());
+    ASSERT_TRUE(Contains(listing.data, " " + std::to_string(nLength) + " ")) << listing.data;
 
     // An upload resumed past 4 GiB lands exactly there.
-    QVERIFY(m_pClient->Command("REST " + QByteArray::number(nLength + 2)).startsWith("350 "));
-    QCOMPARE(CTransferFixture::Upload(*m_pClient, "STOR huge", "ab").final, Big5(Text::ReplyTransferDone));
-    QFile file(QFile::decodeName(m_pFixture->LocalPath("huge")));
-    QCOMPARE(file.size(), nLength + 4);
-    QVERIFY(file.open(QIODevice::ReadOnly) && file.seek(nLength - 2));
-    QCOMPARE(file.readAll(), QByteArray("89\0\0ab", 6));
+    ASSERT_TRUE(m_pClient->Command("REST " + std::to_string(nLength + 2)).starts_with("350 "));
+    ASSERT_EQ(CTransferFixture::Upload(*m_pClient, "STOR huge", "ab").final, Big5(Text::ReplyTransferDone));
+    ASSERT_EQ(fs::file_size(m_pFixture->LocalPath("huge")), static_cast<std::uintmax_t>(nLength + 4));
+    std::ifstream file(m_pFixture->LocalPath("huge"), std::ios::binary);
+    ASSERT_TRUE(file.is_open() && file.seekg(nLength - 2));
+    ASSERT_EQ(std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()), std::string("89\0\0ab", 6));
 }
 
-void TestTransfers::listingLongerThanOneBlockArrivesWhole()
+TEST_F(Transfers, ListingLongerThanOneBlockArrivesWhole)
 {
-    QByteArrayList names;
+    std::vector<std::string> names;
     for (int i = 0; i < 100; ++i) {
-        names.append(QByteArray::number(1000 + i) + QByteArray(60, 'n'));
-        QVERIFY(m_pFixture->WriteFile(names.back(), Digits(i)));
+        names.push_back(std::to_string(1000 + i) + std::string(60, 'n'));
+        ASSERT_TRUE(m_pFixture->WriteFile(names.back(), Digits(i)));
     }
     const TransferResult result = CTransferFixture::Download(*m_pClient, "NLST -l");
-    QCOMPARE(result.preliminary, Big5(Text::ReplyListStart));
-    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
-    QVERIFY(result.data.size() > 2 * 4096);
-    const QByteArrayList lines = result.data.split('\n');
-    QCOMPARE(lines.size(), names.size() + 1);
-    QVERIFY(lines.back().isEmpty());
-    for (const QByteArray& name : names)
-        QVERIFY2(result.data.count(" " + name + "\r\n") == 1, name.constData());
+    ASSERT_EQ(result.preliminary, Big5(Text::ReplyListStart));
+    ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
+    ASSERT_TRUE(result.data.size() > 2 * 4096);
+    const std::vector<std::string> lines = Split(result.data, '\n');
+    ASSERT_EQ(lines.size(), names.size() + 1);
+    ASSERT_TRUE(lines.back().empty());
+    for (const std::string& name : names)
+        ASSERT_TRUE(Occurrences(result.data, " " + name + "\r\n") == 1) << name;
 }
 
-void TestTransfers::listingOfEmptyFolderSendsNothing()
+TEST_F(Transfers, ListingOfEmptyFolderSendsNothing)
 {
     const TransferResult result = CTransferFixture::Download(*m_pClient, "LIST");
-    QCOMPARE(result.preliminary, Big5(Text::ReplyListStart));
-    QVERIFY(result.data.isEmpty());
-    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
-    QVERIFY(m_pClient->StaysSilent());
+    ASSERT_EQ(result.preliminary, Big5(Text::ReplyListStart));
+    ASSERT_TRUE(result.data.empty());
+    ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
+    ASSERT_TRUE(m_pClient->StaysSilent());
 }
 
-void TestTransfers::listingTargets_data()
-{
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<QByteArray>("refusal");
-    QTest::addColumn<QByteArray>("names");
-    QTest::newRow("no argument") << QByteArray("LIST") << QByteArray() << QByteArray("a.txt,sub");
-    QTest::newRow("star") << QByteArray("LIST *") << QByteArray() << QByteArray("a.txt,sub");
-    QTest::newRow("options only") << QByteArray("LIST -la") << QByteArray() << QByteArray("a.txt,sub");
-    QTest::newRow("folder after option") << QByteArray("LIST -l sub") << QByteArray() << QByteArray("inner");
-    QTest::newRow("one file, other case") << QByteArray("NLST A.TXT") << QByteArray() << QByteArray("a.txt");
-    QTest::newRow("star after a name") << QByteArray("LIST sub/*") << Big5(Text::ReplyListMissing) << QByteArray();
-    QTest::newRow("missing") << QByteArray("LIST none") << Big5(Text::ReplyListMissing) << QByteArray();
-    QTest::newRow("link out of the root") << QByteArray("LIST out") << Big5(Text::ReplyNoRight) << QByteArray();
-}
+struct ListingTargetsRow {
+    const char* name;
+    std::string command;
+    std::string refusal;
+    std::string names;
+};
 
-void TestTransfers::listingTargets()
+const ListingTargetsRow kListingTargetsRows[] = {
+    {"no argument", "LIST", std::string(), "a.txt,sub"},
+    {"star", "LIST *", std::string(), "a.txt,sub"},
+    {"options only", "LIST -la", std::string(), "a.txt,sub"},
+    {"folder after option", "LIST -l sub", std::string(), "inner"},
+    {"one file, other case", "NLST A.TXT", std::string(), "a.txt"},
+    {"star after a name", "LIST sub/*", Big5(Text::ReplyListMissing), std::string()},
+    {"missing", "LIST none", Big5(Text::ReplyListMissing), std::string()},
+    {"link out of the root", "LIST out", Big5(Text::ReplyNoRight), std::string()},
+};
+
+class ListingTargets : public Transfers, public testing::WithParamInterface<ListingTargetsRow> {};
+
+TEST_P(ListingTargets, Row)
 {
-    QFETCH(QByteArray, command);
-    QFETCH(QByteArray, refusal);
-    QFETCH(QByteArray, names);
-    QTemporaryDir elsewhere;
-    QVERIFY(m_pFixture->WriteFile("a.txt", "abc"));
-    QVERIFY(QDir().mkdir(QFile::decodeName(m_pFixture->LocalPath("sub"))));
-    QVERIFY(m_pFixture->WriteFile("sub/inner", "x"));
-    if (QTest::currentDataTag() == QByteArray("link out of the root"))
-        QVERIFY(QFile::link(elsewhere.path(), QFile::decodeName(m_pFixture->LocalPath("out"))));
-    if (!refusal.isEmpty()) {
-        QCOMPARE(m_pClient->Command(command), refusal);
-        QVERIFY(m_pClient->StaysSilent());
+    const auto& [name, command, refusal, names] = GetParam();
+    CTempFolder elsewhere;
+    ASSERT_TRUE(m_pFixture->WriteFile("a.txt", "abc"));
+    ASSERT_TRUE(fs::create_directory(m_pFixture->LocalPath("sub")));
+    ASSERT_TRUE(m_pFixture->WriteFile("sub/inner", "x"));
+    if (std::string(name) == "link out of the root") {
+        ASSERT_TRUE(MakeLink(elsewhere.Path(), "out"));
+    }
+    if (!refusal.empty()) {
+        ASSERT_EQ(m_pClient->Command(command), refusal);
+        ASSERT_TRUE(m_pClient->StaysSilent());
         return;
     }
     const TransferResult result = CTransferFixture::Download(*m_pClient, command);
-    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
-    QByteArrayList listed;
-    for (const QByteArray& line : result.data.split('\n')) {
-        if (!line.isEmpty())
-            listed.append(line.mid(52).chopped(1));
+    ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
+    std::vector<std::string> listed;
+    for (const std::string& line : Split(result.data, '\n')) {
+        if (!line.empty())
+            listed.push_back(line.substr(52, line.size() - 53));
     }
     std::sort(listed.begin(), listed.end());
-    QCOMPARE(listed.join(','), names);
+    std::string joined;
+    for (const std::string& each : listed)
+        joined += (joined.empty() ? "" : ",") + each;
+    ASSERT_EQ(joined, names);
 }
 
-void TestTransfers::danglingLinkDoesNotStopListing()
+INSTANTIATE_TEST_SUITE_P(Transfers, ListingTargets, testing::ValuesIn(kListingTargetsRows), RowName());
+
+TEST_F(Transfers, DanglingLinkDoesNotStopListing)
 {
-    QVERIFY(QFile::link(QFile::decodeName(m_pFixture->LocalPath("gone")), QFile::decodeName(m_pFixture->LocalPath("a-link"))));
-    QVERIFY(m_pFixture->WriteFile("b-file", "x"));
-    QVERIFY(m_pFixture->WriteFile("c-file", "x"));
+    ASSERT_TRUE(MakeLink(m_pFixture->LocalPath("gone"), "a-link"));
+    ASSERT_TRUE(m_pFixture->WriteFile("b-file", "x"));
+    ASSERT_TRUE(m_pFixture->WriteFile("c-file", "x"));
     const TransferResult result = CTransferFixture::Download(*m_pClient, "LIST");
-    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
-    QVERIFY(result.data.contains(" a-link\r\n"));
-    QVERIFY(result.data.contains(" b-file\r\n"));
-    QVERIFY(result.data.contains(" c-file\r\n"));
+    ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
+    ASSERT_TRUE(Contains(result.data, " a-link\r\n"));
+    ASSERT_TRUE(Contains(result.data, " b-file\r\n"));
+    ASSERT_TRUE(Contains(result.data, " c-file\r\n"));
 }
 
-void TestTransfers::twoSessionsDownloadOneFileAtOnce()
+TEST_F(Transfers, TwoSessionsDownloadOneFileAtOnce)
 {
     // More than the sockets between them hold, so the first download is
     // still under way, its file open, while the second runs from start to end.
-    const QByteArray bytes = RandomBytes(32 << 20);
-    QVERIFY(m_pFixture->WriteFile("shared.bin", bytes));
+    const std::string bytes = RandomBytes(32 << 20);
+    ASSERT_TRUE(m_pFixture->WriteFile("shared.bin", bytes));
     CUniqueFd first = m_pClient->OpenPassive();
-    QCOMPARE(m_pClient->Command("RETR shared.bin"), Big5(Text::ReplyRetrStart));
-    QVERIFY(m_pClient->ReadAtLeast(first.Get(), 4096));
+    ASSERT_EQ(m_pClient->Command("RETR shared.bin"), Big5(Text::ReplyRetrStart));
+    ASSERT_TRUE(m_pClient->ReadAtLeast(first.Get(), 4096));
 
     auto second = m_pFixture->NewClient();
-    QVERIFY(second);
+    ASSERT_TRUE(second);
     const TransferResult result = CTransferFixture::Download(*second, "RETR shared.bin");
-    QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
-    QVERIFY(result.data == bytes);
-    QCOMPARE(result.final, Big5(Text::ReplyTransferDone));
+    ASSERT_EQ(result.preliminary, Big5(Text::ReplyRetrStart));
+    ASSERT_TRUE(result.data == bytes);
+    ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
 
-    const QByteArray firstRest = m_pClient->ReadAll(first.Get());
+    const std::string firstRest = m_pClient->ReadAll(first.Get());
     first.Reset();
-    QVERIFY(firstRest == bytes.mid(4096));
-    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+    ASSERT_TRUE(firstRest == bytes.substr(4096));
+    ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
 }
 
-void TestTransfers::uploadOfFileBeingDownloadedGets450()
+TEST_F(Transfers, UploadOfFileBeingDownloadedGets450)
 {
-    QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
+    ASSERT_TRUE(m_pFixture->MakeSparseFile("big", kStalledLength));
     CUniqueFd stalled = m_pClient->OpenPassive();
-    QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
-    QVERIFY(m_pClient->ReadAtLeast(stalled.Get(), 4096));
+    ASSERT_EQ(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    ASSERT_TRUE(m_pClient->ReadAtLeast(stalled.Get(), 4096));
 
     auto second = m_pFixture->NewClient();
-    QVERIFY(second);
+    ASSERT_TRUE(second);
     const TransferResult result = CTransferFixture::Upload(*second, "STOR big", "bytes");
-    QCOMPARE(result.preliminary, Big5(Text::ReplyStorStart));
-    QCOMPARE(result.final, Big5(Text::ReplyFileAccess));
+    ASSERT_EQ(result.preliminary, Big5(Text::ReplyStorStart));
+    ASSERT_EQ(result.final, Big5(Text::ReplyFileAccess));
     stalled.Reset();
-    QCOMPARE(QFile(QFile::decodeName(m_pFixture->LocalPath("big"))).size(), kStalledLength);
+    ASSERT_EQ(fs::file_size(m_pFixture->LocalPath("big")), static_cast<std::uintmax_t>(kStalledLength));
 }
 
-void TestTransfers::downloadOfFileBeingUploadedGets426()
+TEST_F(Transfers, DownloadOfFileBeingUploadedGets426)
 {
     CUniqueFd upload = m_pClient->OpenPassive();
-    QCOMPARE(m_pClient->Command("STOR growing"), Big5(Text::ReplyStorStart));
-    QVERIFY(m_pClient->WriteAll(upload.Get(), "first part"));
-    QTRY_COMPARE(m_pFixture->ReadFile("growing"), QByteArray("first part"));
+    ASSERT_EQ(m_pClient->Command("STOR growing"), Big5(Text::ReplyStorStart));
+    ASSERT_TRUE(m_pClient->WriteAll(upload.Get(), "first part"));
+    ASSERT_EQ_EVENTUALLY(m_pFixture->ReadFile("growing"), "first part", CTestSocket::kDeadlineMs);
 
     auto second = m_pFixture->NewClient();
-    QVERIFY(second);
+    ASSERT_TRUE(second);
     const TransferResult result = CTransferFixture::Download(*second, "RETR growing");
-    QCOMPARE(result.preliminary, Big5(Text::ReplyRetrStart));
-    QVERIFY(result.data.isEmpty());
-    QCOMPARE(result.final, Big5(Text::ReplyTransferAborted));
+    ASSERT_EQ(result.preliminary, Big5(Text::ReplyRetrStart));
+    ASSERT_TRUE(result.data.empty());
+    ASSERT_EQ(result.final, Big5(Text::ReplyTransferAborted));
 
     // The refused reader took nothing from the upload.
-    QVERIFY(m_pClient->WriteAll(upload.Get(), ", second part"));
+    ASSERT_TRUE(m_pClient->WriteAll(upload.Get(), ", second part"));
     upload.Reset();
-    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
-    QCOMPARE(m_pFixture->ReadFile("growing"), QByteArray("first part, second part"));
+    ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
+    ASSERT_EQ(m_pFixture->ReadFile("growing"), "first part, second part");
 }
 
-void TestTransfers::clientLeavingMidDownloadGets426AndSessionGoesOn()
+TEST_F(Transfers, ClientLeavingMidDownloadGets426AndSessionGoesOn)
 {
-    QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
+    ASSERT_TRUE(m_pFixture->MakeSparseFile("big", kStalledLength));
     CUniqueFd data = m_pClient->OpenPassive();
-    QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
-    QVERIFY(m_pClient->ReadAtLeast(data.Get(), 65536));
+    ASSERT_EQ(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    ASSERT_TRUE(m_pClient->ReadAtLeast(data.Get(), 65536));
     data.Reset();
-    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferAborted));
-    QVERIFY(m_pClient->StaysSilent());
-    QCOMPARE(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
+    ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyTransferAborted));
+    ASSERT_TRUE(m_pClient->StaysSilent());
+    ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
     // The file was let go: another download of it goes through.
-    QVERIFY(m_pFixture->WriteFile("small", "abc"));
-    QCOMPARE(CTransferFixture::Download(*m_pClient, "RETR small").data, QByteArray("abc"));
+    ASSERT_TRUE(m_pFixture->WriteFile("small", "abc"));
+    ASSERT_EQ(CTransferFixture::Download(*m_pClient, "RETR small").data, "abc");
 }
 
-void TestTransfers::shrunkenFileEndsWith426()
+TEST_F(Transfers, ShrunkenFileEndsWith426)
 {
-    QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
+    ASSERT_TRUE(m_pFixture->MakeSparseFile("big", kStalledLength));
     CUniqueFd data = m_pClient->OpenPassive();
-    QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    ASSERT_EQ(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
     // The file is opened once the data connection is up, after the 150.
-    QVERIFY(m_pClient->ReadAtLeast(data.Get(), 4096));
-    QVERIFY(QFile::resize(QFile::decodeName(m_pFixture->LocalPath("big")), 0));
-    const QByteArray received = m_pClient->ReadAll(data.Get());
+    ASSERT_TRUE(m_pClient->ReadAtLeast(data.Get(), 4096));
+    std::error_code error;
+    fs::resize_file(m_pFixture->LocalPath("big"), 0, error);
+    ASSERT_FALSE(error) << error.message();
+    const std::string received = m_pClient->ReadAll(data.Get());
     data.Reset();
-    QVERIFY(received.size() < kStalledLength);
-    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyTransferAborted));
-    QVERIFY(m_pClient->StaysSilent());
+    ASSERT_TRUE(received.size() < kStalledLength);
+    ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyTransferAborted));
+    ASSERT_TRUE(m_pClient->StaysSilent());
 }
 
-void TestTransfers::aborDuringDownloadAnswers426Then226()
+TEST_F(Transfers, AborDuringDownloadAnswers426Then226)
 {
-    QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
+    ASSERT_TRUE(m_pFixture->MakeSparseFile("big", kStalledLength));
     CUniqueFd data = m_pClient->OpenPassive();
-    QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
-    QVERIFY(m_pClient->ReadAtLeast(data.Get(), 4096));
-    QCOMPARE(m_pClient->Command("ABOR"), Big5(Text::ReplyAborData));
-    QCOMPARE(m_pClient->ReadLine(), Big5(Text::ReplyAbor));
-    QVERIFY(m_pClient->StaysSilent());
+    ASSERT_EQ(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+    ASSERT_TRUE(m_pClient->ReadAtLeast(data.Get(), 4096));
+    ASSERT_EQ(m_pClient->Command("ABOR"), Big5(Text::ReplyAborData));
+    ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyAbor));
+    ASSERT_TRUE(m_pClient->StaysSilent());
     // The data connection is gone and the session is idle: a second ABOR
     // has nothing to abort.
-    QVERIFY(m_pClient->ReadAll(data.Get()).size() < kStalledLength);
+    ASSERT_TRUE(m_pClient->ReadAll(data.Get()).size() < kStalledLength);
     data.Reset();
-    QCOMPARE(m_pClient->Command("ABOR"), Big5(Text::ReplyAbor));
-    QVERIFY(m_pFixture->WriteFile("small", "abc"));
-    QCOMPARE(CTransferFixture::Download(*m_pClient, "RETR small").data, QByteArray("abc"));
+    ASSERT_EQ(m_pClient->Command("ABOR"), Big5(Text::ReplyAbor));
+    ASSERT_TRUE(m_pFixture->WriteFile("small", "abc"));
+    ASSERT_EQ(CTransferFixture::Download(*m_pClient, "RETR small").data, "abc");
 }
 
-void TestTransfers::controlConnectionSendsWithoutNagleDelay()
+TEST_F(Transfers, ControlConnectionSendsWithoutNagleDelay)
 {
     // The 226 follows the 150 before the client has acknowledged it; with
     // Nagle's delay on, the session's end of the control connection would
     // hold it back for that acknowledgement, tens of ms per transfer.
     const int serverEnd = CProcessResources::PeerSocketOf(m_pClient->Handle());
-    QVERIFY(serverEnd >= 0);
-    QVERIFY(SocketOption(serverEnd, IPPROTO_TCP, TCP_NODELAY) > 0);
+    ASSERT_TRUE(serverEnd >= 0);
+    ASSERT_TRUE(SocketOption(serverEnd, IPPROTO_TCP, TCP_NODELAY) > 0);
 }
 
-void TestTransfers::everyConnectionNoticesAVanishedClient_data()
-{
-    QTest::addColumn<bool>("bPassive");
-    QTest::newRow("passive data connection") << true;
-    QTest::newRow("active data connection") << false;
-}
+struct EveryConnectionNoticesAVanishedClientRow {
+    const char* name;
+    bool bPassive;
+};
 
-void TestTransfers::everyConnectionNoticesAVanishedClient()
+const EveryConnectionNoticesAVanishedClientRow kEveryConnectionNoticesAVanishedClientRows[] = {
+    {"passive data connection", true},
+    {"active data connection", false},
+};
+
+class EveryConnectionNoticesAVanishedClient : public Transfers, public testing::WithParamInterface<EveryConnectionNoticesAVanishedClientRow> {};
+
+TEST_P(EveryConnectionNoticesAVanishedClient, Row)
 {
-    QFETCH(bool, bPassive);
+    const auto& [name, bPassive] = GetParam();
     // The options are read on the session's ends, which the kernel would use
     // to give up on a client that no longer answers.
     const auto expectTimeouts = [](int serverEnd, const PeerTimeouts& wanted) {
         const auto option = [serverEnd](int level, int name) { return SocketOption(serverEnd, level, name); };
-        QVERIFY(serverEnd >= 0);
-        QCOMPARE(option(SOL_SOCKET, SO_KEEPALIVE), 1);
-        QCOMPARE(option(IPPROTO_TCP, TCP_KEEPIDLE), wanted.nKeepIdleSeconds);
-        QCOMPARE(option(IPPROTO_TCP, TCP_KEEPINTVL), wanted.nKeepIntervalSeconds);
-        QCOMPARE(option(IPPROTO_TCP, TCP_KEEPCNT), wanted.nKeepProbes);
-        QCOMPARE(option(IPPROTO_TCP, TCP_USER_TIMEOUT), wanted.nUserTimeoutMs);
+        ASSERT_TRUE(serverEnd >= 0);
+        ASSERT_EQ(option(SOL_SOCKET, SO_KEEPALIVE), 1);
+        ASSERT_EQ(option(IPPROTO_TCP, TCP_KEEPIDLE), wanted.nKeepIdleSeconds);
+        ASSERT_EQ(option(IPPROTO_TCP, TCP_KEEPINTVL), wanted.nKeepIntervalSeconds);
+        ASSERT_EQ(option(IPPROTO_TCP, TCP_KEEPCNT), wanted.nKeepProbes);
+        ASSERT_EQ(option(IPPROTO_TCP, TCP_USER_TIMEOUT), wanted.nUserTimeoutMs);
     };
     expectTimeouts(CProcessResources::PeerSocketOf(m_pClient->Handle()), ConnectionTimeouts::kControl);
-    if (QTest::currentTestFailed())
+    if (HasFatalFailure())
         return;
 
-    QVERIFY(m_pFixture->MakeSparseFile("big", kStalledLength));
+    ASSERT_TRUE(m_pFixture->MakeSparseFile("big", kStalledLength));
     CUniqueFd data;
     if (bPassive) {
         data = m_pClient->OpenPassive();
-        QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+        ASSERT_EQ(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
     } else {
         CUniqueFd listener = m_pClient->OpenActive();
-        QCOMPARE(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
+        ASSERT_EQ(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
         data = m_pClient->AcceptData(listener.Get());
     }
     // Bytes flowing mean the session holds its end of the connection.
-    QVERIFY(m_pClient->ReadAtLeast(data.Get(), 4096));
+    ASSERT_TRUE(m_pClient->ReadAtLeast(data.Get(), 4096));
     expectTimeouts(CProcessResources::PeerSocketOf(data.Get()), ConnectionTimeouts::kData);
 }
 
-QTEST_GUILESS_MAIN(TestTransfers)
-#include "tst_transfers.moc"
+INSTANTIATE_TEST_SUITE_P(Transfers, EveryConnectionNoticesAVanishedClient, testing::ValuesIn(kEveryConnectionNoticesAVanishedClientRows), RowName());

@@ -1,204 +1,206 @@
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <string>
 
-#include <QFile>
-#include <QTest>
+#include <gtest/gtest.h>
 
 #include "escape_tree.h"
+#include "row_name.h"
 #include "session/virtual_path.h"
-#include "std_string_to_string.h"
 
 // Everything lives in the escape tree's base: the home "root", a sibling
 // "root2" whose name begins with the home's, "outside", and links between.
-class TestVirtualPath : public QObject {
-    Q_OBJECT
-private slots:
-    void initTestCase();
-    void mapsClientPaths_data();
-    void mapsClientPaths();
-    void clientFormIsLowerCaseBelowHome_data();
-    void clientFormIsLowerCaseBelowHome();
-    void homeTextIsNormalised();
-    void filesystemRootAsHome();
-    void unusableHomeLeavesNothingUsable_data();
-    void unusableHomeLeavesNothingUsable();
-    void caseTiesResolveToSmallestName();
-    void homeReachedThroughLinkStillConfines();
-    void existenceTestsKind();
+class VirtualPath : public testing::Test {
+protected:
+    void SetUp() override;
 
-private:
-    std::string Local(const char* relative) const { return m_Tree.Local(relative).toStdString(); }
+    std::string Local(const std::string& relative) const { return m_Tree.Local(relative); }
 
     CEscapeTree m_Tree;
     std::string m_strBase;
 };
 
-void TestVirtualPath::initTestCase()
+void VirtualPath::SetUp()
 {
-    QCOMPARE(m_Tree.Unmade(), QByteArray());
-    m_strBase = m_Tree.Base().toStdString();
+    ASSERT_EQ(m_Tree.Unmade(), std::string());
+    m_strBase = m_Tree.Base();
 }
 
-void TestVirtualPath::mapsClientPaths_data()
+struct MapsClientPathsRow {
+    const char* name;
+    std::string current;  // below base
+    std::string argument; // code page 950, as the client sends it
+    std::string expected; // below base; "." base, "/" the file system's top, "" nothing
+    bool bInside;
+};
+
+const MapsClientPathsRow kMapsClientPathsRows[] = {
+    {"empty argument keeps current", "root/docs", std::string(), "root/docs", true},
+    {"slash is home", "root/docs", "/", "root", true},
+    {"backslash is home", "root/docs", "\\", "root", true},
+    {"runs of slashes", "root/docs", "//Photos///Trip/", "root/Photos/Trip", true},
+    {"backslashes", "root", "\\docs\\\\sub\\", "root/docs/sub", true},
+    {"dot vanishes", "root/docs", "sub/./x", "root/docs/sub/x", true},
+    {"three dots vanish", "root/docs", "sub/.../x", "root/docs/sub/x", true},
+    {"leading dots trimmed", "root/docs", ".hidden", "root/docs/hidden", true},
+    {"trailing dots trimmed", "root/docs", "notes.", "root/docs/notes", true},
+    {"dot dot inside", "root/docs/sub", "../..", "root", true},
+    {"dot dot at home", "root", "..", ".", false},
+    {"dot dot above top", "root", "/../../../../../../../../../../..", "/", false},
+    {"sibling with home's name", "root", "/../root2/x", "root2/x", false},
+    {"back in through parent", "root", "../root/docs", "root/docs", true},
+    {"drive letter is a name", "root", "C:/x", "root/C:/x", true},
+    {"drive letter after slash", "root", "/C:\\Windows", "root/C:/Windows", true},
+    {"case differs", "root", "/photos/TRIP", "root/Photos/Trip", true},
+    {"new names keep their case", "root", "photos/NewDir/Sub", "root/Photos/NewDir/Sub", true},
+    {"lower-cased file", "root", "report.txt", "root/Report.TXT", true},
+    {"trail byte backslash as current", "root/\xE8\xA8\xB1", "sub", "root/\xE8\xA8\xB1/sub", true},
+    {"trail byte backslash in argument", "root", "/\xB3\x5C\\sub", "root/\xE8\xA8\xB1/sub", true},
+    {"link out of home", "root", "/escape", "root/escape", false},
+    {"below link out of home", "root", "escape/secret", "root/escape/secret", false},
+    {"new name below link out", "root", "escape/new", "root/escape/new", false},
+    {"link inside home", "root", "inlink/sub", "root/inlink/sub", true},
+    {"dangling link", "root", "dangling", "root/dangling", false},
+    {"below dangling link", "root", "dangling/new", "root/dangling/new", false},
+    {"outside link into home", "root", "../docs-from-outside", "docs-from-outside", false},
+    {"invalid code page 950", "root", "/docs/\xFF\xFF", "", false},
+    {"truncated double byte", "root", "docs\xA4", "", false},
+    {"nul byte", "root", std::string("docs\0/../..", 11), "", false},
+};
+
+class MapsClientPaths : public VirtualPath, public testing::WithParamInterface<MapsClientPathsRow> {};
+
+TEST_P(MapsClientPaths, Row)
 {
-    QTest::addColumn<QByteArray>("current");  // below base
-    QTest::addColumn<QByteArray>("argument"); // code page 950, as the client sends it
-    QTest::addColumn<QByteArray>("expected"); // below base; "." base, "/" the file system's top, "" nothing
-    QTest::addColumn<bool>("bInside");
-
-    QTest::newRow("empty argument keeps current") << QByteArray("root/docs") << QByteArray() << QByteArray("root/docs") << true;
-    QTest::newRow("slash is home") << QByteArray("root/docs") << QByteArray("/") << QByteArray("root") << true;
-    QTest::newRow("backslash is home") << QByteArray("root/docs") << QByteArray("\\") << QByteArray("root") << true;
-    QTest::newRow("runs of slashes") << QByteArray("root/docs") << QByteArray("//Photos///Trip/") << QByteArray("root/Photos/Trip") << true;
-    QTest::newRow("backslashes") << QByteArray("root") << QByteArray("\\docs\\\\sub\\") << QByteArray("root/docs/sub") << true;
-    QTest::newRow("dot vanishes") << QByteArray("root/docs") << QByteArray("sub/./x") << QByteArray("root/docs/sub/x") << true;
-    QTest::newRow("three dots vanish") << QByteArray("root/docs") << QByteArray("sub/.../x") << QByteArray("root/docs/sub/x") << true;
-    QTest::newRow("leading dots trimmed") << QByteArray("root/docs") << QByteArray(".hidden") << QByteArray("root/docs/hidden") << true;
-    QTest::newRow("trailing dots trimmed") << QByteArray("root/docs") << QByteArray("notes.") << QByteArray("root/docs/notes") << true;
-    QTest::newRow("dot dot inside") << QByteArray("root/docs/sub") << QByteArray("../..") << QByteArray("root") << true;
-    QTest::newRow("dot dot at home") << QByteArray("root") << QByteArray("..") << QByteArray(".") << false;
-    QTest::newRow("dot dot above top") << QByteArray("root") << QByteArray("/../../../../../../../../../../..") << QByteArray("/") << false;
-    QTest::newRow("sibling with home's name") << QByteArray("root") << QByteArray("/../root2/x") << QByteArray("root2/x") << false;
-    QTest::newRow("back in through parent") << QByteArray("root") << QByteArray("../root/docs") << QByteArray("root/docs") << true;
-    QTest::newRow("drive letter is a name") << QByteArray("root") << QByteArray("C:/x") << QByteArray("root/C:/x") << true;
-    QTest::newRow("drive letter after slash") << QByteArray("root") << QByteArray("/C:\\Windows") << QByteArray("root/C:/Windows") << true;
-    QTest::newRow("case differs") << QByteArray("root") << QByteArray("/photos/TRIP") << QByteArray("root/Photos/Trip") << true;
-    QTest::newRow("new names keep their case") << QByteArray("root") << QByteArray("photos/NewDir/Sub") << QByteArray("root/Photos/NewDir/Sub") << true;
-    QTest::newRow("lower-cased file") << QByteArray("root") << QByteArray("report.txt") << QByteArray("root/Report.TXT") << true;
-    QTest::newRow("trail byte backslash as current") << QByteArray("root/\xE8\xA8\xB1") << QByteArray("sub") << QByteArray("root/\xE8\xA8\xB1/sub") << true;
-    QTest::newRow("trail byte backslash in argument") << QByteArray("root") << QByteArray("/\xB3\x5C\\sub") << QByteArray("root/\xE8\xA8\xB1/sub") << true;
-    QTest::newRow("link out of home") << QByteArray("root") << QByteArray("/escape") << QByteArray("root/escape") << false;
-    QTest::newRow("below link out of home") << QByteArray("root") << QByteArray("escape/secret") << QByteArray("root/escape/secret") << false;
-    QTest::newRow("new name below link out") << QByteArray("root") << QByteArray("escape/new") << QByteArray("root/escape/new") << false;
-    QTest::newRow("link inside home") << QByteArray("root") << QByteArray("inlink/sub") << QByteArray("root/inlink/sub") << true;
-    QTest::newRow("dangling link") << QByteArray("root") << QByteArray("dangling") << QByteArray("root/dangling") << false;
-    QTest::newRow("below dangling link") << QByteArray("root") << QByteArray("dangling/new") << QByteArray("root/dangling/new") << false;
-    QTest::newRow("outside link into home") << QByteArray("root") << QByteArray("../docs-from-outside") << QByteArray("docs-from-outside") << false;
-    QTest::newRow("invalid code page 950") << QByteArray("root") << QByteArray("/docs/\xFF\xFF") << QByteArray("") << false;
-    QTest::newRow("truncated double byte") << QByteArray("root") << QByteArray("docs\xA4") << QByteArray("") << false;
-    QTest::newRow("nul byte") << QByteArray("root") << QByteArray("docs\0/../..", 11) << QByteArray("") << false;
-}
-
-void TestVirtualPath::mapsClientPaths()
-{
-    QFETCH(QByteArray, current);
-    QFETCH(QByteArray, argument);
-    QFETCH(QByteArray, expected);
-    QFETCH(bool, bInside);
-
+    const auto& [name, current, argument, expected, bInside] = GetParam();
     CVirtualPath paths;
     paths.SetHome(Local("root"));
-    paths.SetCurrentDir(Local(current.constData()));
+    paths.SetCurrentDir(Local(current));
     std::string wanted;
     if (expected == "/")
         wanted = "/";
     else if (expected == ".")
         wanted = m_strBase;
-    else if (!expected.isEmpty())
-        wanted = Local(expected.constData());
+    else if (!expected.empty())
+        wanted = Local(expected);
 
-    const std::string local = paths.VirtualToLocal(argument.toStdString());
-    QCOMPARE(local, wanted);
-    QCOMPARE(paths.IsInsideHome(local), bInside);
+    const std::string local = paths.VirtualToLocal(argument);
+    ASSERT_EQ(local, wanted);
+    ASSERT_EQ(paths.IsInsideHome(local), bInside);
 }
 
-void TestVirtualPath::clientFormIsLowerCaseBelowHome_data()
-{
-    QTest::addColumn<QByteArray>("local"); // below base, UTF-8
-    QTest::addColumn<QByteArray>("expected");
+INSTANTIATE_TEST_SUITE_P(VirtualPath, MapsClientPaths, testing::ValuesIn(kMapsClientPathsRows), RowName());
 
-    QTest::newRow("home") << QByteArray("root") << QByteArray("/");
-    QTest::newRow("lower-cased") << QByteArray("root/Photos/Trip") << QByteArray("/photos/trip");
-    QTest::newRow("trail byte backslash kept whole") << QByteArray("root/\xE8\xA8\xB1") << QByteArray("/\xB3\x5C");
     // 乙 is A4 41 in code page 950: its trail byte must not be lower-cased to 兀 (A4 61).
-    QTest::newRow("trail byte letter kept") << QByteArray("root/\xE4\xB9\x99X") << QByteArray("/\xA4\x41x");
-    QTest::newRow("unencodable name") << QByteArray("root/caf\xC3\xA9") << QByteArray("/caf?");
-}
+struct ClientFormIsLowerCaseBelowHomeRow {
+    const char* name;
+    std::string local; // below base, UTF-8
+    std::string expected;
+};
 
-void TestVirtualPath::clientFormIsLowerCaseBelowHome()
+const ClientFormIsLowerCaseBelowHomeRow kClientFormIsLowerCaseBelowHomeRows[] = {
+    {"home", "root", "/"},
+    {"lower-cased", "root/Photos/Trip", "/photos/trip"},
+    {"trail byte backslash kept whole", "root/\xE8\xA8\xB1", "/\xB3\x5C"},
+    {"trail byte letter kept", "root/\xE4\xB9\x99X", "/\xA4\x41x"},
+    {"unencodable name", "root/caf\xC3\xA9", "/caf?"},
+};
+
+class ClientFormIsLowerCaseBelowHome : public VirtualPath, public testing::WithParamInterface<ClientFormIsLowerCaseBelowHomeRow> {};
+
+TEST_P(ClientFormIsLowerCaseBelowHome, Row)
 {
-    QFETCH(QByteArray, local);
-    QFETCH(QByteArray, expected);
-
+    const auto& [name, local, expected] = GetParam();
     CVirtualPath paths;
     paths.SetHome(Local("root"));
-    QCOMPARE(paths.LocalToVirtual(Local(local.constData())), expected.toStdString());
+    ASSERT_EQ(paths.LocalToVirtual(Local(local)), expected);
 }
 
-void TestVirtualPath::homeTextIsNormalised()
+INSTANTIATE_TEST_SUITE_P(VirtualPath, ClientFormIsLowerCaseBelowHome, testing::ValuesIn(kClientFormIsLowerCaseBelowHomeRows), RowName());
+
+TEST_F(VirtualPath, HomeTextIsNormalised)
 {
     CVirtualPath paths;
     paths.SetHome(m_strBase + "//root/./");
-    QCOMPARE(paths.Home(), Local("root"));
-    QCOMPARE(paths.CurrentDir(), Local("root"));
-    QCOMPARE(paths.LocalToVirtual(paths.CurrentDir()), std::string("/"));
-    QVERIFY(paths.IsInsideHome(paths.VirtualToLocal("/")));
-    QVERIFY(!paths.IsInsideHome(paths.VirtualToLocal("/../root2")));
+    ASSERT_EQ(paths.Home(), Local("root"));
+    ASSERT_EQ(paths.CurrentDir(), Local("root"));
+    ASSERT_EQ(paths.LocalToVirtual(paths.CurrentDir()), "/");
+    ASSERT_TRUE(paths.IsInsideHome(paths.VirtualToLocal("/")));
+    ASSERT_TRUE(!paths.IsInsideHome(paths.VirtualToLocal("/../root2")));
 }
 
-void TestVirtualPath::filesystemRootAsHome()
+TEST_F(VirtualPath, FilesystemRootAsHome)
 {
     CVirtualPath paths;
     paths.SetHome("/");
-    QCOMPARE(paths.Home(), std::string("/"));
-    QCOMPARE(paths.VirtualToLocal("/../.."), std::string("/"));
-    QCOMPARE(paths.LocalToVirtual("/"), std::string("/"));
-    QCOMPARE(paths.LocalToVirtual(Local("root/Photos")),
-             QByteArray::fromStdString(m_strBase + "/root/photos").toLower().toStdString());
-    QVERIFY(paths.IsInsideHome(Local("root/escape")));
+    ASSERT_EQ(paths.Home(), "/");
+    ASSERT_EQ(paths.VirtualToLocal("/../.."), "/");
+    ASSERT_EQ(paths.LocalToVirtual("/"), "/");
+    std::string lowered = m_strBase + "/root/photos";
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
+    ASSERT_EQ(paths.LocalToVirtual(Local("root/Photos")), lowered);
+    ASSERT_TRUE(paths.IsInsideHome(Local("root/escape")));
 }
 
-void TestVirtualPath::unusableHomeLeavesNothingUsable_data()
-{
-    QTest::addColumn<QByteArray>("home");
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("relative") << QByteArray("srv/ftp");
-}
+struct UnusableHomeLeavesNothingUsableRow {
+    const char* name;
+    std::string home;
+};
 
-void TestVirtualPath::unusableHomeLeavesNothingUsable()
+const UnusableHomeLeavesNothingUsableRow kUnusableHomeLeavesNothingUsableRows[] = {
+    {"empty", std::string()},
+    {"relative", "srv/ftp"},
+};
+
+class UnusableHomeLeavesNothingUsable : public VirtualPath, public testing::WithParamInterface<UnusableHomeLeavesNothingUsableRow> {};
+
+TEST_P(UnusableHomeLeavesNothingUsable, Row)
 {
-    QFETCH(QByteArray, home);
+    const auto& [name, home] = GetParam();
     CVirtualPath paths;
-    paths.SetHome(home.toStdString());
+    paths.SetHome(home);
     for (const char* argument : {"/", "/tmp", "x", ".."}) {
         const std::string local = paths.VirtualToLocal(argument);
-        QVERIFY(local.empty());
-        QVERIFY(!CVirtualPath::PathExists(local, true));
-        QVERIFY(!paths.IsInsideHome(local));
+        ASSERT_TRUE(local.empty());
+        ASSERT_TRUE(!CVirtualPath::PathExists(local, true));
+        ASSERT_TRUE(!paths.IsInsideHome(local));
     }
-    QVERIFY(!paths.IsInsideHome("/"));
-    QVERIFY(!paths.IsInsideHome(Local("root")));
+    ASSERT_TRUE(!paths.IsInsideHome("/"));
+    ASSERT_TRUE(!paths.IsInsideHome(Local("root")));
 }
 
-void TestVirtualPath::caseTiesResolveToSmallestName()
+INSTANTIATE_TEST_SUITE_P(VirtualPath, UnusableHomeLeavesNothingUsable, testing::ValuesIn(kUnusableHomeLeavesNothingUsableRows), RowName());
+
+TEST_F(VirtualPath, CaseTiesResolveToSmallestName)
 {
     CVirtualPath paths;
     paths.SetHome(Local("root"));
-    QCOMPARE(paths.VirtualToLocal("/ABC"), Local("root/Abc"));
-    QCOMPARE(paths.VirtualToLocal("/abc"), Local("root/Abc"));
-    QCOMPARE(paths.VirtualToLocal("/aBC"), Local("root/aBC")); // the exact name wins
+    ASSERT_EQ(paths.VirtualToLocal("/ABC"), Local("root/Abc"));
+    ASSERT_EQ(paths.VirtualToLocal("/abc"), Local("root/Abc"));
+    ASSERT_EQ(paths.VirtualToLocal("/aBC"), Local("root/aBC")); // the exact name wins
 }
 
-void TestVirtualPath::homeReachedThroughLinkStillConfines()
+TEST_F(VirtualPath, HomeReachedThroughLinkStillConfines)
 {
-    QVERIFY(QFile::link(QString::fromStdString(Local("root")), QString::fromStdString(Local("home-link"))));
+    std::error_code error;
+    std::filesystem::create_directory_symlink(Local("root"), Local("home-link"), error);
+    ASSERT_FALSE(error) << error.message();
     CVirtualPath paths;
     paths.SetHome(Local("home-link"));
-    QVERIFY(paths.IsInsideHome(paths.VirtualToLocal("/docs")));
-    QVERIFY(paths.IsInsideHome(paths.VirtualToLocal("/new/deeper")));
-    QVERIFY(!paths.IsInsideHome(paths.VirtualToLocal("/escape")));
-    QVERIFY(!paths.IsInsideHome(paths.VirtualToLocal("/../root/docs")));
+    ASSERT_TRUE(paths.IsInsideHome(paths.VirtualToLocal("/docs")));
+    ASSERT_TRUE(paths.IsInsideHome(paths.VirtualToLocal("/new/deeper")));
+    ASSERT_TRUE(!paths.IsInsideHome(paths.VirtualToLocal("/escape")));
+    ASSERT_TRUE(!paths.IsInsideHome(paths.VirtualToLocal("/../root/docs")));
 }
 
-void TestVirtualPath::existenceTestsKind()
+TEST_F(VirtualPath, ExistenceTestsKind)
 {
-    QVERIFY(CVirtualPath::PathExists(Local("root/docs"), true));
-    QVERIFY(!CVirtualPath::PathExists(Local("root/docs"), false));
-    QVERIFY(CVirtualPath::PathExists(Local("root/Report.TXT"), false));
-    QVERIFY(!CVirtualPath::PathExists(Local("root/Report.TXT"), true));
-    QVERIFY(CVirtualPath::PathExists(Local("root/escape"), true)); // a link counts as what it leads to
-    QVERIFY(!CVirtualPath::PathExists(Local("root/dangling"), false));
-    QVERIFY(!CVirtualPath::PathExists(std::string(), true));
+    ASSERT_TRUE(CVirtualPath::PathExists(Local("root/docs"), true));
+    ASSERT_TRUE(!CVirtualPath::PathExists(Local("root/docs"), false));
+    ASSERT_TRUE(CVirtualPath::PathExists(Local("root/Report.TXT"), false));
+    ASSERT_TRUE(!CVirtualPath::PathExists(Local("root/Report.TXT"), true));
+    ASSERT_TRUE(CVirtualPath::PathExists(Local("root/escape"), true)); // a link counts as what it leads to
+    ASSERT_TRUE(!CVirtualPath::PathExists(Local("root/dangling"), false));
+    ASSERT_TRUE(!CVirtualPath::PathExists(std::string(), true));
 }
-
-QTEST_GUILESS_MAIN(TestVirtualPath)
-#include "tst_virtual_path.moc"

@@ -1,15 +1,10 @@
 #include "escape_tree.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
-
-#include <unistd.h>
-
-#include <QCryptographicHash>
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
 
 namespace {
 
@@ -51,67 +46,87 @@ const std::vector<EscapeEntry> kEntries = {
 
 CEscapeTree::CEscapeTree()
 {
-    if (!m_Temporary.isValid()) {
+    if (!m_Temporary.Valid()) {
         m_strUnmade = "the temporary base";
         return;
     }
-    m_strBase = QFile::encodeName(QDir(m_Temporary.path()).canonicalPath());
+    m_strBase = m_Temporary.Path();
     const auto made = [this](const EscapeEntry& entry) { return Make(entry); };
     const auto unmade = std::find_if_not(kEntries.begin(), kEntries.end(), made);
     if (unmade != kEntries.end())
-        m_strUnmade = QByteArray(unmade->name) + ": " + unmade->path;
+        m_strUnmade = std::string(unmade->name) + ": " + unmade->path;
 }
 
-QStringList CEscapeTree::ListedIn(const QByteArray& folder)
+std::vector<std::string> CEscapeTree::ListedIn(const std::string& folder)
 {
-    const QByteArray prefix = folder.isEmpty() ? QByteArray() : folder + '/';
-    QStringList names;
+    const std::string prefix = folder.empty() ? std::string() : folder + '/';
+    std::vector<std::string> names;
     for (const EscapeEntry& entry : kEntries) {
-        const QByteArray path(entry.path);
-        if (!path.startsWith(prefix))
+        const std::string_view path(entry.path);
+        if (!path.starts_with(prefix))
             continue;
-        const QString name = QString::fromUtf8(path.mid(prefix.size()).split('/').first());
-        if (!names.contains(name))
-            names << name;
+        const std::string_view below = path.substr(prefix.size());
+        const std::string name(below.substr(0, below.find('/')));
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
     }
-    names.sort(Qt::CaseInsensitive);
+    std::sort(names.begin(), names.end());
     return names;
 }
 
-QByteArray CEscapeTree::OutsideFingerprint() const
+std::vector<std::string> CEscapeTree::NamesIn(const std::string& folder)
 {
-    const QString base = QFile::decodeName(m_strBase);
-    const QString home = QFile::decodeName(Home()) + '/';
-    QDirIterator it(base, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    QStringList entries;
-    while (it.hasNext())
-        entries << it.next();
-    entries.sort();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (const QString& entry : entries) {
-        if (entry.startsWith(home))
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string CEscapeTree::OutsideFingerprint() const
+{
+    namespace fs = std::filesystem;
+    const std::string home = Home() + '/';
+    std::vector<std::string> entries;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(m_strBase, error); !error && it != fs::end(it); it.increment(error))
+        entries.push_back(it->path().string());
+    std::sort(entries.begin(), entries.end());
+    // Every name and every file's bytes, each behind its length, so that no
+    // two different trees read the same.
+    std::string fingerprint;
+    for (const std::string& entry : entries) {
+        if (entry.starts_with(home))
             continue;
-        hash.addData(entry.toUtf8());
-        QFile file(entry);
-        if (QFileInfo(entry).isFile() && file.open(QIODevice::ReadOnly))
-            hash.addData(file.readAll());
+        fingerprint += std::to_string(entry.size()) + ':' + entry;
+        if (!fs::is_regular_file(entry, error))
+            continue;
+        std::ifstream file(entry, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        fingerprint += std::to_string(bytes.size()) + ':' + bytes;
     }
-    return hash.result();
+    return fingerprint;
 }
 
 bool CEscapeTree::Make(const EscapeEntry& entry) const
 {
-    const QString path = QFile::decodeName(Local(entry.path));
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const std::string path = Local(entry.path);
     if (entry.kind == Kind::Folder)
-        return QDir().mkpath(path);
-    if (entry.kind == Kind::File) {
-        QFile file(path);
-        const QByteArray bytes(entry.content);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    {
+        fs::create_directories(path, error);
+        return !error && fs::is_directory(path, error);
     }
-    const QByteArray target(entry.content);
-    const bool bAsItIs = target.startsWith('.') || target.startsWith('/');
-    const QByteArray resolved = bAsItIs ? target : target.isEmpty() ? m_strBase : Local(target);
-    return ::symlink(resolved.constData(), Local(entry.path).constData()) == 0;
+    if (entry.kind == Kind::File) {
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        const std::string_view bytes(entry.content);
+        return file.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) && file.flush();
+    }
+    const std::string target(entry.content);
+    const bool bAsItIs = target.starts_with('.') || target.starts_with('/');
+    const std::string resolved = bAsItIs ? target : target.empty() ? m_strBase : Local(target);
+    fs::create_symlink(resolved, path, error);
+    return !error;
 }

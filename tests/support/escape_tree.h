@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QByteArray>
-#include <QStringList>
-#include <QTemporaryDir>
+#include <string>
+#include <vector>
+
+#include "temp_folder.h"
 
 // One entry of the escape tree: the way out of the root (or back in) it
 // stands for, where it lies below the base, and what it is.
@@ -29,22 +30,24 @@ public:
 
     // Empty when every entry was made; else the first that was not, by its
     // name and path.
-    QByteArray Unmade() const { return m_strUnmade; }
+    std::string Unmade() const { return m_strUnmade; }
     // The base's real path, links resolved.
-    QByteArray Base() const { return m_strBase; }
-    QByteArray Home() const { return Local("root"); }
-    QByteArray Local(const QByteArray& relative) const { return m_strBase + '/' + relative; }
+    std::string Base() const { return m_strBase; }
+    std::string Home() const { return Local("root"); }
+    std::string Local(const std::string& relative) const { return m_strBase + '/' + relative; }
     // The names the tree puts directly in a folder below the base ("" for
-    // the base itself), sorted as QDir sorts them.
-    static QStringList ListedIn(const QByteArray& folder);
+    // the base itself), sorted byte for byte.
+    static std::vector<std::string> ListedIn(const std::string& folder);
+    // The names a folder holds on disk, sorted the same way.
+    static std::vector<std::string> NamesIn(const std::string& folder);
     // Every name outside the home and every file's bytes, to tell whether
     // anything there changed.
-    QByteArray OutsideFingerprint() const;
+    std::string OutsideFingerprint() const;
 
 private:
     bool Make(const EscapeEntry& entry) const;
 
-    QTemporaryDir m_Temporary;
-    QByteArray m_strBase;
-    QByteArray m_strUnmade;
+    CTempFolder m_Temporary;
+    std::string m_strBase;
+    std::string m_strUnmade;
 };

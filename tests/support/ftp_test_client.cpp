@@ -6,16 +6,18 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
+#include <string>
 
 #include "platform/text_table.h"
 
 namespace {
 
 // A reply line longer than this is no FTP reply.
-constexpr qsizetype kLongestPending = 65536;
+constexpr std::size_t kLongestPending = 65536;
 
-QByteArray PeerAddress(int socket)
+std::string PeerAddress(int socket)
 {
     sockaddr_in peer = {};
     socklen_t length = sizeof(peer);
@@ -26,22 +28,31 @@ QByteArray PeerAddress(int socket)
     return text;
 }
 
+// The code a reply line begins with, or -1 when its first characters are no number.
+int ReplyCode(const std::string& line)
+{
+    const std::string head = line.substr(0, 3);
+    int code = -1;
+    const auto [end, error] = std::from_chars(head.data(), head.data() + head.size(), code);
+    return error == std::errc() && end == head.data() + head.size() ? code : -1;
+}
+
 } // namespace
 
 CFtpTestClient::CFtpTestClient(Wait wait, int timeoutMs) : m_eWait(wait), m_nTimeoutMs(timeoutMs) {}
 
-bool CFtpTestClient::Connect(quint16 port, const char* address)
+bool CFtpTestClient::Connect(uint16_t port, const char* address)
 {
     Close();
     m_socket = CTestSocket::Connect(address, port, In(-1), m_eWait);
     return m_socket.Valid();
 }
 
-bool CFtpTestClient::Connect(quint16 port, Deadline deadline)
+bool CFtpTestClient::Connect(uint16_t port, Deadline deadline)
 {
     Close();
     m_socket = CTestSocket::Connect("127.0.0.1", port, deadline, m_eWait);
-    return m_socket.Valid() || Fail("(connect: " + QByteArray(std::strerror(errno)) + ")");
+    return m_socket.Valid() || Fail("(connect: " + std::string(std::strerror(errno)) + ")");
 }
 
 void CFtpTestClient::Close()
@@ -62,23 +73,23 @@ void CFtpTestClient::SetNoDelay()
     ::setsockopt(m_socket.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
 }
 
-bool CFtpTestClient::SendRaw(const QByteArray& bytes)
+bool CFtpTestClient::SendRaw(std::string_view bytes)
 {
     return WriteAll(m_socket.Get(), bytes);
 }
 
-QByteArray CFtpTestClient::ReadLine(int timeoutMs)
+std::string CFtpTestClient::ReadLine(int timeoutMs)
 {
     return ReadLine(In(timeoutMs));
 }
 
-QByteArray CFtpTestClient::ReadLine(Deadline deadline)
+std::string CFtpTestClient::ReadLine(Deadline deadline)
 {
-    QByteArray line;
-    return NextLine(deadline, line) ? line : QByteArray();
+    std::string line;
+    return NextLine(deadline, line) ? line : std::string();
 }
 
-bool CFtpTestClient::NextLine(Deadline deadline, QByteArray& line)
+bool CFtpTestClient::NextLine(Deadline deadline, std::string& line)
 {
     while (!CTestSocket::TakeLine(m_Pending, line)) {
         if (m_Pending.size() > kLongestPending)
@@ -86,7 +97,7 @@ bool CFtpTestClient::NextLine(Deadline deadline, QByteArray& line)
         if (m_bQuickAck)
             CTestSocket::AcknowledgeAtOnce(m_socket.Get());
         char buffer[4096];
-        const qint64 received = CTestSocket::Receive(m_socket.Get(), buffer, sizeof(buffer), deadline, m_eWait);
+        const int64_t received = CTestSocket::Receive(m_socket.Get(), buffer, sizeof(buffer), deadline, m_eWait);
         if (received <= 0)
             return Fail(received == 0 ? "(control connection closed by the server)" : "(no complete reply in time)");
         m_Pending.append(buffer, received);
@@ -96,25 +107,27 @@ bool CFtpTestClient::NextLine(Deadline deadline, QByteArray& line)
 
 int CFtpTestClient::ReadReply(Deadline deadline)
 {
-    QByteArray line;
-    bool bNumber = false;
-    if (!NextLine(deadline, line) || (line.left(3).toInt(&bNumber), !bNumber))
+    std::string line;
+    if (!NextLine(deadline, line))
+        return -1;
+    const int code = ReplyCode(line);
+    if (code < 0)
         return -1;
     m_strLastReply = line;
     // A multi-line reply ends with the line that starts with the same code and a blank.
-    const QByteArray last = line.left(3) + ' ';
-    while (line.size() > 3 && line[3] == '-' && !line.startsWith(last)) {
-        QByteArray next;
+    const std::string last = line.substr(0, 3) + ' ';
+    while (line.size() > 3 && line[3] == '-' && !line.starts_with(last)) {
+        std::string next;
         if (!NextLine(deadline, next))
             return -1;
         m_strLastReply += '\n' + next;
-        if (next.startsWith(last))
+        if (next.starts_with(last))
             break;
     }
-    return line.left(3).toInt();
+    return code;
 }
 
-int CFtpTestClient::CommandCode(const QByteArray& line, Deadline deadline)
+int CFtpTestClient::CommandCode(std::string_view line, Deadline deadline)
 {
     return SendLine(line) ? ReadReply(deadline) : -1;
 }
@@ -126,25 +139,25 @@ bool CFtpTestClient::WaitClosed(int timeoutMs)
 
 bool CFtpTestClient::StaysSilent(int timeoutMs)
 {
-    return m_Pending.isEmpty() && !CTestSocket::WaitFor(m_socket.Get(), POLLIN, In(timeoutMs), m_eWait);
+    return m_Pending.empty() && !CTestSocket::WaitFor(m_socket.Get(), POLLIN, In(timeoutMs), m_eWait);
 }
 
 bool CFtpTestClient::Login()
 {
-    return ReadLine().toStdString() == CTextTable::Big5(Text::Greeting)
-        && Command("USER anonymous").toStdString() == CTextTable::Big5(Text::ReplyUserOk)
-        && Command("PASS guest").toStdString() == CTextTable::Big5(Text::ReplyLoggedIn);
+    return ReadLine() == CTextTable::Big5(Text::Greeting)
+        && Command("USER anonymous") == CTextTable::Big5(Text::ReplyUserOk)
+        && Command("PASS guest") == CTextTable::Big5(Text::ReplyLoggedIn);
 }
 
-std::unique_ptr<CFtpTestClient> CFtpTestClient::Greeted(quint16 port)
+std::unique_ptr<CFtpTestClient> CFtpTestClient::Greeted(uint16_t port)
 {
     auto client = std::make_unique<CFtpTestClient>();
-    if (!client->Connect(port) || client->ReadLine().toStdString() != CTextTable::Big5(Text::Greeting))
+    if (!client->Connect(port) || client->ReadLine() != CTextTable::Big5(Text::Greeting))
         return nullptr;
     return client;
 }
 
-std::unique_ptr<CFtpTestClient> CFtpTestClient::LoggedIn(quint16 port)
+std::unique_ptr<CFtpTestClient> CFtpTestClient::LoggedIn(uint16_t port)
 {
     auto client = std::make_unique<CFtpTestClient>();
     if (!client->Connect(port) || !client->Login())
@@ -170,33 +183,33 @@ CUniqueFd CFtpTestClient::OpenPassive()
 
 CUniqueFd CFtpTestClient::OpenPassive(Deadline deadline)
 {
-    QByteArray host;
-    quint16 port = 0;
+    std::string host;
+    uint16_t port = 0;
     if (CommandCode("PASV", deadline) != 227 || !CTestSocket::ParsePassive(m_strLastReply, host, port))
         return {};
     if (m_bPassiveToControlPeer)
         host = PeerAddress(m_socket.Get());
-    return CTestSocket::Connect(host.constData(), port, deadline, m_eWait);
+    return CTestSocket::Connect(host.c_str(), port, deadline, m_eWait);
 }
 
-CUniqueFd CFtpTestClient::ListenForActive(QByteArray& portCommand)
+CUniqueFd CFtpTestClient::ListenForActive(std::string& portCommand)
 {
-    quint16 port = 0;
+    uint16_t port = 0;
     CUniqueFd listener = CTestSocket::Listen("127.0.0.1", port);
-    portCommand = "PORT 127,0,0,1," + QByteArray::number(port / 256) + ',' + QByteArray::number(port % 256);
+    portCommand = "PORT 127,0,0,1," + std::to_string(port / 256) + ',' + std::to_string(port % 256);
     return listener;
 }
 
 CUniqueFd CFtpTestClient::OpenActive()
 {
-    QByteArray command;
+    std::string command;
     CUniqueFd listener = ListenForActive(command);
-    if (!listener.Valid() || Command(command).toStdString() != CTextTable::Big5(Text::ReplyPort))
+    if (!listener.Valid() || Command(command) != CTextTable::Big5(Text::ReplyPort))
         return {};
     return listener;
 }
 
-CUniqueFd CFtpTestClient::ConnectFrom(const char* localAddress, quint16 port) const
+CUniqueFd CFtpTestClient::ConnectFrom(const char* localAddress, uint16_t port) const
 {
     return CTestSocket::Connect("127.0.0.1", port, In(-1), m_eWait, localAddress);
 }
@@ -211,24 +224,24 @@ CFtpTestClient::Deadline CFtpTestClient::DataDeadline(int timeoutMs) const
     return CTestSocket::DeadlineIn(timeoutMs >= 0 ? timeoutMs : std::max(m_nTimeoutMs, kDataDeadlineMs));
 }
 
-QByteArray CFtpTestClient::ReadAll(int dataSocket, int timeoutMs) const
+std::string CFtpTestClient::ReadAll(int dataSocket, int timeoutMs) const
 {
-    QByteArray data;
+    std::string data;
     CTestSocket::ReadToEnd(dataSocket, DataDeadline(timeoutMs), m_eWait, &data);
     return data;
 }
 
-bool CFtpTestClient::WriteAll(int dataSocket, const QByteArray& bytes) const
+bool CFtpTestClient::WriteAll(int dataSocket, std::string_view bytes) const
 {
-    return CTestSocket::WriteAll(dataSocket, bytes.constData(), bytes.size(), DataDeadline(-1), m_eWait);
+    return CTestSocket::WriteAll(dataSocket, bytes.data(), bytes.size(), DataDeadline(-1), m_eWait);
 }
 
-bool CFtpTestClient::ReadAtLeast(int dataSocket, qint64 bytes) const
+bool CFtpTestClient::ReadAtLeast(int dataSocket, int64_t bytes) const
 {
     return CTestSocket::ReadAtLeast(dataSocket, bytes, In(kDeadlineMs), m_eWait);
 }
 
-bool CFtpTestClient::Fail(const QByteArray& why)
+bool CFtpTestClient::Fail(const std::string& why)
 {
     m_strLastReply = why;
     return false;

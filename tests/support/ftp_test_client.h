@@ -1,8 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
-
-#include <QByteArray>
+#include <string>
+#include <string_view>
 
 #include "test_socket.h"
 
@@ -23,8 +24,8 @@ public:
     CFtpTestClient(const CFtpTestClient&) = delete;
     CFtpTestClient& operator=(const CFtpTestClient&) = delete;
 
-    bool Connect(quint16 port, const char* address = "127.0.0.1");
-    bool Connect(quint16 port, Deadline deadline);
+    bool Connect(uint16_t port, const char* address = "127.0.0.1");
+    bool Connect(uint16_t port, Deadline deadline);
     void Close();
     // Closes with a reset instead of an orderly close.
     void Reset();
@@ -38,18 +39,18 @@ public:
     // whatever address the 227 reply names, so no traffic leaves it.
     void SetPassiveToControlPeer() { m_bPassiveToControlPeer = true; }
 
-    bool SendRaw(const QByteArray& bytes);
-    bool SendLine(const QByteArray& line) { return SendRaw(line + "\r\n"); }
+    bool SendRaw(std::string_view bytes);
+    bool SendLine(std::string_view line) { return SendRaw(std::string(line) + "\r\n"); }
     // One reply line without its CR LF; empty when none came in time.
-    QByteArray ReadLine(int timeoutMs = -1);
-    QByteArray ReadLine(Deadline deadline);
+    std::string ReadLine(int timeoutMs = -1);
+    std::string ReadLine(Deadline deadline);
     // Sends a command line and returns the reply line.
-    QByteArray Command(const QByteArray& line) { return SendLine(line) ? ReadLine() : QByteArray(); }
+    std::string Command(std::string_view line) { return SendLine(line) ? ReadLine() : std::string(); }
     // One complete (possibly multi-line) reply: its code, or -1; the reply,
     // or what went wrong, is then LastReply().
     int ReadReply(Deadline deadline);
-    int CommandCode(const QByteArray& line, Deadline deadline);
-    const QByteArray& LastReply() const { return m_strLastReply; }
+    int CommandCode(std::string_view line, Deadline deadline);
+    const std::string& LastReply() const { return m_strLastReply; }
     // True when the server closed the connection within the time.
     bool WaitClosed(int timeoutMs = -1);
     // True when nothing arrives within the time (no reply was sent).
@@ -59,9 +60,9 @@ public:
     bool Login();
     // A client of the port on 127.0.0.1 that pumps events, connected and
     // greeted, or null.
-    static std::unique_ptr<CFtpTestClient> Greeted(quint16 port);
+    static std::unique_ptr<CFtpTestClient> Greeted(uint16_t port);
     // A client of the port on 127.0.0.1 that pumps events, connected and logged in, or null.
-    static std::unique_ptr<CFtpTestClient> LoggedIn(quint16 port);
+    static std::unique_ptr<CFtpTestClient> LoggedIn(uint16_t port);
     // QUIT (any 2xx farewell), then waits for the server to close its side so
     // its TIME_WAIT stays with it.
     bool Quit(Deadline deadline);
@@ -73,16 +74,16 @@ public:
     CUniqueFd OpenActive();
     CUniqueFd AcceptData(int listener, int timeoutMs = -1) const;
     // A listener on a free loopback port and the PORT command that names it.
-    static CUniqueFd ListenForActive(QByteArray& portCommand);
+    static CUniqueFd ListenForActive(std::string& portCommand);
     // A connection to the port on 127.0.0.1 made from the local address
     // (another loopback address plays another machine).
-    CUniqueFd ConnectFrom(const char* localAddress, quint16 port) const;
+    CUniqueFd ConnectFrom(const char* localAddress, uint16_t port) const;
     // Reads a data connection until the peer closes it (or the deadline).
-    QByteArray ReadAll(int dataSocket, int timeoutMs = -1) const;
-    bool WriteAll(int dataSocket, const QByteArray& bytes) const;
+    std::string ReadAll(int dataSocket, int timeoutMs = -1) const;
+    bool WriteAll(int dataSocket, std::string_view bytes) const;
     // Waits until the data connection has carried that many bytes (the
     // transfer is under way); false at the deadline or the end.
-    bool ReadAtLeast(int dataSocket, qint64 bytes) const;
+    bool ReadAtLeast(int dataSocket, int64_t bytes) const;
 
     int Handle() const { return m_socket.Get(); }
     Wait WaitPolicy() const { return m_eWait; }
@@ -90,14 +91,14 @@ public:
 private:
     Deadline In(int timeoutMs) const { return CTestSocket::DeadlineIn(timeoutMs < 0 ? m_nTimeoutMs : timeoutMs); }
     Deadline DataDeadline(int timeoutMs) const;
-    bool NextLine(Deadline deadline, QByteArray& line);
-    bool Fail(const QByteArray& why);
+    bool NextLine(Deadline deadline, std::string& line);
+    bool Fail(const std::string& why);
 
     Wait m_eWait;
     int m_nTimeoutMs;
     bool m_bQuickAck = false;
     bool m_bPassiveToControlPeer = false;
     CUniqueFd m_socket;
-    QByteArray m_Pending;
-    QByteArray m_strLastReply;
+    std::string m_Pending;
+    std::string m_strLastReply;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QByteArray>
+#include <string>
 
 // The threads and descriptors the test process held when the baseline was
 // taken, to tell whether a server in it gave back all it took since.
@@ -13,10 +13,10 @@ public:
     // Keeps the test thread's events flowing until the process holds again
     // what it held at the baseline: empty then, or, once the deadline has
     // passed, what is still different.
-    QByteArray WaitUntilBack(Held what, int timeoutMs) const;
+    std::string WaitUntilBack(Held what, int timeoutMs) const;
 
 private:
-    QByteArray Difference(Held what) const;
+    std::string Difference(Held what) const;
 
     int m_nThreads;
     int m_nFiles;

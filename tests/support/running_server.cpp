@@ -5,7 +5,7 @@
 CRunningServer::CRunningServer(CFakeServerView* pView) : m_pView(pView != nullptr ? pView : &m_OwnView)
 {
     SettingsValues values;
-    values.HomeDirectory = m_Root.Root().toStdString();
+    values.HomeDirectory = m_Root.Root();
     values.AllowCreateDir = values.AllowDelete = values.AllowDownload = values.AllowRename = values.AllowUpload = 1;
     m_pSettings->SetValues(values);
     m_pServer = std::make_unique<CServerControl>(m_pView, m_pSettings, 0, "127.0.0.1");
@@ -17,10 +17,10 @@ CRunningServer::~CRunningServer()
     m_pServer->StopServer();
 }
 
-void CRunningServer::SetHome(const QByteArray& local)
+void CRunningServer::SetHome(const std::string& local)
 {
     SettingsValues values = m_pSettings->Values();
-    values.HomeDirectory = local.toStdString();
+    values.HomeDirectory = local;
     m_pSettings->SetValues(values);
 }
 
@@ -32,5 +32,5 @@ std::unique_ptr<CFtpTestClient> CRunningServer::NewClient() const
 bool CRunningServer::ServesFreshClient() const
 {
     const auto client = NewClient();
-    return client && client->Command("NOOP").toStdString() == CTextTable::Big5(Text::ReplyNoop);
+    return client && client->Command("NOOP") == CTextTable::Big5(Text::ReplyNoop);
 }

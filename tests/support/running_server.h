@@ -2,7 +2,8 @@
 
 #include <memory>
 
-#include <QByteArray>
+#include <cstdint>
+#include <string>
 
 #include "fake_server_view.h"
 #include "ftp_test_client.h"
@@ -21,15 +22,15 @@ public:
 
     CServerControl& Server() { return *m_pServer; }
     CFakeServerView& View() { return *m_pView; }
-    quint16 Port() const { return m_pServer->ListeningPort(); }
+    uint16_t Port() const { return m_pServer->ListeningPort(); }
     // The root that sessions get at their next login.
-    void SetHome(const QByteArray& local);
-    QByteArray Root() const { return m_Root.Root(); }
+    void SetHome(const std::string& local);
+    std::string Root() const { return m_Root.Root(); }
 
-    QByteArray LocalPath(const QByteArray& name) const { return m_Root.LocalPath(name); }
-    bool WriteFile(const QByteArray& name, const QByteArray& bytes) const { return m_Root.WriteFile(name, bytes); }
-    QByteArray ReadFile(const QByteArray& name) const { return m_Root.ReadFile(name); }
-    bool MakeSparseFile(const QByteArray& name, qint64 length) const { return m_Root.MakeSparseFile(name, length); }
+    std::string LocalPath(const std::string& name) const { return m_Root.LocalPath(name); }
+    bool WriteFile(const std::string& name, const std::string& bytes) const { return m_Root.WriteFile(name, bytes); }
+    std::string ReadFile(const std::string& name) const { return m_Root.ReadFile(name); }
+    bool MakeSparseFile(const std::string& name, int64_t length) const { return m_Root.MakeSparseFile(name, length); }
 
     // A client that is connected and logged in, or null.
     std::unique_ptr<CFtpTestClient> NewClient() const;

@@ -1,31 +1,25 @@
 #include "temp_tree.h"
 
-#include <QFile>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
-QByteArray CTempTree::Root() const
+bool CTempTree::WriteFile(const std::string& name, const std::string& bytes) const
 {
-    return QFile::encodeName(m_Root.path());
+    std::ofstream file(LocalPath(name), std::ios::binary | std::ios::trunc);
+    return file.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) && file.flush();
 }
 
-QByteArray CTempTree::LocalPath(const QByteArray& name) const
+std::string CTempTree::ReadFile(const std::string& name) const
 {
-    return QFile::encodeName(m_Root.filePath(QFile::decodeName(name)));
+    std::ifstream file(LocalPath(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-bool CTempTree::WriteFile(const QByteArray& name, const QByteArray& bytes) const
+bool CTempTree::MakeSparseFile(const std::string& name, int64_t length) const
 {
-    QFile file(QFile::decodeName(LocalPath(name)));
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray CTempTree::ReadFile(const QByteArray& name) const
-{
-    QFile file(QFile::decodeName(LocalPath(name)));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool CTempTree::MakeSparseFile(const QByteArray& name, qint64 length) const
-{
-    QFile file(QFile::decodeName(LocalPath(name)));
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.resize(length);
+    std::error_code error;
+    std::ofstream(LocalPath(name), std::ios::binary | std::ios::trunc).close();
+    std::filesystem::resize_file(LocalPath(name), static_cast<std::uintmax_t>(length), error);
+    return !error;
 }

@@ -1,19 +1,22 @@
 #pragma once
 
-#include <QByteArray>
-#include <QTemporaryDir>
+#include <cstdint>
+#include <string>
+
+#include "temp_folder.h"
 
 // A fresh temporary folder that a test serves as a root, and its files by
 // name; removed with everything in it when the tree ends.
 class CTempTree {
 public:
-    QByteArray Root() const;
-    QByteArray LocalPath(const QByteArray& name) const;
-    bool WriteFile(const QByteArray& name, const QByteArray& bytes) const;
-    QByteArray ReadFile(const QByteArray& name) const;
+    std::string Root() const { return m_Root.Path(); }
+    std::string LocalPath(const std::string& name) const { return m_Root.Path() + '/' + name; }
+    bool WriteFile(const std::string& name, const std::string& bytes) const;
+    // Empty when the file cannot be read.
+    std::string ReadFile(const std::string& name) const;
     // A file of that length that holds no blocks on disk (it reads as zeros).
-    bool MakeSparseFile(const QByteArray& name, qint64 length) const;
+    bool MakeSparseFile(const std::string& name, int64_t length) const;
 
 private:
-    QTemporaryDir m_Root;
+    CTempFolder m_Root;
 };

@@ -8,11 +8,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <regex>
 #include <vector>
 
-#include <QCoreApplication>
-#include <QRegularExpression>
-
+#include "platform/event_loop.h"
 #include "platform/system_call.h"
 
 namespace {
@@ -20,12 +19,12 @@ namespace {
 // While pumping, how long one look at the descriptor waits before the
 // thread's events get their turn.
 constexpr int kSliceMs = 5;
-constexpr qint64 kBlock = 1 << 20;
+constexpr int64_t kBlock = 1 << 20;
 
 int RemainingMs(CTestSocket::Deadline deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - CTestSocket::Clock::now());
-    return static_cast<int>(std::max<qint64>(left.count(), 0));
+    return static_cast<int>(std::max<int64_t>(left.count(), 0));
 }
 
 int Poll(int fd, short events, int timeoutMs)
@@ -58,12 +57,12 @@ bool CTestSocket::WaitFor(int fd, short events, Deadline deadline, Wait wait)
     do {
         if (Poll(fd, events, std::min(kSliceMs, RemainingMs(deadline))) > 0)
             return true;
-        QCoreApplication::processEvents();
+        CEventLoop::Current().RunPending();
     } while (Clock::now() < deadline);
     return false;
 }
 
-sockaddr_in CTestSocket::Address(const char* address, quint16 port)
+sockaddr_in CTestSocket::Address(const char* address, uint16_t port)
 {
     sockaddr_in remote = {};
     remote.sin_family = AF_INET;
@@ -72,7 +71,7 @@ sockaddr_in CTestSocket::Address(const char* address, quint16 port)
     return remote;
 }
 
-CUniqueFd CTestSocket::Connect(const char* address, quint16 port, Deadline deadline, Wait wait,
+CUniqueFd CTestSocket::Connect(const char* address, uint16_t port, Deadline deadline, Wait wait,
                                const char* localAddress, int receiveBuffer)
 {
     CUniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
@@ -91,7 +90,7 @@ CUniqueFd CTestSocket::Connect(const char* address, quint16 port, Deadline deadl
     return socket;
 }
 
-CUniqueFd CTestSocket::Listen(const char* address, quint16& port, int backlog)
+CUniqueFd CTestSocket::Listen(const char* address, uint16_t& port, int backlog)
 {
     CUniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in local = Address(address, 0);
@@ -124,9 +123,9 @@ void CTestSocket::AcknowledgeAtOnce(int fd)
     ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof(one));
 }
 
-bool CTestSocket::WriteAll(int fd, const char* bytes, qint64 size, Deadline deadline, Wait wait)
+bool CTestSocket::WriteAll(int fd, const char* bytes, int64_t size, Deadline deadline, Wait wait)
 {
-    qint64 sent = 0;
+    int64_t sent = 0;
     while (sent < size) {
         if (!WaitFor(fd, POLLOUT, deadline, wait))
             return false;
@@ -139,7 +138,7 @@ bool CTestSocket::WriteAll(int fd, const char* bytes, qint64 size, Deadline dead
     return true;
 }
 
-qint64 CTestSocket::Receive(int fd, char* buffer, qint64 size, Deadline deadline, Wait wait)
+int64_t CTestSocket::Receive(int fd, char* buffer, int64_t size, Deadline deadline, Wait wait)
 {
     while (WaitFor(fd, POLLIN, deadline, wait)) {
         const ssize_t received =
@@ -150,11 +149,11 @@ qint64 CTestSocket::Receive(int fd, char* buffer, qint64 size, Deadline deadline
     return kTimedOut;
 }
 
-bool CTestSocket::ReadAtLeast(int fd, qint64 count, Deadline deadline, Wait wait)
+bool CTestSocket::ReadAtLeast(int fd, int64_t count, Deadline deadline, Wait wait)
 {
     std::vector<char> buffer(static_cast<std::size_t>(std::min(count, kBlock)));
     while (count > 0) {
-        const qint64 received = Receive(fd, buffer.data(), std::min<qint64>(count, buffer.size()), deadline, wait);
+        const int64_t received = Receive(fd, buffer.data(), std::min<int64_t>(count, buffer.size()), deadline, wait);
         if (received <= 0)
             return false;
         count -= received;
@@ -162,14 +161,14 @@ bool CTestSocket::ReadAtLeast(int fd, qint64 count, Deadline deadline, Wait wait
     return true;
 }
 
-qint64 CTestSocket::ReadToEnd(int fd, Deadline deadline, Wait wait, QByteArray* keep, bool bQuickAck)
+int64_t CTestSocket::ReadToEnd(int fd, Deadline deadline, Wait wait, std::string* keep, bool bQuickAck)
 {
     std::vector<char> buffer(kBlock);
-    qint64 total = 0;
+    int64_t total = 0;
     while (true) {
         if (bQuickAck)
             AcknowledgeAtOnce(fd);
-        const qint64 received = Receive(fd, buffer.data(), kBlock, deadline, wait);
+        const int64_t received = Receive(fd, buffer.data(), kBlock, deadline, wait);
         if (received <= 0)
             return received == 0 ? total : received;
         if (keep != nullptr)
@@ -178,25 +177,23 @@ qint64 CTestSocket::ReadToEnd(int fd, Deadline deadline, Wait wait, QByteArray* 
     }
 }
 
-bool CTestSocket::TakeLine(QByteArray& pending, QByteArray& line)
+bool CTestSocket::TakeLine(std::string& pending, std::string& line)
 {
-    const qsizetype end = pending.indexOf("\r\n");
-    if (end < 0)
+    const std::size_t end = pending.find("\r\n");
+    if (end == std::string::npos)
         return false;
-    line = pending.left(end);
-    pending.remove(0, end + 2);
+    line = pending.substr(0, end);
+    pending.erase(0, end + 2);
     return true;
 }
 
-bool CTestSocket::ParsePassive(const QByteArray& reply, QByteArray& host, quint16& port)
+bool CTestSocket::ParsePassive(const std::string& reply, std::string& host, uint16_t& port)
 {
-    static const QRegularExpression fields(R"(\((\d+),(\d+),(\d+),(\d+),(\d+),(\d+)\))");
-    const QRegularExpressionMatch match = fields.match(QString::fromLatin1(reply));
-    if (!reply.startsWith("227") || !match.hasMatch())
+    static const std::regex fields(R"(\((\d+),(\d+),(\d+),(\d+),(\d+),(\d+)\))");
+    std::smatch match;
+    if (!reply.starts_with("227") || !std::regex_search(reply, match, fields))
         return false;
-    host = QStringLiteral("%1.%2.%3.%4")
-               .arg(match.captured(1), match.captured(2), match.captured(3), match.captured(4))
-               .toLatin1();
-    port = static_cast<quint16>(match.captured(5).toInt() * 256 + match.captured(6).toInt());
+    host = match.str(1) + '.' + match.str(2) + '.' + match.str(3) + '.' + match.str(4);
+    port = static_cast<uint16_t>(std::stoi(match.str(5)) * 256 + std::stoi(match.str(6)));
     return true;
 }

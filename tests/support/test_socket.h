@@ -1,10 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <string>
 
 #include <netinet/in.h>
-
-#include <QByteArray>
 
 #include "platform/unique_fd.h"
 
@@ -24,20 +24,20 @@ public:
     // (a CWD through two thousand names) has taken 1.7 s.
     static constexpr int kDeadlineMs = 10000;
     // What a read returns when the deadline passed first.
-    static constexpr qint64 kTimedOut = -2;
+    static constexpr int64_t kTimedOut = -2;
 
     static Deadline DeadlineIn(int milliseconds);
     // True when the descriptor is ready for the events before the deadline.
     static bool WaitFor(int fd, short events, Deadline deadline, Wait wait);
 
-    static sockaddr_in Address(const char* address, quint16 port);
+    static sockaddr_in Address(const char* address, uint16_t port);
     // A connection to address:port, made from localAddress when one is given
     // (another loopback address plays another machine); a receive buffer size
     // above 0 is set before connecting, so the window starts that small.
-    static CUniqueFd Connect(const char* address, quint16 port, Deadline deadline, Wait wait,
+    static CUniqueFd Connect(const char* address, uint16_t port, Deadline deadline, Wait wait,
                              const char* localAddress = nullptr, int receiveBuffer = 0);
     // A listener on the address with a port chosen by the system.
-    static CUniqueFd Listen(const char* address, quint16& port, int backlog = 5);
+    static CUniqueFd Listen(const char* address, uint16_t& port, int backlog = 5);
     static CUniqueFd Accept(int listener, Deadline deadline, Wait wait);
     // Closes with a reset instead of an orderly close.
     static void Reset(CUniqueFd& socket);
@@ -45,18 +45,18 @@ public:
     // ACK is not held back by our ACK timer.
     static void AcknowledgeAtOnce(int fd);
 
-    static bool WriteAll(int fd, const char* bytes, qint64 size, Deadline deadline, Wait wait);
+    static bool WriteAll(int fd, const char* bytes, int64_t size, Deadline deadline, Wait wait);
     // Reads and drops count bytes, never more: false on error, end or deadline.
-    static bool ReadAtLeast(int fd, qint64 count, Deadline deadline, Wait wait);
+    static bool ReadAtLeast(int fd, int64_t count, Deadline deadline, Wait wait);
     // Reads until the peer closes, appending to keep when given: the byte
     // count, -1 on an error or kTimedOut (keep then holds what came).
-    static qint64 ReadToEnd(int fd, Deadline deadline, Wait wait, QByteArray* keep = nullptr, bool bQuickAck = false);
+    static int64_t ReadToEnd(int fd, Deadline deadline, Wait wait, std::string* keep = nullptr, bool bQuickAck = false);
     // One receive of what is there after a wait: the count, 0 at the end, -1
     // on an error, kTimedOut at the deadline.
-    static qint64 Receive(int fd, char* buffer, qint64 size, Deadline deadline, Wait wait);
+    static int64_t Receive(int fd, char* buffer, int64_t size, Deadline deadline, Wait wait);
 
     // Moves the first whole line (without its CR LF) out of the buffer.
-    static bool TakeLine(QByteArray& pending, QByteArray& line);
+    static bool TakeLine(std::string& pending, std::string& line);
     // The data address a 227 reply names.
-    static bool ParsePassive(const QByteArray& reply, QByteArray& host, quint16& port);
+    static bool ParsePassive(const std::string& reply, std::string& host, uint16_t& port);
 };

@@ -2,7 +2,7 @@
 
 CTransferFixture::CTransferFixture() : m_pHarness(std::make_unique<CSessionHarness>())
 {
-    Host().SetHomeDirectory(m_Root.Root().toStdString());
+    Host().SetHomeDirectory(m_Root.Root());
     Host().SetRight(Right::Download, 1);
     Host().SetRight(Right::Upload, 1);
 }
@@ -12,7 +12,7 @@ std::unique_ptr<CFtpTestClient> CTransferFixture::NewClient()
     return CFtpTestClient::LoggedIn(m_pHarness->Port());
 }
 
-TransferResult CTransferFixture::Download(CFtpTestClient& client, const QByteArray& command)
+TransferResult CTransferFixture::Download(CFtpTestClient& client, const std::string& command)
 {
     TransferResult result;
     CUniqueFd data = client.OpenPassive();
@@ -25,7 +25,7 @@ TransferResult CTransferFixture::Download(CFtpTestClient& client, const QByteArr
     return result;
 }
 
-TransferResult CTransferFixture::Upload(CFtpTestClient& client, const QByteArray& command, const QByteArray& bytes)
+TransferResult CTransferFixture::Upload(CFtpTestClient& client, const std::string& command, const std::string& bytes)
 {
     TransferResult result;
     CUniqueFd data = client.OpenPassive();

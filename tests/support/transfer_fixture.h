@@ -2,7 +2,8 @@
 
 #include <memory>
 
-#include <QByteArray>
+#include <cstdint>
+#include <string>
 
 #include "ftp_test_client.h"
 #include "temp_tree.h"
@@ -11,9 +12,9 @@
 // What a client saw of one transfer: the preliminary reply, the bytes of
 // the data connection and the final reply.
 struct TransferResult {
-    QByteArray preliminary;
-    QByteArray data;
-    QByteArray final;
+    std::string preliminary;
+    std::string data;
+    std::string final;
 };
 
 // Sessions on loopback whose root is a fresh temporary directory, with
@@ -27,15 +28,15 @@ public:
     // A client that is connected and logged in, or null.
     std::unique_ptr<CFtpTestClient> NewClient();
 
-    QByteArray LocalPath(const QByteArray& name) const { return m_Root.LocalPath(name); }
-    bool WriteFile(const QByteArray& name, const QByteArray& bytes) const { return m_Root.WriteFile(name, bytes); }
-    QByteArray ReadFile(const QByteArray& name) const { return m_Root.ReadFile(name); }
-    bool MakeSparseFile(const QByteArray& name, qint64 length) const { return m_Root.MakeSparseFile(name, length); }
+    std::string LocalPath(const std::string& name) const { return m_Root.LocalPath(name); }
+    bool WriteFile(const std::string& name, const std::string& bytes) const { return m_Root.WriteFile(name, bytes); }
+    std::string ReadFile(const std::string& name) const { return m_Root.ReadFile(name); }
+    bool MakeSparseFile(const std::string& name, int64_t length) const { return m_Root.MakeSparseFile(name, length); }
 
     // PASV, the command, then everything the data connection carries.
-    static TransferResult Download(CFtpTestClient& client, const QByteArray& command);
+    static TransferResult Download(CFtpTestClient& client, const std::string& command);
     // PASV, the command, the bytes, then the data connection is closed.
-    static TransferResult Upload(CFtpTestClient& client, const QByteArray& command, const QByteArray& bytes);
+    static TransferResult Upload(CFtpTestClient& client, const std::string& command, const std::string& bytes);
 
 private:
     CTempTree m_Root;

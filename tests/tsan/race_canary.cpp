@@ -1,8 +1,8 @@
 // A deliberate data race between a task run on one of our threads and the
 // main thread. It exists to be caught: its tests pass only when the race
 // detector reports it with the canary's handler on the stack, which shows
-// that the suppressions still leave our threads, their posted messages and
-// their timers in view.
+// that the detector sees our threads, their posted messages and their
+// timers, and that the window programs' suppressions do not hide them.
 
 #include <atomic>
 #include <chrono>

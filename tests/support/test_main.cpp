@@ -1,0 +1,15 @@
+// The main of every core test program: the test thread gets an event loop of
+// its own before the first test, as the program's main thread has one, so that
+// the servers the tests start on it accept and time there, and the tests'
+// waits run it.
+
+#include <gtest/gtest.h>
+
+#include "platform/event_loop.h"
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    CEventLoop loop;
+    return RUN_ALL_TESTS();
+}
