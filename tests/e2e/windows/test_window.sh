@@ -2,11 +2,11 @@
 # The Windows window, driven from outside as a user would: AutoStart starts
 # the server and logs its start row; a client's connect and disconnect show
 # in the log and the caption; Enter and iconify do not end the window, the
-# tray icon brings it back; the settings dialog shows the registry's values
+# tray icon brings it back and opens its menu; the settings dialog shows the registry's values
 # and takes changes; Stop stops; the close box writes all seven values to
 # the registry. A second run ends by the tray's Exit after changing the
-# settings: the registry stays as it was. Screenshots of the window and the
-# settings dialog go to $TESSEL_SCREENSHOTS.
+# settings: the registry stays as it was. Screenshots of the window, the tray
+# menu and the settings dialog go to $TESSEL_SCREENSHOTS.
 set -u
 . "$(dirname "$0")/../e2e_lib.sh"
 enter_private_network "$@"
@@ -86,6 +86,13 @@ probe minimize
 wait_until 5 test "$(probe visible)" = 0 || fail "iconify did not hide the window"
 probe tray
 wait_until 5 test "$(probe visible)" = 1 || fail "the tray icon did not bring the window back"
+# The tray icon's menu opens on the right button's release; Escape closes it.
+probe tray 517
+sleep 1
+import -window root "$SHOTS/tray-menu.png" || fail "no screenshot"
+xdotool key Escape
+sleep 0.5
+program_alive && [ "$(probe visible)" = 1 ] || fail "the tray menu ended the program"
 
 probe click 1022
 wait_until 10 bash -c "! ss -Hltn 'sport = :21' | grep -q LISTEN" || fail "Stop left the port open"
