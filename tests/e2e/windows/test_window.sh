@@ -2,7 +2,8 @@
 # The Windows window, driven from outside as a user would: AutoStart starts
 # the server and logs its start row; a client's connect and disconnect show
 # in the log and the caption; Enter and iconify do not end the window, the
-# tray icon brings it back and opens its menu; the settings dialog shows the registry's values
+# tray icon brings it back and opens its menu; the about and address
+# dialogs open and close; the settings dialog shows the registry's values
 # and takes changes; Stop stops; the close box writes all seven values to
 # the registry. A second run ends by the tray's Exit after changing the
 # settings: the registry stays as it was. Screenshots of the window, the tray
@@ -93,6 +94,21 @@ import -window root "$SHOTS/tray-menu.png" || fail "no screenshot"
 xdotool key Escape
 sleep 0.5
 program_alive && [ "$(probe visible)" = 1 ] || fail "the tray menu ended the program"
+
+# The about box and the address dialog, each closed by its OK button.
+probe click 1024
+wait_until 10 bash -c "wine '$TESSEL_WINDOW_PROBE' dialog 關於 >/dev/null 2>&1" || fail "the about box did not open"
+big5_check "$(probe dialog 關於)" "tessel FTP Server Version 1.0"
+big5_check "$(probe dialog 關於)" "技術支援："
+import -window root "$SHOTS/about-dialog.png" || fail "no screenshot"
+probe dialog-click 關於 1
+wait_until 5 bash -c "! wine '$TESSEL_WINDOW_PROBE' dialog 關於 >/dev/null 2>&1" || fail "OK did not close the about box"
+probe click 1025
+wait_until 10 bash -c "wine '$TESSEL_WINDOW_PROBE' dialog 本機IP位置 >/dev/null 2>&1" || fail "the address dialog did not open"
+[[ "$(dialog_item 本機IP位置 1017 4)" =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] ||
+    fail "the address dialog shows no address: $(dialog_item 本機IP位置 1017 4)"
+probe dialog-click 本機IP位置 1
+wait_until 5 bash -c "! wine '$TESSEL_WINDOW_PROBE' dialog 本機IP位置 >/dev/null 2>&1" || fail "OK did not close the address dialog"
 
 probe click 1022
 wait_until 10 bash -c "! ss -Hltn 'sport = :21' | grep -q LISTEN" || fail "Stop left the port open"
