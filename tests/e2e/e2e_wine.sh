@@ -55,14 +55,6 @@ start_program() {
     APP=$!
 }
 
-cleanup() {
-    if [ -n "${APP:-}" ] && kill -0 "$APP" 2>/dev/null; then
-        kill "$APP" 2>/dev/null
-        wait "$APP" 2>/dev/null
-    fi
-    [ -n "${WORK:-}" ] && rm -rf "$WORK"
-}
-
 program_threads() {
     ls /proc/"$APP"/task | wc -l
 }
