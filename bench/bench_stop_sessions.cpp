@@ -18,9 +18,9 @@
 namespace {
 
 
-CUniqueFd ConnectAndLogIn(uint16_t port)
+CUniqueSocket ConnectAndLogIn(uint16_t port)
 {
-    CUniqueFd handle = CTestSocket::Connect("127.0.0.1", port, CTestSocket::DeadlineIn(5000), CTestSocket::Wait::Block);
+    CUniqueSocket handle = CTestSocket::Connect("127.0.0.1", port, CTestSocket::DeadlineIn(5000), CTestSocket::Wait::Block);
     const char login[] = "USER anonymous\r\nPASS bench\r\n";
     if (handle.Valid())
         ::send(handle.Get(), login, sizeof(login) - 1, MSG_NOSIGNAL);
@@ -37,7 +37,7 @@ int main(int argc, char* argv[])
     CServerControl server(&view, std::make_shared<CServerSettings>(), 0, "127.0.0.1");
     server.StartServer();
 
-    std::vector<CUniqueFd> clients;
+    std::vector<CUniqueSocket> clients;
     for (int i = 0; i < sessions; ++i) {
         clients.push_back(ConnectAndLogIn(server.ListeningPort()));
         CEventLoop::Current().RunPending();

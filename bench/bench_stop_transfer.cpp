@@ -30,7 +30,7 @@ void RunClient(int port, bool bUpload, std::atomic<bool>& bMoved, std::atomic<Cl
 {
     const auto deadline = BenchData::DeadlineIn(60);
     CFtpTestClient client(BenchData::kBlock);
-    CUniqueFd data;
+    CUniqueSocket data;
     if (BenchData::OpenClient(client, port, deadline) && BenchData::LogIn(client, deadline))
         data = client.OpenPassive(deadline);
     if (!data.Valid() || !client.SendLine(bUpload ? "STOR stop.bin" : "RETR big.bin")

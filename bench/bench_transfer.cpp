@@ -53,7 +53,7 @@ void RunClient(uint16_t port, int64_t nBytes)
     client.Command("USER anonymous");
     client.Command("PASS bench");
 
-    CUniqueFd data = client.OpenPassive();
+    CUniqueSocket data = client.OpenPassive();
     auto start = std::chrono::steady_clock::now();
     client.Command("RETR big");
     const int64_t received = std::max<int64_t>(CTestSocket::ReadToEnd(data.Get(), deadline, CTestSocket::Wait::Block), 0);

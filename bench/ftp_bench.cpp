@@ -90,7 +90,7 @@ private:
 // Downloads one file on an open session: the byte count, or -1.
 std::int64_t Download(CFtpTestClient& client, const std::string& path, Clock::time_point deadline)
 {
-    CUniqueFd data = client.OpenPassive(deadline);
+    CUniqueSocket data = client.OpenPassive(deadline);
     if (!data.Valid())
         return Complain("PASV or data connect", path, client);
     if (!client.SendLine("RETR " + path))
@@ -130,7 +130,7 @@ int RunStor(const Options& options)
     CFtpTestClient client(BenchData::kBlock);
     if (!OpenSession(client, options, deadline))
         return Fail("login", &client);
-    CUniqueFd data = client.OpenPassive(deadline);
+    CUniqueSocket data = client.OpenPassive(deadline);
     if (!data.Valid())
         return Fail("PASV", &client);
     const CServerCpu cpu(options);
@@ -160,7 +160,7 @@ int RunList(const Options& options)
     if (!OpenSession(client, options, deadline))
         return Fail("login", &client);
     const std::string dir = options.Text("dir");
-    CUniqueFd data = client.OpenPassive(deadline);
+    CUniqueSocket data = client.OpenPassive(deadline);
     if (!data.Valid())
         return Fail("PASV", &client);
     const auto start = Clock::now();
@@ -371,7 +371,7 @@ int RunAbort(const Options& options)
     CFtpTestClient client(BenchData::kBlock);
     if (!OpenSession(client, options, deadline))
         return Fail("login", &client);
-    CUniqueFd data = client.OpenPassive(deadline);
+    CUniqueSocket data = client.OpenPassive(deadline);
     if (!data.Valid() || !client.SendLine((bUpload ? "STOR " : "RETR ") + options.Text("file")))
         return Fail("abort: PASV or send", &client);
     const int opened = client.ReadReply(deadline);

@@ -162,20 +162,20 @@ int RunPair(const Pair& pair, Setup setup)
         setup.nSize = info.st_size;
     }
     uint16_t port = 0;
-    CUniqueFd listener = CTestSocket::Listen("127.0.0.1", port, 64);
+    CUniqueSocket listener = CTestSocket::Listen("127.0.0.1", port, 64);
     if (!listener.Valid())
         return 1;
     // The receiver is a process of its own that connects, as a client does to a server.
     const auto start = Clock::now();
     const pid_t receiver = ::fork();
     if (receiver == 0) {
-        CUniqueFd socket = CTestSocket::Connect("127.0.0.1", port, setup.deadline, BenchData::kBlock);
+        CUniqueSocket socket = CTestSocket::Connect("127.0.0.1", port, setup.deadline, BenchData::kBlock);
         BenchData::SetIdleTimeout(socket.Get(), BenchData::kIdleTimeoutMs);
         ::_exit(socket.Valid() && pair.receiver(socket.Get(), setup) ? 0 : 1);
     }
     bool senderGood = false;
     if (receiver > 0) {
-        CUniqueFd socket = CTestSocket::Accept(listener.Get(), setup.deadline, BenchData::kBlock);
+        CUniqueSocket socket = CTestSocket::Accept(listener.Get(), setup.deadline, BenchData::kBlock);
         BenchData::SetIdleTimeout(socket.Get(), BenchData::kIdleTimeoutMs);
         senderGood = socket.Valid() && pair.sender(socket.Get(), setup);
     }

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Always log in first, so that the input reaches every command.
     std::string input = "USER anonymous\r\nPASS x\r\n";
     input.append(reinterpret_cast<const char*>(data), size);
-    CUniqueFd client(handles[1]);
+    CUniqueSocket client(handles[1]);
     ::send(client.Get(), input.data(), input.size(), MSG_NOSIGNAL);
     ::shutdown(client.Get(), SHUT_WR);
     std::string replies;

@@ -16,7 +16,7 @@
 #include "platform/event_loop.h"
 #include "platform/socket.h"
 #include "platform/thread.h"
-#include "platform/unique_fd.h"
+#include "platform/unique_socket.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ protected:
 struct SocketPair {
     int ours = -1;
     int theirs = -1;
-    CUniqueFd theirEnd;
+    CUniqueSocket theirEnd;
     SocketPair()
     {
         int handles[2];

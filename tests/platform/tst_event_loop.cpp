@@ -14,7 +14,7 @@
 #include "eventually.h"
 #include "platform/event_loop.h"
 #include "platform/thread.h"
-#include "platform/unique_fd.h"
+#include "platform/unique_socket.h"
 
 namespace {
 
@@ -182,9 +182,9 @@ TEST(EventLoop, StaleReadinessOfAStoppedOrReusedDescriptorIsNotDelivered)
         int pairs[2][2];
         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pairs[0]);
         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, pairs[1]);
-        CUniqueFd ends[2][2] = {{CUniqueFd(pairs[0][0]), CUniqueFd(pairs[0][1])},
-                               {CUniqueFd(pairs[1][0]), CUniqueFd(pairs[1][1])}};
-        CUniqueFd newcomer[2];
+        CUniqueSocket ends[2][2] = {{CUniqueSocket(pairs[0][0]), CUniqueSocket(pairs[0][1])},
+                               {CUniqueSocket(pairs[1][0]), CUniqueSocket(pairs[1][1])}};
+        CUniqueSocket newcomer[2];
         std::uint64_t watches[2] = {};
         for (int i = 0; i < 2; ++i) {
             watches[i] = loop.Watch(ends[i][0].Get(), true, false, [&, i](CEventLoop::Readiness) {

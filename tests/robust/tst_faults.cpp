@@ -139,7 +139,7 @@ TEST_P(BrokenDataConnectionEndsOnlyTheTransfer, Row)
 {
     const auto& [name, bUpload, bReset] = GetParam();
     ASSERT_TRUE(m_pServer->MakeSparseFile("big.bin", kBigFile));
-    CUniqueFd data = m_pClient->OpenPassive();
+    CUniqueSocket data = m_pClient->OpenPassive();
     ASSERT_TRUE(data.Valid());
     if (bUpload) {
         ASSERT_EQ(m_pClient->Command("STOR part.bin"), Big5(Text::ReplyStorStart));
@@ -181,7 +181,7 @@ TEST_P(ResetControlConnectionEndsTheSession, Row)
     const auto& [name, command] = GetParam();
     ASSERT_TRUE(m_pServer->MakeSparseFile("big.bin", kBigFile));
     const bool bAwaited = command == "LIST";
-    CUniqueFd data;
+    CUniqueSocket data;
     if (bAwaited)
         ASSERT_TRUE(m_pClient->Command("PASV").starts_with("227 "));
     else
@@ -215,7 +215,7 @@ class DataConnectionNeverUsed : public Faults, public testing::WithParamInterfac
 TEST_P(DataConnectionNeverUsed, Row)
 {
     const auto& [name, ending] = GetParam();
-    CUniqueFd data = m_pClient->OpenPassive();
+    CUniqueSocket data = m_pClient->OpenPassive();
     ASSERT_TRUE(data.Valid());
     ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
     if (ending == "QUIT") {
@@ -239,7 +239,7 @@ TEST_F(Faults, UploadIntoFullFileSystemKeepsPartialFile)
         GTEST_SKIP() << FaultsEnvironment::s_strNoFullFileSystem;
     m_pServer->SetHome(FaultsEnvironment::s_pFullRoot->Path());
     ASSERT_EQ(m_pClient->Command("PASS again"), Big5(Text::ReplyLoggedIn));
-    CUniqueFd data = m_pClient->OpenPassive();
+    CUniqueSocket data = m_pClient->OpenPassive();
     ASSERT_TRUE(data.Valid());
     ASSERT_EQ(m_pClient->Command("STOR huge.bin"), Big5(Text::ReplyStorStart));
     // The server stops reading once the disk is full; what is not taken does not matter.
@@ -273,7 +273,7 @@ TEST_P(UnreadableDownloadIsAborted, Row)
         ASSERT_TRUE(m_pServer->MakeSparseFile("file.bin", kBigFile));
     else
         ASSERT_EQ(::mkfifo(m_pServer->LocalPath("file.bin").c_str(), 0600), 0);
-    CUniqueFd data = m_pClient->OpenPassive();
+    CUniqueSocket data = m_pClient->OpenPassive();
     ASSERT_TRUE(data.Valid());
     ASSERT_EQ(m_pClient->Command("RETR file.bin"), Big5(Text::ReplyRetrStart));
     if (bShrinks) {
@@ -299,7 +299,7 @@ TEST_F(Faults, VanishedCurrentFolderKeepsSessionSane)
     ASSERT_EQ(m_pClient->Command("LIST"), Big5(Text::ReplyListMissing));
     ASSERT_EQ(m_pClient->Command("RETR a.txt"), Big5(Text::ReplyFileMissing));
     ASSERT_EQ(m_pClient->Command("CWD sub"), Big5(Text::ReplyDirMissing));
-    CUniqueFd data = m_pClient->OpenPassive();
+    CUniqueSocket data = m_pClient->OpenPassive();
     ASSERT_TRUE(data.Valid());
     ASSERT_EQ(m_pClient->Command("STOR a.txt"), Big5(Text::ReplyStorStart));
     ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyFileAccess));

@@ -298,7 +298,7 @@ TEST_P(PortBounceIsRefused, Row)
     // Something listens where the bounce would go, to see that nobody came.
     uint16_t port = 0;
     const bool bOther = argument.starts_with("127,0,0,2");
-    CUniqueFd listener = CTestSocket::Listen(bOther ? "127.0.0.2" : "127.0.0.1", port);
+    CUniqueSocket listener = CTestSocket::Listen(bOther ? "127.0.0.2" : "127.0.0.1", port);
     ASSERT_TRUE(listener.Valid());
     if (const std::size_t at = argument.find('P'); at != std::string::npos)
         argument.replace(at, 1, std::to_string(port / 256) + ',' + std::to_string(port % 256));
@@ -319,13 +319,13 @@ TEST_F(HostileInput, PassivePortCannotBeStolen)
     const int port = PassivePort(pasv);
     ASSERT_TRUE(port > 0) << pasv;
     // Another host is there first: it is sent away with nothing.
-    CUniqueFd thief = m_pClient->ConnectFrom("127.0.0.2", static_cast<uint16_t>(port));
+    CUniqueSocket thief = m_pClient->ConnectFrom("127.0.0.2", static_cast<uint16_t>(port));
     ASSERT_TRUE(thief.Valid());
     ASSERT_EQ(m_pClient->ReadAll(thief.Get(), 5000), std::string());
     thief.Reset();
     ASSERT_TRUE(m_pServer->ServesFreshClient());
     // The client itself still gets its file.
-    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", static_cast<uint16_t>(port));
+    CUniqueSocket data = m_pClient->ConnectFrom("127.0.0.1", static_cast<uint16_t>(port));
     ASSERT_TRUE(data.Valid());
     ASSERT_EQ(m_pClient->Command("RETR mine.txt"), Big5(Text::ReplyRetrStart));
     ASSERT_EQ(m_pClient->ReadAll(data.Get()), "secret");
@@ -336,9 +336,9 @@ TEST_F(HostileInput, PassivePortCannotBeStolen)
 
 TEST_F(HostileInput, FloodOfSilentConnections)
 {
-    std::vector<CUniqueFd> silent;
+    std::vector<CUniqueSocket> silent;
     for (int i = 0; i < kFloodConnections; ++i) {
-        CUniqueFd handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        CUniqueSocket handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
         const sockaddr_in remote = CTestSocket::Address("127.0.0.1", m_pServer->Port());
         ::connect(handle.Get(), reinterpret_cast<const sockaddr*>(&remote), sizeof(remote));
         silent.push_back(std::move(handle));
@@ -366,9 +366,9 @@ TEST_F(HostileInput, FloodExhaustingDescriptors)
     } restore{saved};
     limit.rlim_cur = static_cast<rlim_t>(CProcessResources::OpenFileCount() + 2 * CListenSocket::kDescriptorReserve);
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
-    std::vector<CUniqueFd> flood;
+    std::vector<CUniqueSocket> flood;
     for (int i = 0; i < 4 * CListenSocket::kDescriptorReserve; ++i) {
-        CUniqueFd handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        CUniqueSocket handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
         if (!handle.Valid())
             break;
         const sockaddr_in remote = CTestSocket::Address("127.0.0.1", m_pServer->Port());
@@ -383,7 +383,7 @@ TEST_F(HostileInput, FloodExhaustingDescriptors)
     // Every connection of the flood is either greeted or turned away, and the
     // program is still there to say so.
     const auto answered = [&] {
-        return std::all_of(flood.begin(), flood.end(), [](const CUniqueFd& handle) { return HasConnectionWaiting(handle.Get(), 0); });
+        return std::all_of(flood.begin(), flood.end(), [](const CUniqueSocket& handle) { return HasConnectionWaiting(handle.Get(), 0); });
     };
     ASSERT_EVENTUALLY(answered(), 10000);
     flood.clear();

@@ -136,12 +136,12 @@ private:
     {
         Exchange exchange;
         const bool bActive = m_nSession % 2 == 1;
-        CUniqueFd opened = bActive ? m_Client.OpenActive() : m_Client.OpenPassive();
+        CUniqueSocket opened = bActive ? m_Client.OpenActive() : m_Client.OpenPassive();
         if (!opened.Valid())
             return exchange;
         exchange.preliminary = m_Client.Command(command);
         // Passive, the data connection is the one opened; active, it is accepted there.
-        CUniqueFd data = bActive ? m_Client.AcceptData(opened.Get()) : std::move(opened);
+        CUniqueSocket data = bActive ? m_Client.AcceptData(opened.Get()) : std::move(opened);
         opened.Reset();
         if (data.Valid()) {
             if (upload.empty())

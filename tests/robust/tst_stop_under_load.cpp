@@ -86,7 +86,7 @@ private:
 };
 
 // A client connection whose receive window is small from the start.
-CUniqueFd ConnectWithSmallWindow(uint16_t port)
+CUniqueSocket ConnectWithSmallWindow(uint16_t port)
 {
     return CTestSocket::Connect("127.0.0.1", port, CTestSocket::DeadlineIn(CFtpTestClient::kDeadlineMs),
                                 CTestSocket::Wait::PumpEvents, nullptr, 4096);
@@ -105,8 +105,8 @@ class StopUnderLoad : public testing::Test {
 protected:
     void SetUp() override;
 
-    bool StartStalledDownload(CRunningServer& server, CFtpTestClient& client, int index, std::vector<CUniqueFd>& data);
-    bool StartTricklingUpload(CFtpTestClient& client, int index, std::vector<CUniqueFd>& data);
+    bool StartStalledDownload(CRunningServer& server, CFtpTestClient& client, int index, std::vector<CUniqueSocket>& data);
+    bool StartTricklingUpload(CFtpTestClient& client, int index, std::vector<CUniqueSocket>& data);
 };
 
 void StopUnderLoad::SetUp()
@@ -115,7 +115,7 @@ void StopUnderLoad::SetUp()
 }
 
 bool StopUnderLoad::StartStalledDownload(CRunningServer& server, CFtpTestClient& client, int index,
-                                             std::vector<CUniqueFd>& data)
+                                             std::vector<CUniqueSocket>& data)
 {
     // Each its own file: a download holds its file exclusively.
     const std::string name = "big-" + std::to_string(index) + ".bin";
@@ -129,7 +129,7 @@ bool StopUnderLoad::StartStalledDownload(CRunningServer& server, CFtpTestClient&
         && client.ReadAtLeast(socket, 65536);
 }
 
-bool StopUnderLoad::StartTricklingUpload(CFtpTestClient& client, int index, std::vector<CUniqueFd>& data)
+bool StopUnderLoad::StartTricklingUpload(CFtpTestClient& client, int index, std::vector<CUniqueSocket>& data)
 {
     data.push_back(client.OpenPassive());
     return data.back().Valid() && client.Command("STOR up-" + std::to_string(index)) == Big5(Text::ReplyStorStart);
@@ -148,8 +148,8 @@ TEST_F(StopUnderLoad, StopEndsBusySessionsInTimeAndStartsAgain)
     const CResourceBaseline baseline;
 
     std::vector<std::unique_ptr<CFtpTestClient>> clients;
-    std::vector<CUniqueFd> downloads;
-    std::vector<CUniqueFd> uploads;
+    std::vector<CUniqueSocket> downloads;
+    std::vector<CUniqueSocket> uploads;
     for (int i = 0; i < nSessions; ++i) {
         auto client = server.NewClient();
         ASSERT_TRUE(client) << i;
@@ -165,7 +165,7 @@ TEST_F(StopUnderLoad, StopEndsBusySessionsInTimeAndStartsAgain)
     ASSERT_TRUE(waiting);
     // Clients that never read their replies while commands keep coming: the
     // sessions end up blocked sending to them.
-    std::vector<CUniqueFd> deaf;
+    std::vector<CUniqueSocket> deaf;
     for (int i = 0; i < kUnreadReplies; ++i) {
         deaf.push_back(ConnectWithSmallWindow(server.Port()));
         ASSERT_TRUE(deaf.back().Valid());
@@ -178,7 +178,7 @@ TEST_F(StopUnderLoad, StopEndsBusySessionsInTimeAndStartsAgain)
     clients.push_back(std::move(waiting));
     const int nHeld = static_cast<int>(clients.size() + deaf.size());
     std::vector<int> trickled;
-    for (const CUniqueFd& upload : uploads)
+    for (const CUniqueSocket& upload : uploads)
         trickled.push_back(upload.Get());
     CTrickler trickler(trickled);
     ASSERT_EQ_EVENTUALLY(server.Server().Connections(), nHeld, 10000);
@@ -217,7 +217,7 @@ TEST_F(StopUnderLoad, StopEndsBusySessionsInTimeAndStartsAgain)
     ASSERT_EQ(baseline.WaitUntilBack(CResourceBaseline::Held::Threads, CTestSocket::kDeadlineMs), std::string());
     for (size_t i = 0; i < clients.size(); ++i)
         ASSERT_TRUE(clients[i]->WaitClosed()) << i;
-    for (const CUniqueFd& socket : deaf)
+    for (const CUniqueSocket& socket : deaf)
         ASSERT_TRUE(SeesClose(socket.Get()));
     deaf.clear();
 

@@ -17,7 +17,7 @@
 #include "platform/big5_text.h"
 #include "platform/text_table.h"
 #include "platform/thread.h"
-#include "platform/unique_fd.h"
+#include "platform/unique_socket.h"
 #include "resource_baseline.h"
 #include "server/server_control.h"
 
@@ -245,7 +245,7 @@ TEST_F(ServerControl, BurstOfClientsWaitsInTheQueue)
     server.sin_family = AF_INET;
     server.sin_port = htons(m_pServer->ListeningPort());
     inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
-    std::vector<CUniqueFd> handles;
+    std::vector<CUniqueSocket> handles;
     std::vector<pollfd> clients;
     for (int i = 0; i < kClients; ++i) {
         handles.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));

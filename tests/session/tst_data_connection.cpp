@@ -101,7 +101,7 @@ TEST_F(DataConnection, PasvAnnouncesTheControlAddress)
     ASSERT_TRUE(reply.starts_with(prefix)) << reply;
     const uint16_t port = PassivePort(reply);
     ASSERT_TRUE(port != 0);
-    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", port);
+    CUniqueSocket data = m_pClient->ConnectFrom("127.0.0.1", port);
     ASSERT_TRUE(data.Valid());
 }
 
@@ -110,7 +110,7 @@ TEST_F(DataConnection, PassiveWaitsForALateConnect)
     const uint16_t port = PassivePort(m_pClient->Command("PASV"));
     ASSERT_EQ(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
     ASSERT_TRUE(m_pClient->StaysSilent(300));
-    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", port);
+    CUniqueSocket data = m_pClient->ConnectFrom("127.0.0.1", port);
     ASSERT_EQ(m_pClient->ReadAll(data.Get()), "0123456789");
     data.Reset();
     ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
@@ -121,7 +121,7 @@ TEST_F(DataConnection, CommandsRunWhileWaitingForConnection)
     const uint16_t port = PassivePort(m_pClient->Command("PASV"));
     ASSERT_EQ(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
     ASSERT_EQ(m_pClient->Command("NOOP"), Big5(Text::ReplyNoop));
-    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", port);
+    CUniqueSocket data = m_pClient->ConnectFrom("127.0.0.1", port);
     ASSERT_EQ(m_pClient->ReadAll(data.Get()), "0123456789");
     data.Reset();
     ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
@@ -130,7 +130,7 @@ TEST_F(DataConnection, CommandsRunWhileWaitingForConnection)
 TEST_F(DataConnection, PassivePortTakesOneConnection)
 {
     const uint16_t port = PassivePort(m_pClient->Command("PASV"));
-    CUniqueFd first = m_pClient->ConnectFrom("127.0.0.1", port);
+    CUniqueSocket first = m_pClient->ConnectFrom("127.0.0.1", port);
     ASSERT_TRUE(first.Valid());
     // The listener goes once the first connection is taken.
     ASSERT_EVENTUALLY([&] {
@@ -144,7 +144,7 @@ TEST_F(DataConnection, PassivePortTakesOneConnection)
 
 TEST_F(DataConnection, SecondPasvDropsTheFirst)
 {
-    CUniqueFd first = m_pClient->OpenPassive();
+    CUniqueSocket first = m_pClient->OpenPassive();
     ASSERT_TRUE(first.Valid());
     const TransferResult result = CTransferFixture::Download(*m_pClient, "RETR digits");
     ASSERT_EQ(result.data, "0123456789");
@@ -157,9 +157,9 @@ TEST_F(DataConnection, SecondPasvDropsTheFirst)
 
 TEST_F(DataConnection, PasvThenPortStaysPassive)
 {
-    CUniqueFd passive = m_pClient->OpenPassive();
+    CUniqueSocket passive = m_pClient->OpenPassive();
     ASSERT_TRUE(passive.Valid());
-    CUniqueFd listener = m_pClient->OpenActive();
+    CUniqueSocket listener = m_pClient->OpenActive();
     ASSERT_TRUE(listener.Valid());
     ASSERT_EQ(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
     ASSERT_EQ(m_pClient->ReadAll(passive.Get()), "0123456789");
@@ -171,14 +171,14 @@ TEST_F(DataConnection, PassivePortTheftIsRefused)
 {
     const uint16_t port = PassivePort(m_pClient->Command("PASV"));
     // Another host (all of 127/8 is this machine) takes the port first.
-    CUniqueFd thief = m_pClient->ConnectFrom("127.0.0.2", port);
+    CUniqueSocket thief = m_pClient->ConnectFrom("127.0.0.2", port);
     ASSERT_TRUE(thief.Valid());
     ASSERT_EQ(m_pClient->ReadAll(thief.Get(), 2000), std::string());
     pollfd closed = {thief.Get(), POLLIN, 0};
     ASSERT_EQ(::poll(&closed, 1, 0), 1);
     thief.Reset();
     // The port still waits for the client itself.
-    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", port);
+    CUniqueSocket data = m_pClient->ConnectFrom("127.0.0.1", port);
     ASSERT_TRUE(data.Valid());
     ASSERT_EQ(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
     ASSERT_EQ(m_pClient->ReadAll(data.Get()), "0123456789");
@@ -199,10 +199,10 @@ TEST_F(DataConnection, PassiveWaitEndsAfterFiveSeconds)
 
 TEST_F(DataConnection, ActiveDownloadConnectsToTheClient)
 {
-    CUniqueFd listener = m_pClient->OpenActive();
+    CUniqueSocket listener = m_pClient->OpenActive();
     ASSERT_TRUE(listener.Valid());
     ASSERT_EQ(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
-    CUniqueFd data = m_pClient->AcceptData(listener.Get());
+    CUniqueSocket data = m_pClient->AcceptData(listener.Get());
     ASSERT_TRUE(data.Valid());
     ASSERT_EQ(m_pClient->ReadAll(data.Get()), "0123456789");
     ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
@@ -226,7 +226,7 @@ class ActiveRefusals : public DataConnection, public testing::WithParamInterface
 TEST_P(ActiveRefusals, Row)
 {
     auto [name, listenHost, port] = GetParam();
-    CUniqueFd listener;
+    CUniqueSocket listener;
     if (!listenHost.empty()) {
         uint16_t listenPort = 0;
         listener = CTestSocket::Listen(listenHost.c_str(), listenPort);
@@ -272,7 +272,7 @@ TEST_F(DataConnection, FailedTransferResetsRest)
 
 TEST_F(DataConnection, SessionEndClosesTheDataConnection)
 {
-    CUniqueFd data = m_pClient->OpenPassive();
+    CUniqueSocket data = m_pClient->OpenPassive();
     ASSERT_TRUE(data.Valid());
     ASSERT_EQ(m_pClient->Command("QUIT"), Big5(Text::ReplyBye));
     ASSERT_TRUE(m_pClient->WaitClosed());
@@ -301,7 +301,7 @@ class ClientClosingAnIdleDataConnectionGetsNoReply : public DataConnection, publ
 TEST_P(ClientClosingAnIdleDataConnectionGetsNoReply, Row)
 {
     const auto& [name, refused, refusal] = GetParam();
-    CUniqueFd data = m_pClient->OpenPassive();
+    CUniqueSocket data = m_pClient->OpenPassive();
     ASSERT_TRUE(data.Valid());
     if (!refused.empty()) {
         ASSERT_EQ(m_pClient->Command(refused), refusal);
@@ -321,13 +321,13 @@ INSTANTIATE_TEST_SUITE_P(DataConnection, ClientClosingAnIdleDataConnectionGetsNo
 // The close is about the older connection and must not touch the new one.
 TEST_F(DataConnection, LateCloseLeavesANewerPassivePort)
 {
-    CUniqueFd older = m_pClient->OpenPassive();
+    CUniqueSocket older = m_pClient->OpenPassive();
     ASSERT_TRUE(older.Valid());
     ASSERT_TRUE(m_pClient->SendRaw("ABOR\r\nPASV\r\n"));
     ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyAbor));
     const uint16_t port = PassivePort(m_pClient->ReadLine());
     ASSERT_TRUE(port != 0);
-    CUniqueFd data = m_pClient->ConnectFrom("127.0.0.1", port);
+    CUniqueSocket data = m_pClient->ConnectFrom("127.0.0.1", port);
     ASSERT_TRUE(data.Valid()) << "the announced passive port refuses";
     ASSERT_EQ(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
     ASSERT_EQ(m_pClient->ReadAll(data.Get()), "0123456789");
@@ -336,17 +336,17 @@ TEST_F(DataConnection, LateCloseLeavesANewerPassivePort)
 
 TEST_F(DataConnection, LateCloseLeavesANewerPortAndRest)
 {
-    CUniqueFd older = m_pClient->OpenPassive();
+    CUniqueSocket older = m_pClient->OpenPassive();
     ASSERT_TRUE(older.Valid());
     std::string portCommand;
-    CUniqueFd listener = CFtpTestClient::ListenForActive(portCommand);
+    CUniqueSocket listener = CFtpTestClient::ListenForActive(portCommand);
     ASSERT_TRUE(listener.Valid());
     ASSERT_TRUE(m_pClient->SendRaw("ABOR\r\n" + portCommand + "\r\nREST 4\r\n"));
     ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyAbor));
     ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyPort));
     ASSERT_TRUE(m_pClient->ReadLine().starts_with("350 "));
     ASSERT_EQ(m_pClient->Command("RETR digits"), Big5(Text::ReplyRetrStart));
-    CUniqueFd data = m_pClient->AcceptData(listener.Get());
+    CUniqueSocket data = m_pClient->AcceptData(listener.Get());
     ASSERT_TRUE(data.Valid()) << "the PORT address was forgotten";
     ASSERT_EQ(m_pClient->ReadAll(data.Get()), "456789");
     ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyTransferDone));
@@ -357,7 +357,7 @@ TEST_F(DataConnection, LateCloseLeavesANewerPortAndRest)
 TEST_F(DataConnection, EveryPassivePortAcceptsAfterARefusal)
 {
     for (int round = 0; round < 300; ++round) {
-        CUniqueFd data = m_pClient->OpenPassive();
+        CUniqueSocket data = m_pClient->OpenPassive();
         ASSERT_TRUE(data.Valid()) << "round " << round << ": the announced passive port refuses";
         ASSERT_EQ(m_pClient->Command("RETR missing"), Big5(Text::ReplyFileMissing));
         data.Reset();

@@ -228,7 +228,7 @@ TEST_P(RefusesWithoutRight, Row)
     const auto& [name, command, right] = GetParam();
     ASSERT_TRUE(m_pFixture->WriteFile("digits", Digits(10)));
     m_pFixture->Host().SetRight(static_cast<Right>(right), 0);
-    CUniqueFd data = m_pClient->OpenPassive();
+    CUniqueSocket data = m_pClient->OpenPassive();
     ASSERT_TRUE(data.Valid());
     ASSERT_EQ(m_pClient->Command(command), Big5(Text::ReplyNoRight));
     ASSERT_TRUE(m_pClient->StaysSilent());
@@ -252,7 +252,7 @@ TEST_F(Transfers, UploadSentBeforeStorIsKeptAndEndsIdle)
 {
     // All of the upload, and its end, are queued before the file is open:
     // they are reported once it is, and the end of the stream ends the upload.
-    CUniqueFd data = m_pClient->OpenPassive();
+    CUniqueSocket data = m_pClient->OpenPassive();
     ASSERT_TRUE(data.Valid());
     ASSERT_TRUE(m_pClient->WriteAll(data.Get(), "early bytes"));
     data.Reset();
@@ -261,7 +261,7 @@ TEST_F(Transfers, UploadSentBeforeStorIsKeptAndEndsIdle)
     ASSERT_EQ(m_pFixture->ReadFile("early"), "early bytes");
     // The session is idle again: with a fresh data socket, ABOR finds no
     // transfer to end.
-    CUniqueFd next = m_pClient->OpenPassive();
+    CUniqueSocket next = m_pClient->OpenPassive();
     ASSERT_TRUE(next.Valid());
     ASSERT_EQ(m_pClient->Command("ABOR"), Big5(Text::ReplyAbor));
     ASSERT_TRUE(m_pClient->StaysSilent());
@@ -308,7 +308,7 @@ TEST_F(Transfers, NegativeRestRefusesUploadAndSessionGoesOn)
 {
     ASSERT_TRUE(m_pFixture->WriteFile("digits", Digits(1000)));
     ASSERT_TRUE(m_pClient->Command("REST -4").starts_with("350 "));
-    CUniqueFd data = m_pClient->OpenPassive();
+    CUniqueSocket data = m_pClient->OpenPassive();
     ASSERT_TRUE(data.Valid());
     ASSERT_EQ(m_pClient->Command("STOR digits"), Big5(Text::ReplyStorStart));
     ASSERT_EQ(m_pClient->ReadLine(), Big5(Text::ReplyFileAccess));
@@ -448,7 +448,7 @@ TEST_F(Transfers, TwoSessionsDownloadOneFileAtOnce)
     // still under way, its file open, while the second runs from start to end.
     const std::string bytes = RandomBytes(32 << 20);
     ASSERT_TRUE(m_pFixture->WriteFile("shared.bin", bytes));
-    CUniqueFd first = m_pClient->OpenPassive();
+    CUniqueSocket first = m_pClient->OpenPassive();
     ASSERT_EQ(m_pClient->Command("RETR shared.bin"), Big5(Text::ReplyRetrStart));
     ASSERT_TRUE(m_pClient->ReadAtLeast(first.Get(), 4096));
 
@@ -468,7 +468,7 @@ TEST_F(Transfers, TwoSessionsDownloadOneFileAtOnce)
 TEST_F(Transfers, UploadOfFileBeingDownloadedGets450)
 {
     ASSERT_TRUE(m_pFixture->MakeSparseFile("big", kStalledLength));
-    CUniqueFd stalled = m_pClient->OpenPassive();
+    CUniqueSocket stalled = m_pClient->OpenPassive();
     ASSERT_EQ(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
     ASSERT_TRUE(m_pClient->ReadAtLeast(stalled.Get(), 4096));
 
@@ -483,7 +483,7 @@ TEST_F(Transfers, UploadOfFileBeingDownloadedGets450)
 
 TEST_F(Transfers, DownloadOfFileBeingUploadedGets426)
 {
-    CUniqueFd upload = m_pClient->OpenPassive();
+    CUniqueSocket upload = m_pClient->OpenPassive();
     ASSERT_EQ(m_pClient->Command("STOR growing"), Big5(Text::ReplyStorStart));
     ASSERT_TRUE(m_pClient->WriteAll(upload.Get(), "first part"));
     ASSERT_EQ_EVENTUALLY(m_pFixture->ReadFile("growing"), "first part", CTestSocket::kDeadlineMs);
@@ -505,7 +505,7 @@ TEST_F(Transfers, DownloadOfFileBeingUploadedGets426)
 TEST_F(Transfers, ClientLeavingMidDownloadGets426AndSessionGoesOn)
 {
     ASSERT_TRUE(m_pFixture->MakeSparseFile("big", kStalledLength));
-    CUniqueFd data = m_pClient->OpenPassive();
+    CUniqueSocket data = m_pClient->OpenPassive();
     ASSERT_EQ(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
     ASSERT_TRUE(m_pClient->ReadAtLeast(data.Get(), 65536));
     data.Reset();
@@ -520,7 +520,7 @@ TEST_F(Transfers, ClientLeavingMidDownloadGets426AndSessionGoesOn)
 TEST_F(Transfers, ShrunkenFileEndsWith426)
 {
     ASSERT_TRUE(m_pFixture->MakeSparseFile("big", kStalledLength));
-    CUniqueFd data = m_pClient->OpenPassive();
+    CUniqueSocket data = m_pClient->OpenPassive();
     ASSERT_EQ(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
     // The file is opened once the data connection is up, after the 150.
     ASSERT_TRUE(m_pClient->ReadAtLeast(data.Get(), 4096));
@@ -537,7 +537,7 @@ TEST_F(Transfers, ShrunkenFileEndsWith426)
 TEST_F(Transfers, AborDuringDownloadAnswers426Then226)
 {
     ASSERT_TRUE(m_pFixture->MakeSparseFile("big", kStalledLength));
-    CUniqueFd data = m_pClient->OpenPassive();
+    CUniqueSocket data = m_pClient->OpenPassive();
     ASSERT_EQ(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
     ASSERT_TRUE(m_pClient->ReadAtLeast(data.Get(), 4096));
     ASSERT_EQ(m_pClient->Command("ABOR"), Big5(Text::ReplyAborData));
@@ -593,12 +593,12 @@ TEST_P(EveryConnectionNoticesAVanishedClient, Row)
         return;
 
     ASSERT_TRUE(m_pFixture->MakeSparseFile("big", kStalledLength));
-    CUniqueFd data;
+    CUniqueSocket data;
     if (bPassive) {
         data = m_pClient->OpenPassive();
         ASSERT_EQ(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
     } else {
-        CUniqueFd listener = m_pClient->OpenActive();
+        CUniqueSocket listener = m_pClient->OpenActive();
         ASSERT_EQ(m_pClient->Command("RETR big"), Big5(Text::ReplyRetrStart));
         data = m_pClient->AcceptData(listener.Get());
     }

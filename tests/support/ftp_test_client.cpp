@@ -17,7 +17,7 @@ namespace {
 // A reply line longer than this is no FTP reply.
 constexpr std::size_t kLongestPending = 65536;
 
-std::string PeerAddress(int socket)
+std::string PeerAddress(SocketHandle socket)
 {
     sockaddr_in peer = {};
     socklen_t length = sizeof(peer);
@@ -176,12 +176,12 @@ bool CFtpTestClient::Quit(Deadline deadline)
     return bEnded;
 }
 
-CUniqueFd CFtpTestClient::OpenPassive()
+CUniqueSocket CFtpTestClient::OpenPassive()
 {
     return OpenPassive(In(-1));
 }
 
-CUniqueFd CFtpTestClient::OpenPassive(Deadline deadline)
+CUniqueSocket CFtpTestClient::OpenPassive(Deadline deadline)
 {
     std::string host;
     uint16_t port = 0;
@@ -192,29 +192,29 @@ CUniqueFd CFtpTestClient::OpenPassive(Deadline deadline)
     return CTestSocket::Connect(host.c_str(), port, deadline, m_eWait);
 }
 
-CUniqueFd CFtpTestClient::ListenForActive(std::string& portCommand)
+CUniqueSocket CFtpTestClient::ListenForActive(std::string& portCommand)
 {
     uint16_t port = 0;
-    CUniqueFd listener = CTestSocket::Listen("127.0.0.1", port);
+    CUniqueSocket listener = CTestSocket::Listen("127.0.0.1", port);
     portCommand = "PORT 127,0,0,1," + std::to_string(port / 256) + ',' + std::to_string(port % 256);
     return listener;
 }
 
-CUniqueFd CFtpTestClient::OpenActive()
+CUniqueSocket CFtpTestClient::OpenActive()
 {
     std::string command;
-    CUniqueFd listener = ListenForActive(command);
+    CUniqueSocket listener = ListenForActive(command);
     if (!listener.Valid() || Command(command) != CTextTable::Big5(Text::ReplyPort))
         return {};
     return listener;
 }
 
-CUniqueFd CFtpTestClient::ConnectFrom(const char* localAddress, uint16_t port) const
+CUniqueSocket CFtpTestClient::ConnectFrom(const char* localAddress, uint16_t port) const
 {
     return CTestSocket::Connect("127.0.0.1", port, In(-1), m_eWait, localAddress);
 }
 
-CUniqueFd CFtpTestClient::AcceptData(int listener, int timeoutMs) const
+CUniqueSocket CFtpTestClient::AcceptData(SocketHandle listener, int timeoutMs) const
 {
     return CTestSocket::Accept(listener, In(timeoutMs), m_eWait);
 }

@@ -68,16 +68,16 @@ public:
     bool Quit(Deadline deadline);
 
     // PASV and a data connection to the address it names.
-    CUniqueFd OpenPassive();
-    CUniqueFd OpenPassive(Deadline deadline);
+    CUniqueSocket OpenPassive();
+    CUniqueSocket OpenPassive(Deadline deadline);
     // A listener on loopback announced with PORT (accept with AcceptData).
-    CUniqueFd OpenActive();
-    CUniqueFd AcceptData(int listener, int timeoutMs = -1) const;
+    CUniqueSocket OpenActive();
+    CUniqueSocket AcceptData(SocketHandle listener, int timeoutMs = -1) const;
     // A listener on a free loopback port and the PORT command that names it.
-    static CUniqueFd ListenForActive(std::string& portCommand);
+    static CUniqueSocket ListenForActive(std::string& portCommand);
     // A connection to the port on 127.0.0.1 made from the local address
     // (another loopback address plays another machine).
-    CUniqueFd ConnectFrom(const char* localAddress, uint16_t port) const;
+    CUniqueSocket ConnectFrom(const char* localAddress, uint16_t port) const;
     // Reads a data connection until the peer closes it (or the deadline).
     std::string ReadAll(int dataSocket, int timeoutMs = -1) const;
     bool WriteAll(int dataSocket, std::string_view bytes) const;
@@ -98,7 +98,7 @@ private:
     int m_nTimeoutMs;
     bool m_bQuickAck = false;
     bool m_bPassiveToControlPeer = false;
-    CUniqueFd m_socket;
+    CUniqueSocket m_socket;
     std::string m_Pending;
     std::string m_strLastReply;
 };

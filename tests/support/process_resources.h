@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/unique_socket.h"
+
 // What the test process holds of the system's resources, to tell whether a
 // server in it gave back every thread and descriptor it took.
 class CProcessResources {
@@ -13,5 +15,5 @@ public:
     static bool RaiseFileLimit(long wanted);
     // The descriptor of this process that holds the other end of a connected
     // TCP socket (a server's end of a test client's connection), or -1.
-    static int PeerSocketOf(int socket);
+    static SocketHandle PeerSocketOf(SocketHandle socket);
 };

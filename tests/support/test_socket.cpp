@@ -27,13 +27,13 @@ int RemainingMs(CTestSocket::Deadline deadline)
     return static_cast<int>(std::max<int64_t>(left.count(), 0));
 }
 
-int Poll(int fd, short events, int timeoutMs)
+int Poll(SocketHandle fd, short events, int timeoutMs)
 {
     pollfd entry = {fd, events, 0};
     return CSystemCall::RetryOnInterrupt([&] { return ::poll(&entry, 1, timeoutMs); });
 }
 
-bool Finished(int fd, CTestSocket::Deadline deadline, CTestSocket::Wait wait)
+bool Finished(SocketHandle fd, CTestSocket::Deadline deadline, CTestSocket::Wait wait)
 {
     const auto connected = [fd] {
         int error = 0;
@@ -50,7 +50,7 @@ CTestSocket::Deadline CTestSocket::DeadlineIn(int milliseconds)
     return Clock::now() + std::chrono::milliseconds(milliseconds);
 }
 
-bool CTestSocket::WaitFor(int fd, short events, Deadline deadline, Wait wait)
+bool CTestSocket::WaitFor(SocketHandle fd, short events, Deadline deadline, Wait wait)
 {
     if (wait == Wait::Block)
         return Poll(fd, events, RemainingMs(deadline)) > 0;
@@ -71,10 +71,10 @@ sockaddr_in CTestSocket::Address(const char* address, uint16_t port)
     return remote;
 }
 
-CUniqueFd CTestSocket::Connect(const char* address, uint16_t port, Deadline deadline, Wait wait,
+CUniqueSocket CTestSocket::Connect(const char* address, uint16_t port, Deadline deadline, Wait wait,
                                const char* localAddress, int receiveBuffer)
 {
-    CUniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    CUniqueSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!socket.Valid())
         return {};
     if (receiveBuffer > 0)
@@ -90,9 +90,9 @@ CUniqueFd CTestSocket::Connect(const char* address, uint16_t port, Deadline dead
     return socket;
 }
 
-CUniqueFd CTestSocket::Listen(const char* address, uint16_t& port, int backlog)
+CUniqueSocket CTestSocket::Listen(const char* address, uint16_t& port, int backlog)
 {
-    CUniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    CUniqueSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in local = Address(address, 0);
     socklen_t length = sizeof(local);
     if (!socket.Valid() || ::bind(socket.Get(), reinterpret_cast<sockaddr*>(&local), sizeof(local)) < 0
@@ -103,27 +103,27 @@ CUniqueFd CTestSocket::Listen(const char* address, uint16_t& port, int backlog)
     return socket;
 }
 
-CUniqueFd CTestSocket::Accept(int listener, Deadline deadline, Wait wait)
+CUniqueSocket CTestSocket::Accept(SocketHandle listener, Deadline deadline, Wait wait)
 {
     if (!WaitFor(listener, POLLIN, deadline, wait))
         return {};
-    return CUniqueFd(CSystemCall::RetryOnInterrupt([&] { return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC); }));
+    return CUniqueSocket(CSystemCall::RetryOnInterrupt([&] { return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC); }));
 }
 
-void CTestSocket::Reset(CUniqueFd& socket)
+void CTestSocket::Reset(CUniqueSocket& socket)
 {
     const linger abort = {1, 0};
     ::setsockopt(socket.Get(), SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
     socket.Reset();
 }
 
-void CTestSocket::AcknowledgeAtOnce(int fd)
+void CTestSocket::AcknowledgeAtOnce(SocketHandle fd)
 {
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof(one));
 }
 
-bool CTestSocket::WriteAll(int fd, const char* bytes, int64_t size, Deadline deadline, Wait wait)
+bool CTestSocket::WriteAll(SocketHandle fd, const char* bytes, int64_t size, Deadline deadline, Wait wait)
 {
     int64_t sent = 0;
     while (sent < size) {
@@ -138,7 +138,7 @@ bool CTestSocket::WriteAll(int fd, const char* bytes, int64_t size, Deadline dea
     return true;
 }
 
-int64_t CTestSocket::Receive(int fd, char* buffer, int64_t size, Deadline deadline, Wait wait)
+int64_t CTestSocket::Receive(SocketHandle fd, char* buffer, int64_t size, Deadline deadline, Wait wait)
 {
     while (WaitFor(fd, POLLIN, deadline, wait)) {
         const ssize_t received =
@@ -149,7 +149,7 @@ int64_t CTestSocket::Receive(int fd, char* buffer, int64_t size, Deadline deadli
     return kTimedOut;
 }
 
-bool CTestSocket::ReadAtLeast(int fd, int64_t count, Deadline deadline, Wait wait)
+bool CTestSocket::ReadAtLeast(SocketHandle fd, int64_t count, Deadline deadline, Wait wait)
 {
     std::vector<char> buffer(static_cast<std::size_t>(std::min(count, kBlock)));
     while (count > 0) {
@@ -161,7 +161,7 @@ bool CTestSocket::ReadAtLeast(int fd, int64_t count, Deadline deadline, Wait wai
     return true;
 }
 
-int64_t CTestSocket::ReadToEnd(int fd, Deadline deadline, Wait wait, std::string* keep, bool bQuickAck)
+int64_t CTestSocket::ReadToEnd(SocketHandle fd, Deadline deadline, Wait wait, std::string* keep, bool bQuickAck)
 {
     std::vector<char> buffer(kBlock);
     int64_t total = 0;

@@ -6,7 +6,7 @@
 
 #include <netinet/in.h>
 
-#include "platform/unique_fd.h"
+#include "platform/unique_socket.h"
 
 // The plain-socket calls every test client, fuzzer and benchmark makes, each
 // bounded by a deadline. How a call waits is the caller's choice: pumping the
@@ -28,32 +28,32 @@ public:
 
     static Deadline DeadlineIn(int milliseconds);
     // True when the descriptor is ready for the events before the deadline.
-    static bool WaitFor(int fd, short events, Deadline deadline, Wait wait);
+    static bool WaitFor(SocketHandle fd, short events, Deadline deadline, Wait wait);
 
     static sockaddr_in Address(const char* address, uint16_t port);
     // A connection to address:port, made from localAddress when one is given
     // (another loopback address plays another machine); a receive buffer size
     // above 0 is set before connecting, so the window starts that small.
-    static CUniqueFd Connect(const char* address, uint16_t port, Deadline deadline, Wait wait,
+    static CUniqueSocket Connect(const char* address, uint16_t port, Deadline deadline, Wait wait,
                              const char* localAddress = nullptr, int receiveBuffer = 0);
     // A listener on the address with a port chosen by the system.
-    static CUniqueFd Listen(const char* address, uint16_t& port, int backlog = 5);
-    static CUniqueFd Accept(int listener, Deadline deadline, Wait wait);
+    static CUniqueSocket Listen(const char* address, uint16_t& port, int backlog = 5);
+    static CUniqueSocket Accept(SocketHandle listener, Deadline deadline, Wait wait);
     // Closes with a reset instead of an orderly close.
-    static void Reset(CUniqueFd& socket);
+    static void Reset(CUniqueSocket& socket);
     // Leaves delayed-ACK mode for the next reads, so a peer waiting for our
     // ACK is not held back by our ACK timer.
-    static void AcknowledgeAtOnce(int fd);
+    static void AcknowledgeAtOnce(SocketHandle fd);
 
-    static bool WriteAll(int fd, const char* bytes, int64_t size, Deadline deadline, Wait wait);
+    static bool WriteAll(SocketHandle fd, const char* bytes, int64_t size, Deadline deadline, Wait wait);
     // Reads and drops count bytes, never more: false on error, end or deadline.
-    static bool ReadAtLeast(int fd, int64_t count, Deadline deadline, Wait wait);
+    static bool ReadAtLeast(SocketHandle fd, int64_t count, Deadline deadline, Wait wait);
     // Reads until the peer closes, appending to keep when given: the byte
     // count, -1 on an error or kTimedOut (keep then holds what came).
-    static int64_t ReadToEnd(int fd, Deadline deadline, Wait wait, std::string* keep = nullptr, bool bQuickAck = false);
+    static int64_t ReadToEnd(SocketHandle fd, Deadline deadline, Wait wait, std::string* keep = nullptr, bool bQuickAck = false);
     // One receive of what is there after a wait: the count, 0 at the end, -1
     // on an error, kTimedOut at the deadline.
-    static int64_t Receive(int fd, char* buffer, int64_t size, Deadline deadline, Wait wait);
+    static int64_t Receive(SocketHandle fd, char* buffer, int64_t size, Deadline deadline, Wait wait);
 
     // Moves the first whole line (without its CR LF) out of the buffer.
     static bool TakeLine(std::string& pending, std::string& line);

@@ -15,7 +15,7 @@ std::unique_ptr<CFtpTestClient> CTransferFixture::NewClient()
 TransferResult CTransferFixture::Download(CFtpTestClient& client, const std::string& command)
 {
     TransferResult result;
-    CUniqueFd data = client.OpenPassive();
+    CUniqueSocket data = client.OpenPassive();
     if (!data.Valid())
         return result;
     result.preliminary = client.Command(command);
@@ -28,7 +28,7 @@ TransferResult CTransferFixture::Download(CFtpTestClient& client, const std::str
 TransferResult CTransferFixture::Upload(CFtpTestClient& client, const std::string& command, const std::string& bytes)
 {
     TransferResult result;
-    CUniqueFd data = client.OpenPassive();
+    CUniqueSocket data = client.OpenPassive();
     if (!data.Valid())
         return result;
     result.preliminary = client.Command(command);

@@ -70,7 +70,7 @@ bool CProcessResources::RaiseFileLimit(long wanted)
     return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
-int CProcessResources::PeerSocketOf(int socket)
+SocketHandle CProcessResources::PeerSocketOf(SocketHandle socket)
 {
     SocketEnds wanted;
     if (!EndsOf(socket, wanted))
