@@ -20,3 +20,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # linked in, so that no DLL of the compiler's is looked for beside the
 # executable; the system's DLLs are still imported as usual.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# Tests of the cross-built programs run under Wine (in the prefix that
+# tools/test-windows.sh prepares).
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -43,6 +43,11 @@ source "$root/tools/wine-env.sh" "$work/prefix"
 # The server stays up between the tests' programs instead of starting again
 # for each of them.
 wineserver -p
+# The prefix's services start with the first program and outlive it. Started
+# now, they hold no descriptor of ctest's: a test program that started them
+# would hand them its output pipe, and ctest would wait for its end until the
+# test's timeout.
+wine cmd /c exit >/dev/null 2>&1 </dev/null
 
 export TESSEL_SCREENSHOTS="$build/screenshots"
 export TESSEL_CROWD_SESSIONS=500

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +15,7 @@
 #include "platform/socket.h"
 #include "platform/thread.h"
 #include "platform/unique_socket.h"
+#include "test_socket.h"
 
 namespace {
 
@@ -50,22 +49,23 @@ protected:
     void OnClose(int) override { m_Events.push_back("close"); }
 };
 
+// The socket under test (ours, handed to it) and its peer, which the test
+// writes to and closes.
 struct SocketPair {
-    int ours = -1;
-    int theirs = -1;
+    SocketHandle ours = kNoSocket;
+    SocketHandle theirs = kNoSocket;
     CUniqueSocket theirEnd;
     SocketPair()
     {
-        int handles[2];
-        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, handles);
-        ours = handles[0];
-        theirs = handles[1];
-        theirEnd.Reset(theirs);
+        CUniqueSocket ourEnd;
+        if (CTestSocket::Pair(ourEnd, theirEnd))
+            ours = ourEnd.Release();
+        theirs = theirEnd.Get();
     }
     void CloseTheirs()
     {
         theirEnd.Reset();
-        theirs = -1;
+        theirs = kNoSocket;
     }
 };
 

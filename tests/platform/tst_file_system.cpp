@@ -12,6 +12,7 @@
 #include "platform/file_system.h"
 #include "row_name.h"
 #include "temp_folder.h"
+#include "test_link.h"
 
 namespace fs = std::filesystem;
 
@@ -20,26 +21,25 @@ protected:
     void SetUp() override { ASSERT_TRUE(m_Dir.Valid()); }
 
     std::string Path(const char* name) const { return m_Dir.PathOf(name); }
+    std::filesystem::path Native(const char* name) const { return m_Dir.NativeOf(name); }
     void MakeFile(const char* name, int64_t nSize = 0);
-    bool MakeDirectory(const char* name) const { return fs::create_directories(Path(name)); }
+    bool MakeDirectory(const char* name) const { return fs::create_directories(Native(name)); }
     bool MakeLink(const char* target, const char* name) const
     {
-        std::error_code error;
-        fs::create_directory_symlink(Path(target), Path(name), error);
-        return !error;
+        return CTestLink::Make(Native(target), Native(name));
     }
-    bool Exists(const char* name) const { return fs::exists(fs::symlink_status(Path(name))); }
+    bool Exists(const char* name) const { return fs::exists(fs::symlink_status(Native(name))); }
 
     CTempFolder m_Dir;
 };
 
 void FileSystem::MakeFile(const char* name, int64_t nSize)
 {
-    std::ofstream file(Path(name), std::ios::binary);
+    std::ofstream file(Native(name), std::ios::binary);
     ASSERT_TRUE(file.is_open());
     file.close();
     std::error_code error;
-    fs::resize_file(Path(name), static_cast<std::uintmax_t>(nSize), error);
+    fs::resize_file(Native(name), static_cast<std::uintmax_t>(nSize), error);
     ASSERT_FALSE(error) << error.message();
 }
 
@@ -72,7 +72,7 @@ TEST_F(FileSystem, RemoveFileRefusesDirectory)
 {
     MakeDirectory("dir");
     ASSERT_TRUE(CFileSystem::RemoveFile(Path("dir")) != FileError::None);
-    ASSERT_TRUE(fs::is_directory(Path("dir")));
+    ASSERT_TRUE(fs::is_directory(Native("dir")));
     MakeFile("file");
     ASSERT_EQ(CFileSystem::RemoveFile(Path("file")), FileError::None);
     ASSERT_TRUE(!Exists("file"));
@@ -112,7 +112,7 @@ TEST_P(FileSystemRename, NeverReplaces)
     ASSERT_EQ(error == FileError::None, bMoved);
     ASSERT_EQ(Exists("source"), !bMoved);
     if (!bMoved && nTarget == 1) {
-        ASSERT_EQ(fs::file_size(Path("target")), 3u);
+        ASSERT_EQ(fs::file_size(Native("target")), 3u);
     }
 }
 
@@ -169,6 +169,6 @@ TEST_F(FileSystem, PathWithNulNamesNothing)
     ASSERT_EQ(CFileSystem::Stat(withNul).kind, FileKind::Missing);
     ASSERT_TRUE(!CFileSystem::EntryExists(withNul));
     ASSERT_TRUE(CFileSystem::RemoveDirectory(withNul) != FileError::None);
-    ASSERT_TRUE(fs::is_directory(Path("dir")));
+    ASSERT_TRUE(fs::is_directory(Native("dir")));
 }
 

@@ -14,7 +14,7 @@ class NativeFile : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(!m_Dir.Root().empty()); }
 
-    std::string PathOf(const char* name) const { return m_Dir.LocalPath(name); }
+    std::string PathOf(const char* name) const { return m_Dir.PathOf(name); }
     void WriteFile(const char* name, const std::string& bytes) { ASSERT_TRUE(m_Dir.WriteFile(name, bytes)); }
 
     CTempTree m_Dir;
@@ -96,7 +96,7 @@ TEST_F(NativeFile, WriteOpenKeepsContentsAndCreatesMissing)
 
 TEST_F(NativeFile, RefusesDirectoriesAndMissingFiles)
 {
-    ASSERT_TRUE(std::filesystem::create_directory(PathOf("folder")));
+    ASSERT_TRUE(std::filesystem::create_directory(m_Dir.LocalPath("folder")));
     CNativeFile file;
     ASSERT_TRUE(!file.Open(PathOf("folder"), Mode::ReadDenyWrite, m_Table));
     ASSERT_TRUE(!file.Open(PathOf("folder"), Mode::WriteDenyWrite, m_Table));

@@ -1,18 +1,15 @@
 #include <algorithm>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
 #include <filesystem>
 #include <regex>
 #include <string>
 #include <tuple>
-#include <unistd.h>
 #include <vector>
 
-#include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
+#include <gtest/gtest.h>
 
 #include "escape_tree.h"
 #include "eventually.h"
@@ -24,6 +21,7 @@
 #include "row_name.h"
 #include "running_server.h"
 #include "server/listen_socket.h"
+#include "test_link.h"
 #include "transfer_fixture.h"
 
 namespace {
@@ -44,10 +42,9 @@ std::string Repeated(const std::string& part, int times)
     return whole;
 }
 
-bool HasConnectionWaiting(int listener, int timeoutMs)
+bool HasConnectionWaiting(SocketHandle listener, int timeoutMs)
 {
-    pollfd waiting = {listener, POLLIN, 0};
-    return ::poll(&waiting, 1, timeoutMs) > 0;
+    return CTestSocket::Readable(listener, timeoutMs);
 }
 
 int PassivePort(const std::string& reply)
@@ -181,7 +178,7 @@ TEST_P(OddBytesInCommands, Row)
     const auto& [name, bytes, urgent, reply] = GetParam();
     if (!urgent.empty()) {
         ASSERT_TRUE(m_pClient->SendRaw(urgent.substr(0, urgent.size() - 1)));
-        ASSERT_EQ(::send(m_pClient->Handle(), urgent.c_str() + urgent.size() - 1, 1, MSG_OOB), ssize_t(1));
+        ASSERT_EQ(::send(m_pClient->Handle(), urgent.c_str() + urgent.size() - 1, 1, MSG_OOB), 1);
     }
     ASSERT_TRUE(m_pClient->SendRaw(bytes));
     if (reply.empty()) {
@@ -253,7 +250,7 @@ TEST_P(PathTricksStayInsideTheRoot, Row)
     const auto& [name, command, reply] = GetParam();
     ASSERT_EQ(m_pClient->Command(command), reply);
     // A rename may not aim outside either, whatever its source.
-    ASSERT_EQ(m_pClient->Command("RNFR inner"), Big5(Text::ReplyRnfrDir));
+    ASSERT_EQ(m_pClient->Command("RNFR " + CBig5Text::FromUtf8("許功蓋")), Big5(Text::ReplyRnfrDir));
     ASSERT_EQ(m_pClient->Command("RNTO ../stolen"), Big5(Text::ReplyDenied));
     ASSERT_EQ(m_pClient->Command("PWD"), CTextTable::Format(Text::ReplyPwd, "/"));
 }
@@ -269,7 +266,8 @@ TEST_F(HostileInput, NamesWithBackslashTrailBytesWork)
     ASSERT_EQ(result.preliminary, Big5(Text::ReplyRetrStart));
     ASSERT_EQ(result.data, "deep inside");
     ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
-    ASSERT_EQ(m_pClient->Command("CWD /inner"), CTextTable::Format(Text::ReplyCwd, "/inner"));
+    if (CTestLink::Available())
+        ASSERT_EQ(m_pClient->Command("CWD /inner"), CTextTable::Format(Text::ReplyCwd, "/inner"));
 }
 
 struct PortBounceIsRefusedRow {
@@ -314,7 +312,7 @@ INSTANTIATE_TEST_SUITE_P(HostileInput, PortBounceIsRefused, testing::ValuesIn(kP
 TEST_F(HostileInput, PassivePortCannotBeStolen)
 {
     std::error_code error;
-    ASSERT_TRUE(std::filesystem::copy_file(m_pTree->Local("root2/secret.txt"), m_pTree->Local("root/mine.txt"), error));
+    ASSERT_TRUE(std::filesystem::copy_file(m_pTree->Native("root2/secret.txt"), m_pTree->Native("root/mine.txt"), error));
     const std::string pasv = m_pClient->Command("PASV");
     const int port = PassivePort(pasv);
     ASSERT_TRUE(port > 0) << pasv;
@@ -338,10 +336,7 @@ TEST_F(HostileInput, FloodOfSilentConnections)
 {
     std::vector<CUniqueSocket> silent;
     for (int i = 0; i < kFloodConnections; ++i) {
-        CUniqueSocket handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-        const sockaddr_in remote = CTestSocket::Address("127.0.0.1", m_pServer->Port());
-        ::connect(handle.Get(), reinterpret_cast<const sockaddr*>(&remote), sizeof(remote));
-        silent.push_back(std::move(handle));
+        silent.push_back(CTestSocket::BeginConnect("127.0.0.1", m_pServer->Port()));
         CEventLoop::Current().RunPending();
     }
     // Every one of them gets its session, and they cost the others nothing.
@@ -352,6 +347,8 @@ TEST_F(HostileInput, FloodOfSilentConnections)
     ASSERT_EQ_EVENTUALLY(m_pServer->Server().Connections(), 1, 20000);
 }
 
+// Windows sets a process no limit of sockets to run out of.
+#ifndef _WIN32
 TEST_F(HostileInput, FloodExhaustingDescriptors)
 {
     // The process may hold only a few more descriptors than it has open; the
@@ -368,11 +365,9 @@ TEST_F(HostileInput, FloodExhaustingDescriptors)
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
     std::vector<CUniqueSocket> flood;
     for (int i = 0; i < 4 * CListenSocket::kDescriptorReserve; ++i) {
-        CUniqueSocket handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        CUniqueSocket handle = CTestSocket::BeginConnect("127.0.0.1", m_pServer->Port());
         if (!handle.Valid())
             break;
-        const sockaddr_in remote = CTestSocket::Address("127.0.0.1", m_pServer->Port());
-        ::connect(handle.Get(), reinterpret_cast<const sockaddr*>(&remote), sizeof(remote));
         flood.push_back(std::move(handle));
         CEventLoop::Current().RunPending();
     }
@@ -389,3 +384,4 @@ TEST_F(HostileInput, FloodExhaustingDescriptors)
     flood.clear();
     ASSERT_EQ_EVENTUALLY(m_pServer->Server().Connections(), 1, 20000);
 }
+#endif

@@ -1,4 +1,3 @@
-#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -6,13 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <netinet/in.h>
-#include <poll.h>
 #include <set>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -50,7 +45,7 @@ const std::string& Big5(Text text)
 // a thread of its own, until told to stop or its rounds are spent.
 class CTrickler {
 public:
-    explicit CTrickler(std::vector<int> sockets) : m_Sockets(std::move(sockets))
+    explicit CTrickler(std::vector<SocketHandle> sockets) : m_Sockets(std::move(sockets))
     {
         m_Thread = std::thread([this] { Run(); });
     }
@@ -71,14 +66,14 @@ private:
     {
         std::unique_lock lock(m_Lock);
         for (int round = 0; round < kTrickleRounds; ++round) {
-            for (int socket : m_Sockets)
+            for (SocketHandle socket : m_Sockets)
                 ::send(socket, "x", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (m_Stopped.wait_for(lock, std::chrono::milliseconds(kTrickleMs), [this] { return m_bStop; }))
                 return;
         }
     }
 
-    std::vector<int> m_Sockets;
+    std::vector<SocketHandle> m_Sockets;
     std::mutex m_Lock;
     std::condition_variable m_Stopped;
     bool m_bStop = false;
@@ -93,7 +88,7 @@ CUniqueSocket ConnectWithSmallWindow(uint16_t port)
 }
 
 // Reads what is left until the server's close (an end of stream or a reset).
-bool SeesClose(int socket)
+bool SeesClose(SocketHandle socket)
 {
     return CTestSocket::ReadToEnd(socket, CTestSocket::DeadlineIn(CTestSocket::kDeadlineMs), CTestSocket::Wait::Block)
         != CTestSocket::kTimedOut;
@@ -122,7 +117,7 @@ bool StopUnderLoad::StartStalledDownload(CRunningServer& server, CFtpTestClient&
     if (!server.MakeSparseFile(name, 64LL * 1024 * 1024))
         return false;
     data.push_back(client.OpenPassive());
-    const int socket = data.back().Get();
+    const SocketHandle socket = data.back().Get();
     // Some bytes arrive, then the client stops reading: the file is far larger
     // than what the connection buffers, so the server's sends soon block.
     return socket >= 0 && client.Command("RETR " + name) == Big5(Text::ReplyRetrStart)
@@ -177,7 +172,7 @@ TEST_F(StopUnderLoad, StopEndsBusySessionsInTimeAndStartsAgain)
     CFtpTestClient* pWaiting = waiting.get();
     clients.push_back(std::move(waiting));
     const int nHeld = static_cast<int>(clients.size() + deaf.size());
-    std::vector<int> trickled;
+    std::vector<SocketHandle> trickled;
     for (const CUniqueSocket& upload : uploads)
         trickled.push_back(upload.Get());
     CTrickler trickler(trickled);

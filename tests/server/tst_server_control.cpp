@@ -1,11 +1,5 @@
 #include <algorithm>
-#include <arpa/inet.h>
 #include <chrono>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -241,15 +235,10 @@ TEST_F(ServerControl, BurstOfClientsWaitsInTheQueue)
     // for a greeting that never comes.
     constexpr int kClients = 20;
     m_pServer->StartServer();
-    sockaddr_in server = {};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(m_pServer->ListeningPort());
-    inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
     std::vector<CUniqueSocket> handles;
     std::vector<pollfd> clients;
     for (int i = 0; i < kClients; ++i) {
-        handles.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-        ::connect(handles.back().Get(), reinterpret_cast<const sockaddr*>(&server), sizeof(server));
+        handles.push_back(CTestSocket::BeginConnect("127.0.0.1", m_pServer->ListeningPort()));
         clients.push_back({handles.back().Get(), POLLOUT, 0});
     }
     const auto countConnected = [&] {

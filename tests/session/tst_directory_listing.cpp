@@ -15,6 +15,7 @@
 #include "session/directory_listing.h"
 #include "temp_folder.h"
 #include "temp_tree.h"
+#include "test_link.h"
 
 namespace fs = std::filesystem;
 
@@ -47,8 +48,13 @@ protected:
 
 void DirectoryListing::SetUp()
 {
+#ifdef _WIN32
+    ::_putenv_s("TZ", "UTC");
+    ::_tzset();
+#else
     ::setenv("TZ", "UTC", 1);
     ::tzset();
+#endif
 }
 
 struct StripsListOptionsRow {
@@ -111,6 +117,9 @@ TEST_P(DateFieldForm, Row)
 
 INSTANTIATE_TEST_SUITE_P(DirectoryListing, DateFieldForm, testing::ValuesIn(kDateFieldFormRows), RowName());
 
+// Locales built by localedef are the C library's on Linux; Windows' month
+// names come from its own language settings, which the listing never asks.
+#ifndef _WIN32
 TEST_F(DirectoryListing, MonthNamesStayEnglishUnderAnotherLocale)
 {
     // No other locale may be installed: build one into a private folder.
@@ -132,6 +141,7 @@ TEST_F(DirectoryListing, MonthNamesStayEnglishUnderAnotherLocale)
     ASSERT_TRUE(std::string(native) != "Mar"); // the locale is really in force
     ASSERT_EQ(field, std::string(" Jan 29 2025  "));
 }
+#endif
 
 struct LineLayoutRow {
     const char* name;
@@ -172,9 +182,7 @@ TEST_F(DirectoryListing, ListsDirectoryInCodePage950)
     fs::create_directory(dir.LocalPath("sub"));
     for (const char* name : {"a.txt", ".profile", "\xE8\xA8\xB1", "caf\xC3\xA9"})
         ASSERT_TRUE(dir.WriteFile(name, "abc"));
-    std::error_code error;
-    fs::create_symlink(dir.LocalPath("nowhere"), dir.LocalPath("dangling"), error);
-    ASSERT_FALSE(error) << error.message();
+    ASSERT_TRUE(CTestLink::Make(dir.LocalPath("nowhere"), dir.LocalPath("dangling")));
     // Every entry a minute old at most.
     const int64_t nNow = std::chrono::duration_cast<std::chrono::seconds>(
                              std::chrono::system_clock::now().time_since_epoch()).count() + 60;
@@ -196,7 +204,7 @@ TEST_F(DirectoryListing, ListsDirectoryInCodePage950)
     ASSERT_TRUE(lines[5].starts_with("-rwx------ 1 user group              3 "));
     ASSERT_TRUE(lines[5].ends_with(" \xB3\x5C\r"));
 
-    ASSERT_TRUE(CDirectoryListing::ListDirectory(dir.LocalPath("missing"), nNow).empty());
+    ASSERT_TRUE(CDirectoryListing::ListDirectory(dir.PathOf("missing"), nNow).empty());
 }
 
 TEST_F(DirectoryListing, ListsOneFileUnderItsBareName)
@@ -205,12 +213,14 @@ TEST_F(DirectoryListing, ListsOneFileUnderItsBareName)
     ASSERT_TRUE(!dir.Root().empty());
     fs::create_directory(dir.LocalPath("sub"));
     ASSERT_TRUE(dir.MakeSparseFile("sub/big.bin", 5368709120));
-    const std::string listing = CDirectoryListing::ListFile(dir.LocalPath("sub/big.bin"), kNow);
+    const std::string listing = CDirectoryListing::ListFile(dir.PathOf("sub/big.bin"), kNow);
     ASSERT_TRUE(listing.starts_with("-rwx------ 1 user group     5368709120 "));
     ASSERT_TRUE(listing.ends_with(" big.bin\r\n"));
     ASSERT_EQ(std::count(listing.begin(), listing.end(), '\n'), 1);
 }
 
+// Windows names hold no control characters.
+#ifndef _WIN32
 TEST_F(DirectoryListing, NameWithLineBreaksStaysOneLine)
 {
     // A name on disk may hold CR and LF; listed raw it would forge entries.
@@ -220,3 +230,4 @@ TEST_F(DirectoryListing, NameWithLineBreaksStaysOneLine)
     ASSERT_EQ(std::count(listing.begin(), listing.end(), '\n'), 1);
     ASSERT_TRUE(listing.ends_with("evil  -rwx------ 1 user group 1 Jan 01 2000  fake\r\n"));
 }
+#endif

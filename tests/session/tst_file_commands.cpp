@@ -5,7 +5,9 @@
 #include <memory>
 #include <string>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -50,7 +52,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    std::string Base(const std::string& relative) const { return m_pTree->Local(relative); }
+    std::filesystem::path Base(const std::string& relative) const { return m_pTree->Native(relative); }
     void MakeFile(const std::string& relative, int64_t nSize = 3);
     // Links count as what they lead to; a dangling one is nothing.
     bool Exists(const std::string& relative) const { return fs::exists(Base(relative)); }
@@ -68,7 +70,7 @@ void FileCommands::SetUp()
 
     m_pHarness = std::make_unique<CSessionHarness>();
     CFakeSessionHost& host = m_pHarness->Host();
-    host.SetHomeDirectory(m_pTree->Home());
+    host.SetHomeDirectory(CNativePath::SettingText(m_pTree->Home()));
     for (Right right : {Right::Delete, Right::CreateDir, Right::Rename})
         host.SetRight(right, 1);
     m_pClient = std::make_unique<CFtpTestClient>();
@@ -201,24 +203,33 @@ INSTANTIATE_TEST_SUITE_P(FileCommands, DeleReplies, testing::ValuesIn(kDeleRepli
 
 TEST_F(FileCommands, DeleFailureNamesArgument)
 {
-    // A directory whose entries cannot be removed: read-only for an ordinary
-    // user, immutable for root, who ignores permissions.
+    // A file that cannot be removed. On Linux a read-only directory for an
+    // ordinary user and an immutable one for root, who ignores permissions;
+    // on Windows a read-only file, which nobody may delete.
+#ifdef _WIN32
+    const bool bRoot = false;
+    const fs::path locked = Base("root/docs/a.txt");
+    const auto setImmutable = [](char) { return false; };
+    constexpr fs::perms kLocked = fs::perms::owner_read;
+#else
     const bool bRoot = geteuid() == 0;
-    const std::string locked = Base("root/docs");
-    const std::string chattr = "chattr %si '" + locked + "' >/dev/null 2>&1";
+    const fs::path locked = Base("root/docs");
+    const std::string chattr = "chattr %si '" + locked.string() + "' >/dev/null 2>&1";
     const auto setImmutable = [&](char sign) {
         std::string command = chattr;
         command.replace(command.find("%s"), 2, 1, sign);
         return std::system(command.c_str()) == 0;
     };
+    constexpr fs::perms kLocked = fs::perms::owner_read | fs::perms::owner_exec;
+#endif
     const auto setPermissions = [&](fs::perms permissions) {
         std::error_code error;
         fs::permissions(locked, permissions, error);
         return !error;
     };
-    const bool bLocked = bRoot ? setImmutable('+') : setPermissions(fs::perms::owner_read | fs::perms::owner_exec);
+    const bool bLocked = bRoot ? setImmutable('+') : setPermissions(kLocked);
     if (!bLocked)
-        GTEST_SKIP() << "cannot make a directory whose files cannot be deleted";
+        GTEST_SKIP() << "cannot make a file that cannot be deleted";
     LogIn();
     const std::string reply = m_pClient->Command("DELE docs/a.txt");
     if (bRoot)
@@ -266,7 +277,7 @@ INSTANTIATE_TEST_SUITE_P(FileCommands, RmdReplies, testing::ValuesIn(kRmdReplies
 TEST_F(FileCommands, RmdKeepsHome)
 {
     // A home that is empty passes every other check; it must stay all the same.
-    const std::string emptyHome = fs::canonical(Base("root/empty")).string();
+    const std::string emptyHome = CNativePath::SettingText(CNativePath::ProgramPath(fs::canonical(Base("root/empty"))));
     m_pHarness->Host().SetHomeDirectory(emptyHome);
     LogIn();
     ASSERT_EQ(m_pClient->Command("RMD /"), Big5(Text::ReplyDenied));
@@ -423,7 +434,7 @@ TEST_P(LinkOutOfHomeRefusedByEveryCommand, Row)
     const auto& [name, command, reply] = GetParam();
     LogIn();
     ASSERT_EQ(m_pClient->Command(command), reply);
-    ASSERT_EQ(CEscapeTree::NamesIn(Base("outside")), CEscapeTree::ListedIn("outside"));
+    ASSERT_EQ(CEscapeTree::NamesIn(m_pTree->Local("outside")), CEscapeTree::ListedIn("outside"));
     ASSERT_EQ(m_pClient->Command("PWD"), Pwd("/"));
 }
 

@@ -6,6 +6,9 @@
 #include <iterator>
 #include <vector>
 
+#include "native_path.h"
+#include "test_link.h"
+
 namespace {
 
 using Kind = EscapeEntry::Kind;
@@ -78,8 +81,10 @@ std::vector<std::string> CEscapeTree::NamesIn(const std::string& folder)
 {
     std::vector<std::string> names;
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-        names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(CNativePath::Of(folder), error)) {
+        const std::string path = CNativePath::ProgramPath(entry.path());
+        names.push_back(path.substr(path.rfind('/') + 1));
+    }
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -90,8 +95,9 @@ std::string CEscapeTree::OutsideFingerprint() const
     const std::string home = Home() + '/';
     std::vector<std::string> entries;
     std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(m_strBase, error); !error && it != fs::end(it); it.increment(error))
-        entries.push_back(it->path().string());
+    for (auto it = fs::recursive_directory_iterator(CNativePath::Of(m_strBase), error); !error && it != fs::end(it);
+         it.increment(error))
+        entries.push_back(CNativePath::ProgramPath(it->path()));
     std::sort(entries.begin(), entries.end());
     // Every name and every file's bytes, each behind its length, so that no
     // two different trees read the same.
@@ -100,9 +106,9 @@ std::string CEscapeTree::OutsideFingerprint() const
         if (entry.starts_with(home))
             continue;
         fingerprint += std::to_string(entry.size()) + ':' + entry;
-        if (!fs::is_regular_file(entry, error))
+        if (!fs::is_regular_file(CNativePath::Of(entry), error))
             continue;
-        std::ifstream file(entry, std::ios::binary);
+        std::ifstream file(CNativePath::Of(entry), std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
         fingerprint += std::to_string(bytes.size()) + ':' + bytes;
     }
@@ -113,7 +119,7 @@ bool CEscapeTree::Make(const EscapeEntry& entry) const
 {
     namespace fs = std::filesystem;
     std::error_code error;
-    const std::string path = Local(entry.path);
+    const fs::path path = CNativePath::Of(Local(entry.path));
     if (entry.kind == Kind::Folder)
     {
         fs::create_directories(path, error);
@@ -124,9 +130,10 @@ bool CEscapeTree::Make(const EscapeEntry& entry) const
         const std::string_view bytes(entry.content);
         return file.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) && file.flush();
     }
+    if (!CTestLink::Available())
+        return true;
     const std::string target(entry.content);
     const bool bAsItIs = target.starts_with('.') || target.starts_with('/');
     const std::string resolved = bAsItIs ? target : target.empty() ? m_strBase : Local(target);
-    fs::create_symlink(resolved, path, error);
-    return !error;
+    return CTestLink::Make(resolved.starts_with('/') ? CNativePath::Of(resolved) : fs::path(resolved), path);
 }

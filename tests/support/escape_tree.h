@@ -1,8 +1,10 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "native_path.h"
 #include "temp_folder.h"
 
 // One entry of the escape tree: the way out of the root (or back in) it
@@ -23,7 +25,8 @@ struct EscapeEntry {
 // a folder, to a file, to the base itself, relative), a dangling link, links
 // back in, names whose code page 950 trail byte is a backslash, and names that
 // differ only in case. Removed with everything in it when the tree ends;
-// removing never follows the links.
+// removing never follows the links. Where the tests make no links (see
+// CTestLink) the tree holds none.
 class CEscapeTree {
 public:
     CEscapeTree();
@@ -35,6 +38,8 @@ public:
     std::string Base() const { return m_strBase; }
     std::string Home() const { return Local("root"); }
     std::string Local(const std::string& relative) const { return m_strBase + '/' + relative; }
+    // The same for the standard library's file calls.
+    std::filesystem::path Native(const std::string& relative) const { return CNativePath::Of(Local(relative)); }
     // The names the tree puts directly in a folder below the base ("" for
     // the base itself), sorted byte for byte.
     static std::vector<std::string> ListedIn(const std::string& folder);

@@ -1,10 +1,5 @@
 #include "ftp_test_client.h"
 
-#include <arpa/inet.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -70,7 +65,7 @@ void CFtpTestClient::Reset()
 void CFtpTestClient::SetNoDelay()
 {
     const int one = 1;
-    ::setsockopt(m_socket.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+    ::setsockopt(m_socket.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof(one));
 }
 
 bool CFtpTestClient::SendRaw(std::string_view bytes)

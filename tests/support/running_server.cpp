@@ -5,7 +5,7 @@
 CRunningServer::CRunningServer(CFakeServerView* pView) : m_pView(pView != nullptr ? pView : &m_OwnView)
 {
     SettingsValues values;
-    values.HomeDirectory = m_Root.Root();
+    values.HomeDirectory = CNativePath::SettingText(m_Root.Root());
     values.AllowCreateDir = values.AllowDelete = values.AllowDownload = values.AllowRename = values.AllowUpload = 1;
     m_pSettings->SetValues(values);
     m_pServer = std::make_unique<CServerControl>(m_pView, m_pSettings, 0, "127.0.0.1");
@@ -20,7 +20,7 @@ CRunningServer::~CRunningServer()
 void CRunningServer::SetHome(const std::string& local)
 {
     SettingsValues values = m_pSettings->Values();
-    values.HomeDirectory = local;
+    values.HomeDirectory = CNativePath::SettingText(local);
     m_pSettings->SetValues(values);
 }
 

@@ -27,7 +27,7 @@ public:
     void SetHome(const std::string& local);
     std::string Root() const { return m_Root.Root(); }
 
-    std::string LocalPath(const std::string& name) const { return m_Root.LocalPath(name); }
+    std::filesystem::path LocalPath(const std::string& name) const { return m_Root.LocalPath(name); }
     bool WriteFile(const std::string& name, const std::string& bytes) const { return m_Root.WriteFile(name, bytes); }
     std::string ReadFile(const std::string& name) const { return m_Root.ReadFile(name); }
     bool MakeSparseFile(const std::string& name, int64_t length) const { return m_Root.MakeSparseFile(name, length); }

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <random>
 
+#include "native_path.h"
+
 namespace {
 
 // Tests in parallel programs draw names from the same folder; a name taken
@@ -28,7 +30,7 @@ CTempFolder::CTempFolder()
         if (error)
             fs::remove(candidate, error);
         else
-            m_strPath = real.string();
+            m_strPath = CNativePath::ProgramPath(real);
         return;
     }
 }
@@ -38,5 +40,5 @@ CTempFolder::~CTempFolder()
     if (!Valid())
         return;
     std::error_code error;
-    std::filesystem::remove_all(m_strPath, error);
+    std::filesystem::remove_all(CNativePath::Of(m_strPath), error);
 }

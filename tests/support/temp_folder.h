@@ -1,6 +1,9 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
+
+#include "native_path.h"
 
 // A folder of its own under the system's temporary folder, made empty and
 // removed with everything in it when the object ends; removing never follows
@@ -13,10 +16,13 @@ public:
     CTempFolder& operator=(const CTempFolder&) = delete;
 
     bool Valid() const { return !m_strPath.empty(); }
-    // Links resolved, so that it compares with what the server resolves.
+    // The program's path (see CNativePath), links resolved, so that it
+    // compares with what the server resolves.
     const std::string& Path() const { return m_strPath; }
-    // The path of a name below the folder ("a/b" names b in a).
+    // The program's path of a name below the folder ("a/b" names b in a).
     std::string PathOf(const std::string& relative) const { return m_strPath + '/' + relative; }
+    // The same for the standard library's file calls.
+    std::filesystem::path NativeOf(const std::string& relative) const { return CNativePath::Of(PathOf(relative)); }
 
 private:
     std::string m_strPath;

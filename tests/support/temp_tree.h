@@ -10,7 +10,10 @@
 class CTempTree {
 public:
     std::string Root() const { return m_Root.Path(); }
-    std::string LocalPath(const std::string& name) const { return m_Root.Path() + '/' + name; }
+    // A file's path for the program's calls (see CNativePath).
+    std::string PathOf(const std::string& name) const { return m_Root.PathOf(name); }
+    // The same for the standard library's file calls.
+    std::filesystem::path LocalPath(const std::string& name) const { return m_Root.NativeOf(name); }
     bool WriteFile(const std::string& name, const std::string& bytes) const;
     // Empty when the file cannot be read.
     std::string ReadFile(const std::string& name) const;

@@ -1,10 +1,10 @@
 #include "test_socket.h"
 
-#include <arpa/inet.h>
+#ifdef _WIN32
+#include "platform/win32/winsock_session.h"
+#else
 #include <fcntl.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -21,6 +21,12 @@ namespace {
 constexpr int kSliceMs = 5;
 constexpr int64_t kBlock = 1 << 20;
 
+// One call's share of a count: Winsock takes an int.
+int Chunk(int64_t size)
+{
+    return static_cast<int>(std::min<int64_t>(size, kBlock));
+}
+
 int RemainingMs(CTestSocket::Deadline deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - CTestSocket::Clock::now());
@@ -33,12 +39,85 @@ int Poll(SocketHandle fd, short events, int timeoutMs)
     return CSystemCall::RetryOnInterrupt([&] { return ::poll(&entry, 1, timeoutMs); });
 }
 
+#ifdef _WIN32
+bool LastCallWouldBlock()
+{
+    return ::WSAGetLastError() == WSAEWOULDBLOCK;
+}
+
+bool ConnectPending()
+{
+    return LastCallWouldBlock();
+}
+
+// Winsock starts once per process, before its first socket; the tests'
+// sockets may come before any of the program's.
+CUniqueSocket OpenStream(bool)
+{
+    CWinsockSession::Start();
+    CUniqueSocket socket(::socket(AF_INET, SOCK_STREAM, 0));
+    u_long nonBlocking = 1;
+    if (socket.Valid())
+        ::ioctlsocket(socket.Get(), FIONBIO, &nonBlocking);
+    return socket;
+}
+
+// Left non-blocking: a blocking send would wait for the whole buffer, past
+// any deadline, where Linux sends what fits.
+void MakeBlocking(SocketHandle) {}
+
+CUniqueSocket AcceptOne(SocketHandle listener)
+{
+    CUniqueSocket socket(::accept(listener, nullptr, nullptr));
+    u_long nonBlocking = 1;
+    if (socket.Valid())
+        ::ioctlsocket(socket.Get(), FIONBIO, &nonBlocking);
+    return socket;
+}
+#else
+bool LastCallWouldBlock()
+{
+    return errno == EAGAIN;
+}
+
+bool ConnectPending()
+{
+    return errno == EINPROGRESS;
+}
+
+CUniqueSocket OpenStream(bool bNonBlocking)
+{
+    return CUniqueSocket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (bNonBlocking ? SOCK_NONBLOCK : 0), 0));
+}
+
+void MakeBlocking(SocketHandle fd)
+{
+    ::fcntl(fd, F_SETFL, 0);
+}
+
+CUniqueSocket AcceptOne(SocketHandle listener)
+{
+    return CUniqueSocket(CSystemCall::RetryOnInterrupt([&] { return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC); }));
+}
+#endif
+
+// Starts a connection from localAddress when one is given; false when that
+// failed at once.
+bool StartConnect(SocketHandle socket, const char* address, uint16_t port, const char* localAddress)
+{
+    const sockaddr_in local = CTestSocket::Address(localAddress != nullptr ? localAddress : "0.0.0.0", 0);
+    if (localAddress != nullptr && ::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) < 0)
+        return false;
+    const sockaddr_in remote = CTestSocket::Address(address, port);
+    return ::connect(socket, reinterpret_cast<const sockaddr*>(&remote), sizeof(remote)) == 0 || ConnectPending();
+}
+
 bool Finished(SocketHandle fd, CTestSocket::Deadline deadline, CTestSocket::Wait wait)
 {
     const auto connected = [fd] {
         int error = 0;
         socklen_t length = sizeof(error);
-        return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+        return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error == 0;
     };
     return CTestSocket::WaitFor(fd, POLLOUT, deadline, wait) && connected();
 }
@@ -74,25 +153,44 @@ sockaddr_in CTestSocket::Address(const char* address, uint16_t port)
 CUniqueSocket CTestSocket::Connect(const char* address, uint16_t port, Deadline deadline, Wait wait,
                                const char* localAddress, int receiveBuffer)
 {
-    CUniqueSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    CUniqueSocket socket = OpenStream(true);
     if (!socket.Valid())
         return {};
     if (receiveBuffer > 0)
-        ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
-    const sockaddr_in local = Address(localAddress != nullptr ? localAddress : "0.0.0.0", 0);
-    if (localAddress != nullptr && ::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof(local)) < 0)
+        ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
+                     sizeof(receiveBuffer));
+    if (!StartConnect(socket.Get(), address, port, localAddress) || !Finished(socket.Get(), deadline, wait))
         return {};
-    const sockaddr_in remote = Address(address, port);
-    if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&remote), sizeof(remote)) < 0
-        && (errno != EINPROGRESS || !Finished(socket.Get(), deadline, wait)))
-        return {};
-    ::fcntl(socket.Get(), F_SETFL, 0);
+    MakeBlocking(socket.Get());
     return socket;
+}
+
+CUniqueSocket CTestSocket::BeginConnect(const char* address, uint16_t port)
+{
+    CUniqueSocket socket = OpenStream(true);
+    if (socket.Valid() && !StartConnect(socket.Get(), address, port, nullptr))
+        socket.Reset();
+    return socket;
+}
+
+bool CTestSocket::Pair(CUniqueSocket& one, CUniqueSocket& other)
+{
+    uint16_t port = 0;
+    const CUniqueSocket listener = Listen("127.0.0.1", port);
+    const Deadline deadline = DeadlineIn(kDeadlineMs);
+    one = listener.Valid() ? Connect("127.0.0.1", port, deadline, Wait::Block) : CUniqueSocket();
+    other = one.Valid() ? Accept(listener.Get(), deadline, Wait::Block) : CUniqueSocket();
+    return other.Valid();
+}
+
+bool CTestSocket::Readable(SocketHandle fd, int timeoutMs)
+{
+    return Poll(fd, POLLIN, timeoutMs) > 0;
 }
 
 CUniqueSocket CTestSocket::Listen(const char* address, uint16_t& port, int backlog)
 {
-    CUniqueSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    CUniqueSocket socket = OpenStream(false);
     sockaddr_in local = Address(address, 0);
     socklen_t length = sizeof(local);
     if (!socket.Valid() || ::bind(socket.Get(), reinterpret_cast<sockaddr*>(&local), sizeof(local)) < 0
@@ -107,20 +205,22 @@ CUniqueSocket CTestSocket::Accept(SocketHandle listener, Deadline deadline, Wait
 {
     if (!WaitFor(listener, POLLIN, deadline, wait))
         return {};
-    return CUniqueSocket(CSystemCall::RetryOnInterrupt([&] { return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC); }));
+    return AcceptOne(listener);
 }
 
 void CTestSocket::Reset(CUniqueSocket& socket)
 {
     const linger abort = {1, 0};
-    ::setsockopt(socket.Get(), SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
+    ::setsockopt(socket.Get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof(abort));
     socket.Reset();
 }
 
-void CTestSocket::AcknowledgeAtOnce(SocketHandle fd)
+void CTestSocket::AcknowledgeAtOnce([[maybe_unused]] SocketHandle fd)
 {
+#ifdef TCP_QUICKACK
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof(one));
+#endif
 }
 
 bool CTestSocket::WriteAll(SocketHandle fd, const char* bytes, int64_t size, Deadline deadline, Wait wait)
@@ -129,11 +229,11 @@ bool CTestSocket::WriteAll(SocketHandle fd, const char* bytes, int64_t size, Dea
     while (sent < size) {
         if (!WaitFor(fd, POLLOUT, deadline, wait))
             return false;
-        const ssize_t result = CSystemCall::RetryOnInterrupt(
-            [&] { return ::send(fd, bytes + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT); });
-        if (result < 0 && errno != EAGAIN)
+        const int64_t result = CSystemCall::RetryOnInterrupt(
+            [&] { return ::send(fd, bytes + sent, Chunk(size - sent), MSG_NOSIGNAL | MSG_DONTWAIT); });
+        if (result < 0 && !LastCallWouldBlock())
             return false;
-        sent += std::max<ssize_t>(result, 0);
+        sent += std::max<int64_t>(result, 0);
     }
     return true;
 }
@@ -141,9 +241,9 @@ bool CTestSocket::WriteAll(SocketHandle fd, const char* bytes, int64_t size, Dea
 int64_t CTestSocket::Receive(SocketHandle fd, char* buffer, int64_t size, Deadline deadline, Wait wait)
 {
     while (WaitFor(fd, POLLIN, deadline, wait)) {
-        const ssize_t received =
-            CSystemCall::RetryOnInterrupt([&] { return ::recv(fd, buffer, size, MSG_DONTWAIT); });
-        if (received >= 0 || errno != EAGAIN)
+        const int64_t received =
+            CSystemCall::RetryOnInterrupt([&] { return ::recv(fd, buffer, Chunk(size), MSG_DONTWAIT); });
+        if (received >= 0 || !LastCallWouldBlock())
             return received;
     }
     return kTimedOut;

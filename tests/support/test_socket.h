@@ -4,15 +4,15 @@
 #include <cstdint>
 #include <string>
 
-#include <netinet/in.h>
-
 #include "platform/unique_socket.h"
+#include "socket_api.h"
 
 // The plain-socket calls every test client, fuzzer and benchmark makes, each
 // bounded by a deadline. How a call waits is the caller's choice: pumping the
 // calling thread's events (the server under test may accept on that thread)
-// or blocking (worker threads, benchmarks). Sockets are blocking; reads and
-// writes never block past a wait that said the socket was ready.
+// or blocking (worker threads, benchmarks). Reads and writes never block past
+// a wait that said the socket was ready: on Linux the sockets block and every
+// call is preceded by a wait, on Windows they never block.
 class CTestSocket {
 public:
     using Clock = std::chrono::steady_clock;
@@ -41,6 +41,15 @@ public:
     static CUniqueSocket Accept(SocketHandle listener, Deadline deadline, Wait wait);
     // Closes with a reset instead of an orderly close.
     static void Reset(CUniqueSocket& socket);
+    // Both ends of a loopback connection, in place of a socket pair (Windows
+    // has none); false when it could not be made.
+    static bool Pair(CUniqueSocket& one, CUniqueSocket& other);
+    // A connection to address:port begun and not waited for, as a client
+    // that never finishes its handshake or is never accepted leaves it.
+    static CUniqueSocket BeginConnect(const char* address, uint16_t port);
+    // True when the socket is readable (data, its end or an error) within
+    // the time, which may be 0; never runs the thread's events.
+    static bool Readable(SocketHandle fd, int timeoutMs = 0);
     // Leaves delayed-ACK mode for the next reads, so a peer waiting for our
     // ACK is not held back by our ACK timer.
     static void AcknowledgeAtOnce(SocketHandle fd);

@@ -2,7 +2,7 @@
 
 CTransferFixture::CTransferFixture() : m_pHarness(std::make_unique<CSessionHarness>())
 {
-    Host().SetHomeDirectory(m_Root.Root());
+    Host().SetHomeDirectory(CNativePath::SettingText(m_Root.Root()));
     Host().SetRight(Right::Download, 1);
     Host().SetRight(Right::Upload, 1);
 }

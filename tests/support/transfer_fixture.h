@@ -28,7 +28,7 @@ public:
     // A client that is connected and logged in, or null.
     std::unique_ptr<CFtpTestClient> NewClient();
 
-    std::string LocalPath(const std::string& name) const { return m_Root.LocalPath(name); }
+    std::filesystem::path LocalPath(const std::string& name) const { return m_Root.LocalPath(name); }
     bool WriteFile(const std::string& name, const std::string& bytes) const { return m_Root.WriteFile(name, bytes); }
     std::string ReadFile(const std::string& name) const { return m_Root.ReadFile(name); }
     bool MakeSparseFile(const std::string& name, int64_t length) const { return m_Root.MakeSparseFile(name, length); }

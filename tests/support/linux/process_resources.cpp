@@ -74,11 +74,11 @@ SocketHandle CProcessResources::PeerSocketOf(SocketHandle socket)
 {
     SocketEnds wanted;
     if (!EndsOf(socket, wanted))
-        return -1;
+        return kNoSocket;
     DIR* directory = ::opendir("/proc/self/fd");
     if (directory == nullptr)
-        return -1;
-    int found = -1;
+        return kNoSocket;
+    SocketHandle found = kNoSocket;
     while (const dirent* entry = ::readdir(directory)) {
         const int candidate = std::atoi(entry->d_name);
         SocketEnds ends;
