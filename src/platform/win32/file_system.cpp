@@ -107,6 +107,24 @@ bool IsTop(const std::string& path)
     return path == "/";
 }
 
+// Whether the path's last name is a link: its real path is not its folder's
+// real path and that name. Wine marks a Linux link to a file as nothing
+// special, so the attributes cannot tell.
+bool IsLink(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    std::string real;
+    std::string folder;
+    if (slash == std::string::npos || CFileSystem::RealPath(path, real) != FileError::None
+        || CFileSystem::RealPath(path.substr(0, slash), folder) != FileError::None)
+        return false;
+    const std::wstring reached = CWidePath::FromUtf8(real);
+    const std::wstring named = CWidePath::FromUtf8(folder + path.substr(slash));
+    return ::CompareStringOrdinal(reached.c_str(), static_cast<int>(reached.size()), named.c_str(),
+                                  static_cast<int>(named.size()), TRUE)
+        != CSTR_EQUAL;
+}
+
 } // namespace
 
 FileStatus CFileSystem::Stat(const std::string& path)
@@ -178,10 +196,17 @@ FileError CFileSystem::RemoveDirectory(const std::string& path)
     return native.empty() ? FileError::NotFound : ResultOf(::RemoveDirectoryW(native.c_str()));
 }
 
+// A link is not removed: under Wine deleting a Linux link removes the file
+// it leads to and keeps the link, so a visitor who meant the link would
+// lose the file.
 FileError CFileSystem::RemoveFile(const std::string& path)
 {
     const std::wstring native = CWidePath::ToNative(path);
-    return native.empty() ? FileError::NotFound : ResultOf(::DeleteFileW(native.c_str()));
+    if (native.empty())
+        return FileError::NotFound;
+    if (IsLink(path))
+        return FileError::Denied;
+    return ResultOf(::DeleteFileW(native.c_str()));
 }
 
 // Without the replace flag a move never overwrites an existing entry.

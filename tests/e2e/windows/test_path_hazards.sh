@@ -15,6 +15,9 @@ mkdir "$HOME_DIR/sub" "$HOME_DIR/Program Files Here"
 printf 'long\n' >"$HOME_DIR/longfilename_example.txt"
 ln -s /etc "$HOME_DIR/etc_link"
 ln -s /etc/hostname "$HOME_DIR/host_link"
+# A link inside the folder to a file inside it: deleting it must not take
+# the file with it.
+ln -s hello.txt "$HOME_DIR/hello_link"
 before=$(cd "$HOME_DIR" && find . | sort)
 
 timeout 60 python3 - "$(dirname "$0")/path_hazards.txt" <<'PY' || fail "a way out was not refused as expected"
@@ -28,6 +31,7 @@ REPLIES = {
     "no-dir": big5("550 目錄不存在"),
     "no-file": big5("550 檔案不存在"),
     "rnfr": big5("350 找到檔案，可以重新命名。"),
+    "not-deleted": big5("450 刪除檔案發生內部錯誤：\"hello_link\"！ "),
 }
 ftp = ftplib.FTP(encoding="latin-1", timeout=10)
 ftp.connect("127.0.0.1", 21)
