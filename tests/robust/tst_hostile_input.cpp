@@ -266,8 +266,9 @@ TEST_F(HostileInput, NamesWithBackslashTrailBytesWork)
     ASSERT_EQ(result.preliminary, Big5(Text::ReplyRetrStart));
     ASSERT_EQ(result.data, "deep inside");
     ASSERT_EQ(result.final, Big5(Text::ReplyTransferDone));
-    if (CTestLink::Available())
+    if (CTestLink::Available()) {
         ASSERT_EQ(m_pClient->Command("CWD /inner"), CTextTable::Format(Text::ReplyCwd, "/inner"));
+    }
 }
 
 struct PortBounceIsRefusedRow {

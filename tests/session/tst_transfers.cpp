@@ -199,8 +199,9 @@ TEST_P(RefusesDownloadOfMissingOrFolderOrOutside, Row)
     const auto& [name, target, reply] = GetParam();
     CTempFolder elsewhere;
     ASSERT_TRUE(std::ofstream(elsewhere.NativeOf("secret")).is_open());
-    if (CTestLink::Available())
+    if (CTestLink::Available()) {
         ASSERT_TRUE(MakeLink(elsewhere.NativeOf("secret"), "outside"));
+    }
     ASSERT_TRUE(fs::create_directory(m_pFixture->LocalPath("folder")));
     ASSERT_EQ(m_pClient->Command("RETR " + target), reply);
     ASSERT_TRUE(m_pClient->StaysSilent());
