@@ -1,10 +1,11 @@
 #include "process_resources.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+
+#include "socket_ends.h"
 
 namespace {
 
@@ -22,26 +23,6 @@ int CountEntries(const char* folder, int own)
     }
     ::closedir(directory);
     return count - own;
-}
-
-struct SocketEnds {
-    sockaddr_storage local = {};
-    sockaddr_storage peer = {};
-};
-
-// Fails for a descriptor that is no connected socket. Asks nothing else of
-// it: the descriptors of other threads may be closing meanwhile.
-bool EndsOf(int socket, SocketEnds& ends)
-{
-    socklen_t localLength = sizeof(ends.local);
-    socklen_t peerLength = sizeof(ends.peer);
-    return ::getsockname(socket, reinterpret_cast<sockaddr*>(&ends.local), &localLength) == 0
-        && ::getpeername(socket, reinterpret_cast<sockaddr*>(&ends.peer), &peerLength) == 0;
-}
-
-bool SameAddress(const sockaddr_storage& one, const sockaddr_storage& other)
-{
-    return std::memcmp(&one, &other, sizeof(one)) == 0;
 }
 
 } // namespace
@@ -73,7 +54,7 @@ bool CProcessResources::RaiseFileLimit(long wanted)
 SocketHandle CProcessResources::PeerSocketOf(SocketHandle socket)
 {
     SocketEnds wanted;
-    if (!EndsOf(socket, wanted))
+    if (!wanted.Read(socket))
         return kNoSocket;
     DIR* directory = ::opendir("/proc/self/fd");
     if (directory == nullptr)
@@ -82,8 +63,8 @@ SocketHandle CProcessResources::PeerSocketOf(SocketHandle socket)
     while (const dirent* entry = ::readdir(directory)) {
         const int candidate = std::atoi(entry->d_name);
         SocketEnds ends;
-        if (entry->d_name[0] != '.' && candidate != socket && EndsOf(candidate, ends)
-            && SameAddress(ends.local, wanted.peer) && SameAddress(ends.peer, wanted.local)) {
+        if (entry->d_name[0] != '.' && candidate != socket && ends.Read(candidate)
+            && ends.IsOtherEndOf(wanted)) {
             found = candidate;
             break;
         }

@@ -1,10 +1,11 @@
 #include "process_resources.h"
 
-#include <cstring>
 
 #include <winsock2.h>
 #include <windows.h>
 #include <tlhelp32.h>
+
+#include "socket_ends.h"
 
 namespace {
 
@@ -12,25 +13,6 @@ namespace {
 // crowd of sessions some thousands.
 constexpr UINT_PTR kHandleStep = 4;
 constexpr UINT_PTR kHighestHandle = 1 << 18;
-
-struct SocketEnds {
-    sockaddr_storage local = {};
-    sockaddr_storage peer = {};
-};
-
-// Fails for a handle that is no connected socket (Winsock says WSAENOTSOCK).
-bool EndsOf(SOCKET socket, SocketEnds& ends)
-{
-    int localLength = sizeof(ends.local);
-    int peerLength = sizeof(ends.peer);
-    return ::getsockname(socket, reinterpret_cast<sockaddr*>(&ends.local), &localLength) == 0
-        && ::getpeername(socket, reinterpret_cast<sockaddr*>(&ends.peer), &peerLength) == 0;
-}
-
-bool SameAddress(const sockaddr_storage& one, const sockaddr_storage& other)
-{
-    return std::memcmp(&one, &other, sizeof(one)) == 0;
-}
 
 } // namespace
 
@@ -66,12 +48,11 @@ bool CProcessResources::RaiseFileLimit(long)
 SocketHandle CProcessResources::PeerSocketOf(SocketHandle socket)
 {
     SocketEnds wanted;
-    if (!EndsOf(socket, wanted))
+    if (!wanted.Read(socket))
         return kNoSocket;
     for (UINT_PTR candidate = kHandleStep; candidate < kHighestHandle; candidate += kHandleStep) {
         SocketEnds ends;
-        if (candidate != socket && EndsOf(candidate, ends) && SameAddress(ends.local, wanted.peer)
-            && SameAddress(ends.peer, wanted.local))
+        if (candidate != socket && ends.Read(candidate) && ends.IsOtherEndOf(wanted))
             return candidate;
     }
     return kNoSocket;
